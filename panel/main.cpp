@@ -1,0 +1,3 @@
+#include "Form1.h"
+
+int main(int argc, char **argv) { return runtime::start<panel::Form1>(argc, argv); }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace runtime
+{
+
+// One entry point of an outside library, bound at its first use.
+struct EntryPoint {
+    const char *library; // declared file name, e.g. "inpout32.dll"
+    const char *name;
+    void *bound = nullptr;
+};
+
+// Name the platform's loader looks for: "inpout32.dll" on Windows,
+// "libinpout32.so" on Linux. No directory, so the ordinary search decides.
+std::string loaderName(const char *library);
+
+// Optional entry point a library may export to say it cannot work here:
+// const char *ReadinessProblem(void), null when ready, else cause and fix.
+inline constexpr const char *readinessEntryPoint = "ReadinessProblem";
+
+// Loads the library, asks it whether it can work, and looks the entry point
+// up. Throws RuntimeError naming the library or entry point and the cause.
+void *bind(EntryPoint &entry);
+
+// The fast path callers use: bind only on the first call.
+inline void *bound(EntryPoint &entry) { return entry.bound ? entry.bound : bind(entry); }
+
+} // namespace runtime

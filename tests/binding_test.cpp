@@ -1,0 +1,100 @@
+// Each suite runs in its own process with its own library on LD_LIBRARY_PATH
+// and the audit module on LD_AUDIT (see CMakeLists.txt), since a binding
+// lasts for the life of the process.
+#include "PortIO.h"
+#include "Record.h"
+#include "RuntimeError.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+using Lines = std::vector<std::string>;
+using runtime::RuntimeError;
+
+namespace
+{
+
+// Runs a call that must fail; returns the error.
+RuntimeError failure(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const RuntimeError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "the call did not fail";
+    return RuntimeError(runtime::ErrorNumber::Internal, "");
+}
+
+bool mentions(const RuntimeError &error, const std::string &text)
+{
+    return error.description().find(text) != std::string::npos;
+}
+
+TEST(RecordingLibrary, EachEntryPointBindsOnceAtItsFirstCall)
+{
+    record::clear();
+    portio::Out32(888, 0);
+    EXPECT_EQ(record::lines(), (Lines{"load libinpout32.so", "lookup Out32", "out 888 0"}));
+
+    record::clear();
+    portio::Out32(888, 200);
+    portio::Out32(-8176, 255);
+    portio::Out32(-1, -1);
+    EXPECT_EQ(record::lines(), (Lines{"out 888 200", "out -8176 255", "out -1 -1"}));
+
+    record::clear();
+    EXPECT_EQ(portio::Inp32(888), 42);
+    EXPECT_EQ(record::lines(), (Lines{"lookup Inp32", "in 888"}));
+
+    record::clear();
+    setenv("PORTPANEL_READ_VALUE", "-1", 1);
+    EXPECT_EQ(portio::Inp32(-8176), -1);
+    unsetenv("PORTPANEL_READ_VALUE");
+    std::thread([] { portio::Out32(889, 1); }).join();
+    EXPECT_EQ(record::lines(), (Lines{"in -8176", "out 889 1"}));
+}
+
+TEST(MissingLibrary, FailsNamingTheLibraryAndReachesNoPort)
+{
+    record::clear();
+    for (const auto &call : {std::function<void()>([] { portio::Out32(888, 0); }),
+                             std::function<void()>([] { portio::Inp32(888); })}) {
+        const auto error = failure(call);
+        EXPECT_EQ(error.number(), 3);
+        EXPECT_TRUE(mentions(error, "libinpout32.so: cannot open shared object file"))
+            << error.description();
+        EXPECT_TRUE(mentions(error, "LD_LIBRARY_PATH")) << error.description();
+    }
+    EXPECT_EQ(record::lines(), Lines{});
+}
+
+TEST(LibraryWithoutInp32, FailsNamingTheEntryPointAndStillBindsOut32)
+{
+    record::clear();
+    const auto error = failure([] { portio::Inp32(888); });
+    EXPECT_EQ(error.number(), 4);
+    EXPECT_TRUE(mentions(error, "libinpout32.so has no entry point Inp32")) << error.description();
+    EXPECT_TRUE(mentions(error, "undefined symbol: Inp32")) << error.description();
+    EXPECT_EQ(record::lines(), Lines{"load libinpout32.so"});
+
+    portio::Out32(888, 5);
+    EXPECT_EQ(record::lines(), (Lines{"load libinpout32.so", "lookup Out32", "out 888 5"}));
+}
+
+TEST(UnreadyLibrary, FailsWithTheLibrarysReasonBeforeAnyPortCall)
+{
+    record::clear();
+    const auto error = failure([] { portio::Out32(888, 0); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_TRUE(mentions(error, "libinpout32.so cannot work here: the recording library was "
+                                "built unready"))
+        << error.description();
+    const auto lines = record::lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string &l) { return l.rfind("out", 0) == 0; }),
+              0);
+}
+
+} // namespace

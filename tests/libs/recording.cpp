@@ -1,0 +1,39 @@
+// A stand-in port library that writes every call to the file named by
+// PORTPANEL_RECORD, so tests can see exactly what reached the library.
+#include "inpout32.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+
+void record(const char *format, int port, int value = 0)
+{
+    const char *path = std::getenv("PORTPANEL_RECORD");
+    if (!path)
+        return;
+    if (FILE *file = std::fopen(path, "a")) {
+        std::fprintf(file, format, port, value);
+        std::fputc('\n', file);
+        std::fclose(file);
+    }
+}
+
+} // namespace
+
+void Out32(short port, short value) { record("out %d %d", port, value); }
+
+#ifndef RECORDING_WITHOUT_INP32
+// Returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced here.
+short Inp32(short port)
+{
+    record("in %d", port);
+    const char *value = std::getenv("PORTPANEL_READ_VALUE");
+    return static_cast<short>(value ? std::atoi(value) : 42);
+}
+#endif
+
+#ifdef RECORDING_UNREADY
+const char *ReadinessProblem(void) { return "the recording library was built unready (test)"; }
+#endif

@@ -1,0 +1,222 @@
+// The window on the offscreen platform against the recording port library.
+#include "ErrorPath.h"
+#include "EventDelivery.h"
+#include "Form1.h"
+#include "MaskEdBox.h"
+#include "Record.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+using Lines = std::vector<std::string>;
+using panel::Form1;
+
+class PanelTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Form1> form;
+
+    void load()
+    {
+        runtime::deliver([this] { form->Form_Load(); });
+    }
+
+    void show()
+    {
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    // Real key events: select the address box's text and type over it.
+    void typeAddress(const QString &text)
+    {
+        form->txtPortAddress->selectAll();
+        QTest::keyClick(form->txtPortAddress, Qt::Key_Delete);
+        QTest::keyClicks(form->txtPortAddress, text);
+    }
+
+    void typeValue(const QString &digits)
+    {
+        form->valOUT->setCursorPosition(0);
+        QTest::keyClicks(form->valOUT, digits);
+    }
+
+    void commit() { QTest::mouseClick(form->Command1, Qt::LeftButton); }
+
+  private slots:
+    void init()
+    {
+        runtime::beginRun();
+        form = std::make_unique<Form1>();
+        record::clear();
+    }
+
+    void cleanup() { form.reset(); }
+
+    // Runs first: the process's first port call binds each entry point.
+    void startupBindsEachEntryPointAndShowsTheReading()
+    {
+        load();
+        QCOMPARE(record::lines(), (Lines{"load libinpout32.so", "lookup Out32", "out 888 0",
+                                         "lookup Inp32", "in 888"}));
+        QCOMPARE(form->Label1->text(), QStringLiteral("Port = 888 Value = 42"));
+    }
+
+    void windowHasItsControlsLayoutAndInitialTexts()
+    {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Form1"));
+        QCOMPARE(form->size(), QSize(402, 155));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        const std::pair<QWidget *, QRect> layout[] = {
+            {form->Label1, {16, 24, 193, 17}},
+            {form->txtPortAddress, {16, 64, 81, 25}},
+            {form->valOUT, {112, 64, 97, 25}},
+            {form->Command1, {128, 104, 81, 25}},
+        };
+        for (const auto &[control, geometry] : layout)
+            QCOMPARE(control->geometry(), geometry);
+        QCOMPARE(form->txtPortAddress->text(), QStringLiteral("888"));
+        QCOMPARE(form->valOUT->Text(), QStringLiteral("000"));
+        QCOMPARE(form->Label1->text(), QStringLiteral("Label1"));
+        QCOMPARE(form->Command1->text(), QStringLiteral("Commit"));
+        QVERIFY(!form->Command1->isDefault() && !form->Command1->autoDefault());
+        QCOMPARE(form->Label1->focusPolicy(), Qt::NoFocus);
+    }
+
+    void commitClampsAndWrites_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("fieldAfter");
+        QTest::addColumn<int>("written");
+        QTest::newRow("nothing typed") << ""
+                                       << "000" << 0;
+        QTest::newRow("first position only") << "5"
+                                             << "255" << 255;
+        QTest::newRow("999") << "999"
+                             << "255" << 255;
+        QTest::newRow("256") << "256"
+                             << "255" << 255;
+        QTest::newRow("255") << "255"
+                             << "255" << 255;
+        QTest::newRow("254") << "254"
+                             << "254" << 254;
+        QTest::newRow("leading zeros") << "007"
+                                       << "007" << 7;
+        QTest::newRow("two positions") << "12"
+                                       << "120" << 120;
+    }
+
+    void commitClampsAndWrites()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, fieldAfter);
+        QFETCH(int, written);
+        typeValue(typed);
+        commit();
+        QCOMPARE(form->valOUT->Text(), fieldAfter);
+        QCOMPARE(record::lines(), (Lines{"out 888 " + std::to_string(written), "in 888"}));
+        QCOMPARE(form->Label1->text(), QStringLiteral("Port = 888 Value = 42"));
+    }
+
+    void commitUsesTheAddressAsTyped_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port");
+        QTest::newRow("decimal") << "888" << 888;
+        QTest::newRow("leading space") << " 888" << 888;
+        QTest::newRow("hex") << "0x378" << 888;
+        QTest::newRow("basic hex") << "&H378" << 888;
+        QTest::newRow("negative") << "-8176" << -8176;
+        QTest::newRow("hex above 32767") << "0xE010" << -8176;
+    }
+
+    void commitUsesTheAddressAsTyped()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, port);
+        typeAddress(address);
+        typeValue("200");
+        commit();
+        const auto p = std::to_string(port);
+        QCOMPARE(record::lines(), (Lines{"out " + p + " 200", "in " + p}));
+        QCOMPARE(form->Label1->text(), "Port = " + address + " Value = 42");
+        QVERIFY(!runtime::endingError());
+    }
+
+    void badAddressEndsTheProgramWithoutWriting_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("number");
+        QTest::newRow("empty") << "" << 1;
+        QTest::newRow("letters") << "abc" << 1;
+        QTest::newRow("above 32767") << "40000" << 2;
+        QTest::newRow("space inside") << "8 88" << 1;
+    }
+
+    void badAddressEndsTheProgramWithoutWriting()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, number);
+        typeAddress(address);
+        typeValue("999");
+        commit();
+        QVERIFY(runtime::endingError());
+        QCOMPARE(runtime::endingError()->number(), number);
+        QVERIFY(runtime::endingError()->description().find('"' + address.toStdString() + '"') !=
+                std::string::npos);
+        QCOMPARE(form->valOUT->Text(), QStringLiteral("255")); // the clamp ran first
+        QCOMPARE(form->Label1->text(), QStringLiteral("Label1"));
+        QCOMPARE(record::lines(), Lines{});
+
+        typeAddress("888"); // no handler runs once the error path has
+        commit();
+        QCOMPARE(record::lines(), Lines{});
+    }
+
+    void eachClickIsOneWriteAndOneReadWithoutRebinding()
+    {
+        load();
+        record::clear();
+        typeValue("200");
+        commit();
+        commit();
+        QCOMPARE(record::lines(), (Lines{"out 888 200", "in 888", "out 888 200", "in 888"}));
+    }
+
+    void tabOrderIsAddressButtonValue()
+    {
+        show();
+        QCOMPARE(QApplication::focusWidget(), form->txtPortAddress);
+        const QWidget *expected[] = {form->Command1, form->valOUT, form->txtPortAddress};
+        for (const QWidget *next : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+    }
+
+    void spaceOnTheButtonCommitsAndEnterInTheBoxesDoesNot()
+    {
+        show();
+        for (QWidget *box :
+             {static_cast<QWidget *>(form->txtPortAddress), static_cast<QWidget *>(form->valOUT)}) {
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_Return);
+            QTest::keyClick(box, Qt::Key_Enter);
+        }
+        QCOMPARE(record::lines(), Lines{});
+        form->Command1->setFocus();
+        QTest::keyClick(form->Command1, Qt::Key_Space);
+        QCOMPARE(record::lines(), (Lines{"out 888 0", "in 888"}));
+    }
+};
+
+QTEST_MAIN(PanelTest)
+#include "panel_test.moc"
