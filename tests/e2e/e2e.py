@@ -1,0 +1,174 @@
+"""portpanel in a real X server, driven by real key and pointer events (xdotool)
+and read back through the accessibility bus (AT-SPI)."""
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BUILD = os.path.abspath(sys.argv.pop(1))
+LIBS = os.path.join(BUILD, "tests", "libs")
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], check=True, capture_output=True,
+                          text=True, timeout=30).stdout.strip()
+
+
+def wait_for(what, probe, timeout=20):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        found = probe()
+        if found:
+            return found
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def windows(name):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                           capture_output=True, text=True).stdout.split()
+    return found
+
+
+class Panel:
+    """One run of build/portpanel against a stand-in port library."""
+
+    def __init__(self, library, read_value="7"):
+        self.record = tempfile.NamedTemporaryFile(prefix="portpanel-e2e-", delete=False).name
+        env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(LIBS, library),
+                   PORTPANEL_RECORD=self.record, PORTPANEL_READ_VALUE=read_value,
+                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+        self.process = subprocess.Popen([os.path.join(BUILD, "portpanel")], env=env,
+                                        stderr=subprocess.PIPE, text=True)
+
+    def calls(self):
+        with open(self.record) as f:
+            return f.read().split("\n")[:-1]
+
+    def window(self):
+        return wait_for("Form1", lambda: windows("^Form1$"))[0]
+
+    def accessible(self, role):
+        import pyatspi
+        def find():
+            for app in pyatspi.Registry.getDesktop(0):
+                if app is not None and app.name == "portpanel":
+                    return pyatspi.findAllDescendants(app, lambda a: a.getRoleName() == role)
+            return None
+        return wait_for("accessible " + role, find)
+
+    def label(self):
+        return self.accessible("label")[0].name
+
+    def field_texts(self):
+        texts = self.accessible("text")
+        return sorted(t.queryText().getText(0, -1) for t in texts)
+
+    def click(self, x, y):
+        window = self.window()
+        xdotool("mousemove", "--window", window, str(x), str(y))
+        time.sleep(0.2)
+        xdotool("click", "1")
+        time.sleep(0.3)
+
+    def focus(self):
+        xdotool("windowfocus", "--sync", self.window())
+
+    def keys(self, *keys):
+        xdotool("key", "--delay", "30", *keys)
+        time.sleep(0.3)
+
+    def type(self, text):
+        xdotool("type", "--delay", "30", "--", text)
+        time.sleep(0.3)
+
+    def end(self, timeout=20):
+        try:
+            _, err = self.process.communicate(timeout=timeout)
+        finally:
+            os.unlink(self.record)
+        return self.process.returncode, err
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        return self.end()
+
+
+class EndToEnd(unittest.TestCase):
+    def test_startup_reading_and_commits(self):
+        panel = Panel("recording")
+        try:
+            window = panel.window()
+            self.assertEqual(panel.label(), "Port = 888 Value = 7")
+            self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+            geometry = xdotool("getwindowgeometry", window)
+            self.assertIn("Geometry: 402x155", geometry)
+            self.assertEqual(xdotool("getwindowname", window), "Form1")
+            self.assertEqual(panel.field_texts(), ["000", "888"])
+
+            # Address typed over the focused box, value typed into the field,
+            # Commit clicked with the pointer.
+            panel.focus()
+            panel.keys("ctrl+a")
+            panel.type("0xE010")
+            panel.click(112 + 5, 64 + 12)
+            panel.keys("Home")
+            panel.type("999")
+            panel.click(128 + 40, 104 + 12)
+            self.assertEqual(panel.calls()[2:], ["out -8176 255", "in -8176"])
+            self.assertEqual(panel.label(), "Port = 0xE010 Value = 7")
+            self.assertEqual(panel.field_texts(), ["0xE010", "255"])
+
+            # Enter in either box presses nothing; Tab reaches the button, Space commits.
+            panel.click(16 + 40, 64 + 12)
+            panel.keys("Return")
+            panel.click(112 + 40, 64 + 12)
+            panel.keys("Return")
+            self.assertEqual(len(panel.calls()), 4)
+            panel.click(16 + 40, 64 + 12)
+            panel.keys("Tab", "space")
+            self.assertEqual(panel.calls()[4:], ["out -8176 255", "in -8176"])
+        finally:
+            code, err = panel.close()
+
+    def test_bad_address_reports_names_the_text_and_writes_nothing(self):
+        panel = Panel("recording")
+        panel.focus()
+        panel.keys("ctrl+a")
+        panel.type("abc")
+        panel.click(128 + 40, 104 + 12)
+        box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
+        self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+        xdotool("windowfocus", "--sync", box)
+        panel.keys("Return")
+        code, err = panel.end()
+        self.assertEqual(code, 1)
+        self.assertIn('Error 1: "abc" is not a whole number', err)
+
+    def test_missing_library_ends_before_the_window_shows(self):
+        panel = Panel("none")
+        box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
+        self.assertEqual(windows("^Form1$"), [])
+        xdotool("windowfocus", "--sync", box)
+        panel.keys("Return")
+        code, err = panel.end()
+        self.assertEqual(code, 3)
+        self.assertIn("Error 3: cannot load the port library libinpout32.so", err)
+        self.assertEqual(windows("^Form1$"), [])
+
+
+if __name__ == "__main__":
+    # Its own process group, so the bus it starts goes down with it.
+    launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                start_new_session=True)
+    time.sleep(1)
+    try:
+        unittest.main(verbosity=2)
+    finally:
+        os.killpg(launcher.pid, signal.SIGTERM)
+        launcher.wait()
