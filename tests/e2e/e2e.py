@@ -1,6 +1,7 @@
 """portpanel in a real X server, driven by real key and pointer events (xdotool)
 and read back through the accessibility bus (AT-SPI)."""
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -36,13 +37,28 @@ def windows(name):
 class Panel:
     """One run of build/portpanel against a stand-in port library."""
 
-    def __init__(self, library, read_value="7"):
+    def __init__(self, library, read_value="7", folder=LIBS, as_user=None):
         self.record = tempfile.NamedTemporaryFile(prefix="portpanel-e2e-", delete=False).name
-        env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(LIBS, library),
+        env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(folder, library),
                    PORTPANEL_RECORD=self.record, PORTPANEL_READ_VALUE=read_value,
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-        self.process = subprocess.Popen([os.path.join(BUILD, "portpanel")], env=env,
-                                        stderr=subprocess.PIPE, text=True)
+        command = [os.path.join(BUILD, "portpanel")]
+        if as_user:
+            # Copies the user can reach whatever the checkout's folder allows.
+            reachable = tempfile.mkdtemp(prefix="portpanel-e2e-")
+            os.chmod(reachable, 0o755)
+            command = [shutil.copy(command[0], reachable)]
+            shutil.copy(os.path.join(folder, library, "libinpout32.so"), reachable)
+            env["LD_LIBRARY_PATH"] = reachable
+            # The X server's cookie, readable by that user too.
+            cookie = tempfile.NamedTemporaryFile(prefix="portpanel-xauth-", delete=False).name
+            with open(os.environ["XAUTHORITY"], "rb") as src, open(cookie, "wb") as dst:
+                dst.write(src.read())
+            os.chmod(cookie, 0o644)
+            env["XAUTHORITY"] = cookie
+            command = ["setpriv", "--reuid=" + as_user, "--regid=nogroup", "--clear-groups",
+                       "--"] + command
+        self.process = subprocess.Popen(command, env=env, stderr=subprocess.PIPE, text=True)
 
     def calls(self):
         with open(self.record) as f:
@@ -159,6 +175,23 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(code, 3)
         self.assertIn("Error 3: cannot load the port library libinpout32.so", err)
         self.assertEqual(windows("^Form1$"), [])
+
+    def test_hardware_library_refuses_on_this_kernel_as_root_and_as_nobody(self):
+        # This host's kernel has no user-space port access, for anyone.
+        for user in (None, "nobody"):
+            with self.subTest(user=user or "root"):
+                panel = Panel("hardware", folder=os.path.join(BUILD, "portlib"), as_user=user)
+                box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
+                self.assertEqual(windows("^Form1$"), [])
+                xdotool("windowfocus", "--sync", box)
+                panel.keys("Return")
+                code, err = panel.end()
+                self.assertEqual(code, 5)
+                self.assertIn("Error 5: libinpout32.so cannot work here: this kernel has no "
+                              "user-space port access (ioperm: Function not implemented", err)
+                self.assertIn("CONFIG_X86_IOPL_IOPERM", err)
+                self.assertNotIn("not written", err)  # Out32 was never reached
+                self.assertEqual(windows("^Form1$"), [])
 
 
 if __name__ == "__main__":
