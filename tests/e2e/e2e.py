@@ -101,6 +101,13 @@ class Panel:
         xdotool("type", "--delay", "30", "--", text)
         time.sleep(0.3)
 
+    def dismiss_error(self):
+        """Presses OK on the error box; returns the exit status and stderr."""
+        box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
+        xdotool("windowfocus", "--sync", box)
+        self.keys("Return")
+        return self.end()
+
     def end(self, timeout=20):
         try:
             _, err = self.process.communicate(timeout=timeout)
@@ -157,21 +164,18 @@ class EndToEnd(unittest.TestCase):
         panel.keys("ctrl+a")
         panel.type("abc")
         panel.click(128 + 40, 104 + 12)
-        box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
-        self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
-        xdotool("windowfocus", "--sync", box)
-        panel.keys("Return")
-        code, err = panel.end()
+        wait_for("the error box", lambda: windows("^portpanel$"))
+        calls = panel.calls()
+        code, err = panel.dismiss_error()
+        self.assertEqual(calls, ["out 888 0", "in 888"])
         self.assertEqual(code, 1)
         self.assertIn('Error 1: "abc" is not a whole number', err)
 
     def test_missing_library_ends_before_the_window_shows(self):
         panel = Panel("none")
-        box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
+        wait_for("the error box", lambda: windows("^portpanel$"))
         self.assertEqual(windows("^Form1$"), [])
-        xdotool("windowfocus", "--sync", box)
-        panel.keys("Return")
-        code, err = panel.end()
+        code, err = panel.dismiss_error()
         self.assertEqual(code, 3)
         self.assertIn("Error 3: cannot load the port library libinpout32.so", err)
         self.assertEqual(windows("^Form1$"), [])
@@ -181,11 +185,9 @@ class EndToEnd(unittest.TestCase):
         for user in (None, "nobody"):
             with self.subTest(user=user or "root"):
                 panel = Panel("hardware", folder=os.path.join(BUILD, "portlib"), as_user=user)
-                box = wait_for("the error box", lambda: windows("^portpanel$"))[0]
+                wait_for("the error box", lambda: windows("^portpanel$"))
                 self.assertEqual(windows("^Form1$"), [])
-                xdotool("windowfocus", "--sync", box)
-                panel.keys("Return")
-                code, err = panel.end()
+                code, err = panel.dismiss_error()
                 self.assertEqual(code, 5)
                 self.assertIn("Error 5: libinpout32.so cannot work here: this kernel has no "
                               "user-space port access (ioperm: Function not implemented", err)
