@@ -9,13 +9,17 @@ cache="$build/qemu"
 mkdir -p "$cache"
 
 kernel_package() {
-    apt-cache depends linux-image-cloud-amd64 | awk '/Depends: linux-image-/ { print $2; exit }'
+    apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+        awk '/Depends: linux-image-/ { print $2; exit }'
 }
 
 # The kernel, fetched once and kept in the build tree.
 vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* 2>/dev/null | head -n 1 || true)
 if [ -z "$vmlinuz" ]; then
     package=$(kernel_package)
+    if [ -z "$package" ] && [ "$(id -u)" -eq 0 ]; then
+        apt-get update -qq && package=$(kernel_package)
+    fi
     [ -n "$package" ] || { echo "no linux-image-*-cloud-amd64 package known to apt" >&2; exit 1; }
     (cd "$cache" && apt-get download "$package" >/dev/null 2>&1) ||
         { echo "cannot download $package" >&2; exit 1; }
