@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-build_packages=(cmake ninja-build g++ gcc qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev)
+build_packages=(cmake ninja-build g++ gcc qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+    libxcb1-dev)
 
 # Installs what is missing, or says how when not root.
 need_packages() {
