@@ -51,6 +51,29 @@ class PanelTest : public QObject
 
     void commit() { QTest::mouseClick(form->Command1, Qt::LeftButton); }
 
+    // A number goes to the port; anything else ends the program with an
+    // error quoting the text as the box holds it, and writes nothing.
+    void checkHostileAddress()
+    {
+        QFETCH(int, port);
+        QFETCH(int, number);
+        commit();
+        const runtime::RuntimeError *error = runtime::endingError();
+        if (port != 0) {
+            QVERIFY(!error);
+            QCOMPARE(record::lines(),
+                     (Lines{"out " + std::to_string(port) + " 0", "in " + std::to_string(port)}));
+            return;
+        }
+        QVERIFY(error);
+        QCOMPARE(error->number(), number);
+        const std::string quoted = runtime::quoted(form->txtPortAddress->text().toStdString());
+        QVERIFY2(error->description().find(quoted) != std::string::npos,
+                 error->description().c_str());
+        QVERIFY(error->description().size() < 300);
+        QCOMPARE(record::lines(), Lines{});
+    }
+
   private slots:
     void init()
     {
@@ -179,6 +202,78 @@ class PanelTest : public QObject
         typeAddress("888"); // no handler runs once the error path has
         commit();
         QCOMPARE(record::lines(), Lines{});
+    }
+
+    // Address texts set as a paste would leave them; each gives a number or
+    // an error that quotes the text, cut short, and writes nothing.
+    void hostileAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("port"); // 0: must fail with `number`
+        QTest::addColumn<int>("number");
+        QTest::newRow("10,000 digits") << QString(10000, QLatin1Char('9')) << 0 << 2;
+        QTest::newRow("10,000 letters") << QString(10000, QLatin1Char('x')) << 0 << 1;
+        QTest::newRow("full-width digits") << QStringLiteral("\uFF18\uFF18\uFF18") << 0 << 1;
+        QTest::newRow("Arabic-Indic digits") << QStringLiteral("\u0668\u0668\u0668") << 0 << 1;
+        QTest::newRow("0x alone") << "0x" << 0 << 1;
+        QTest::newRow("&H alone") << "&H" << 0 << 1;
+        QTest::newRow("--1") << "--1" << 0 << 1;
+        QTest::newRow("+-1") << "+-1" << 0 << 1;
+        QTest::newRow("0x10000") << "0x10000" << 0 << 1;
+        QTest::newRow("-32769") << "-32769" << 0 << 2;
+        QTest::newRow("32768") << "32768" << 0 << 2;
+        QTest::newRow("tabs and spaces around") << "\t 888 \t" << 888 << 0;
+        QTest::newRow("tab inside") << "8\t88" << 0 << 1;
+        QTest::newRow("embedded NUL") << QString::fromLatin1("88\0"
+                                                             "8",
+                                                             4)
+                                      << 0 << 1;
+        QTest::newRow("two lines") << "888\n889" << 0 << 1;
+    }
+
+    // The same, pasted for real, for texts a paste may change on the way in.
+    void hostileAddressesPasted_data() { hostileAddresses_data(); }
+    void hostileAddressesPasted()
+    {
+        QFETCH(QString, address);
+        QApplication::clipboard()->setText(address);
+        form->txtPortAddress->selectAll();
+        QTest::keyClick(form->txtPortAddress, Qt::Key_V, Qt::ControlModifier);
+        checkHostileAddress();
+    }
+
+    void hostileAddresses()
+    {
+        QFETCH(QString, address);
+        form->txtPortAddress->setText(address);
+        checkHostileAddress();
+    }
+
+    void hostilePastesIntoTheValueField_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("fieldAfter");
+        QTest::newRow("letters") << "abc"
+                                 << "000";
+        QTest::newRow("four digits") << "1234"
+                                     << "000";
+        QTest::newRow("empty") << ""
+                               << "000";
+        QTest::newRow("three digits") << "042"
+                                      << "042";
+    }
+
+    void hostilePastesIntoTheValueField()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(QString, fieldAfter);
+        QApplication::clipboard()->setText(clipboard);
+        form->valOUT->setCursorPosition(0);
+        QTest::keyClick(form->valOUT, Qt::Key_V, Qt::ControlModifier);
+        commit();
+        QCOMPARE(form->valOUT->Text(), fieldAfter);
+        QCOMPARE(record::lines(),
+                 (Lines{"out 888 " + std::to_string(fieldAfter.toInt()), "in 888"}));
     }
 
     void eachClickIsOneWriteAndOneReadWithoutRebinding()
