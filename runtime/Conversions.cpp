@@ -23,7 +23,7 @@ std::string_view trimmed(std::string_view text)
 
 RuntimeError notANumber(std::string_view text, const char *expected)
 {
-    return RuntimeError(ErrorNumber::NotANumber, quoted(text) + " is not " + expected);
+    return {ErrorNumber::NotANumber, quoted(text) + " is not " + expected};
 }
 
 // Digits of the given base only; nullopt on any other character, an empty

@@ -18,7 +18,7 @@ class MaskEdBox : public QLineEdit
 
     explicit MaskEdBox(QWidget *parent = nullptr);
 
-    QString Text() const { return text(); }
+    [[nodiscard]] QString Text() const { return text(); }
     // False, and nothing changed, unless the text is exactly three digits.
     bool setMaskText(const QString &text);
 

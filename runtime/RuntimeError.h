@@ -23,10 +23,10 @@ class RuntimeError : public std::runtime_error
   public:
     RuntimeError(ErrorNumber number, const std::string &description);
 
-    int number() const noexcept { return static_cast<int>(number_); }
-    std::string description() const { return what(); }
+    [[nodiscard]] int number() const noexcept { return static_cast<int>(number_); }
+    [[nodiscard]] std::string description() const { return what(); }
     // "Error N: description", the line the error path shows and prints.
-    std::string report() const;
+    [[nodiscard]] std::string report() const;
 
   private:
     ErrorNumber number_;

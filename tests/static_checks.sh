@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# clang-tidy (checks in .clang-tidy) and cppcheck over the project's own code.
+# Usage: static_checks.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+cd "$1"
+dirs=(runtime portio panel portlib)
+run-clang-tidy -quiet -p "$2" "$PWD/(runtime|portio|panel|portlib)/" >"$2/clang-tidy.log" 2>&1 ||
+    { grep -E 'warning:|error:' "$2/clang-tidy.log" | sort -u >&2; exit 1; }
+echo "clang-tidy: clean"
+cppcheck --quiet --enable=warning,performance,portability,style --error-exitcode=1 --std=c++20 \
+    --language=c++ "${dirs[@]/#/-I}" "${dirs[@]}"
+echo "cppcheck: clean"
