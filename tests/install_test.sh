@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# cmake --install puts the program in bin and only the hardware library in the
-# library folder. Usage: install_test.sh BUILD_DIR
+# cmake --install puts the program in bin, only the hardware library in the
+# library folder, and the desktop entry, icon, manual and documents in share.
+# Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 DESTDIR="$stage" cmake --install "$1" --prefix /usr/local >/dev/null
 found=$(cd "$stage" && find . -type f | sort)
-expected=$'./usr/local/bin/portpanel\n./usr/local/lib/libinpout32.so'
+expected="./usr/local/bin/portpanel
+./usr/local/lib/libinpout32.so
+./usr/local/share/applications/portpanel.desktop
+./usr/local/share/doc/portpanel/changelog.gz
+./usr/local/share/doc/portpanel/copyright
+./usr/local/share/icons/hicolor/scalable/apps/portpanel.svg
+./usr/local/share/man/man1/portpanel.1.gz"
 if [ "$found" != "$expected" ]; then
     printf 'installed:\n%s\nexpected:\n%s\n' "$found" "$expected" >&2
     exit 1

@@ -34,6 +34,14 @@ int takePermission()
     return 0;
 }
 
+// The capability goes on the program that loaded us, wherever it is installed.
+std::string program()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "portpanel";
+}
+
 std::string explain(int iopermError, int devPortError)
 {
     const std::string causes = std::string("ioperm: ") + std::strerror(iopermError) +
@@ -41,11 +49,12 @@ std::string explain(int iopermError, int devPortError)
     if (iopermError == ENOSYS && devPortError == ENOENT)
         return "this kernel has no user-space port access (" + causes +
                "); run portpanel on a kernel built with CONFIG_X86_IOPL_IOPERM=y or "
-               "CONFIG_DEVPORT=y, as stock Debian kernels are";
+               "CONFIG_DEVPORT=y, as Debian's own kernels are";
     if (iopermError == EPERM || devPortError == EACCES || devPortError == EPERM)
         return "no permission to use the I/O ports (" + causes +
                "); run portpanel as root, or grant it raw I/O once with "
-               "'sudo setcap cap_sys_rawio+ep /usr/local/bin/portpanel'";
+               "'sudo setcap cap_sys_rawio+ep " +
+               program() + "'";
     return "the I/O ports cannot be reached (" + causes + "); run portpanel as root";
 }
 

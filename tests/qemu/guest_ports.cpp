@@ -59,9 +59,9 @@ int refuseUnprivileged()
         return 1;
     } catch (const runtime::RuntimeError &error) {
         const std::string report = error.report();
-        const bool named = error.number() == 5 &&
-                           report.find("Operation not permitted") != std::string::npos &&
-                           report.find("setcap cap_sys_rawio+ep") != std::string::npos;
+        const bool named =
+            error.number() == 5 && report.find("Operation not permitted") != std::string::npos &&
+            report.find("setcap cap_sys_rawio+ep /bin/guest_ports") != std::string::npos;
         std::printf("PORTTEST %s refused as nobody: %s\n", named ? "ok" : "FAIL", report.c_str());
         return named ? 0 : 1;
     }
