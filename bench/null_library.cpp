@@ -5,6 +5,6 @@ namespace {
 volatile short latch = 0;
 }
 
-void Out32(short, short value) { latch = value; }
-short Inp32(short) { return latch; }
+void INPOUT_CALL Out32(short, short value) { latch = value; }
+short INPOUT_CALL Inp32(short) { return latch; }
 const char *ReadinessProblem(void) { return nullptr; }

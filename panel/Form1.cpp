@@ -10,10 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace panel
-{
-namespace
-{
+namespace panel {
+namespace {
 
 template <class Control>
 Control *place(Control *control, const char *name, int left, int top, int width, int height)

@@ -6,18 +6,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace runtime
-{
+namespace runtime {
 class MaskEdBox;
 }
 
-namespace panel
-{
+namespace panel {
 
 // The port panel: an address, a value to write, a Commit button and the
 // status line of the last read.
-class Form1 : public runtime::Form
-{
+class Form1 : public runtime::Form {
     Q_OBJECT
   public:
     explicit Form1(QWidget *parent = nullptr);

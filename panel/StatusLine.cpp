@@ -2,8 +2,7 @@
 
 #include "Conversions.h"
 
-namespace panel
-{
+namespace panel {
 
 std::string statusLine(const std::string &addressText, std::int16_t valueRead)
 {

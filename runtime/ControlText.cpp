@@ -5,10 +5,8 @@
 
 #include <QLabel>
 
-namespace runtime
-{
-namespace
-{
+namespace runtime {
+namespace {
 
 template <class Control> Control *present(Control *control)
 {

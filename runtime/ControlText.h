@@ -5,8 +5,7 @@
 class QLabel;
 class QLineEdit;
 
-namespace runtime
-{
+namespace runtime {
 
 class MaskEdBox;
 

@@ -6,10 +6,8 @@
 #include <cstdio>
 #include <optional>
 
-namespace runtime
-{
-namespace
-{
+namespace runtime {
+namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -111,7 +109,8 @@ double textToReal(std::string_view text)
     double value = 0;
     const auto [ptr, ec] = std::from_chars(body.data() + start, body.data() + i, value);
     if (ec != std::errc{} || ptr != body.data() + i)
-        throw RuntimeError(ErrorNumber::OutOfRange, quoted(text) + " is beyond the range of a real number");
+        throw RuntimeError(ErrorNumber::OutOfRange,
+                           quoted(text) + " is beyond the range of a real number");
     return body[0] == '-' ? -value : value;
 }
 

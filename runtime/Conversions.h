@@ -4,8 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace runtime
-{
+namespace runtime {
 
 // Decimal -32768..32767 with optional sign, or hex 0x/&H up to FFFF read as a
 // 16-bit pattern (0xE010 is -8176). Spaces and tabs around are ignored.

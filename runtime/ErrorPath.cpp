@@ -5,10 +5,8 @@
 #include <cstdio>
 #include <optional>
 
-namespace runtime
-{
-namespace
-{
+namespace runtime {
+namespace {
 
 std::optional<RuntimeError> ending;
 

@@ -2,8 +2,7 @@
 
 #include "RuntimeError.h"
 
-namespace runtime
-{
+namespace runtime {
 
 // The top-level error path: a modal box with the error (none when there is no
 // screen), the same line on stderr, and the end of the program with the error

@@ -4,8 +4,7 @@
 
 #include <exception>
 
-namespace runtime
-{
+namespace runtime {
 
 void deliver(const std::function<void()> &handler)
 {

@@ -3,8 +3,7 @@
 #include <QAbstractButton>
 #include <functional>
 
-namespace runtime
-{
+namespace runtime {
 
 // Runs one handler to completion. No exception gets past here: an error goes
 // to the error path, and once it has run no handler runs again.

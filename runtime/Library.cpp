@@ -8,10 +8,8 @@
 #include <dlfcn.h>
 #endif
 
-namespace runtime
-{
-namespace
-{
+namespace runtime {
+namespace {
 
 #ifdef _WIN32
 using Handle = HMODULE;

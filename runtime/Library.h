@@ -2,8 +2,7 @@
 
 #include <string>
 
-namespace runtime
-{
+namespace runtime {
 
 // One entry point of an outside library, bound at its first use.
 struct EntryPoint {

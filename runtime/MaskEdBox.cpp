@@ -5,10 +5,8 @@
 #include <QKeyEvent>
 #include <QValidator>
 
-namespace runtime
-{
-namespace
-{
+namespace runtime {
+namespace {
 
 bool allDigits(const QString &text)
 {
@@ -17,8 +15,7 @@ bool allDigits(const QString &text)
 }
 
 // The last guard: whatever route an edit takes, it must leave three digits.
-class ThreeDigits : public QValidator
-{
+class ThreeDigits : public QValidator {
   public:
     using QValidator::QValidator;
     State validate(QString &input, int &) const override

@@ -2,15 +2,13 @@
 
 #include <QLineEdit>
 
-namespace runtime
-{
+namespace runtime {
 
 // A masked field of three digit positions whose prompt is "0": untouched it
 // shows and reads "000"; with only the first position typed it reads "500".
 // Typing overwrites the position at the caret; any edit that would leave
 // anything but three digits is refused.
-class MaskEdBox : public QLineEdit
-{
+class MaskEdBox : public QLineEdit {
     Q_OBJECT
   public:
     static constexpr int positions = 3;

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace runtime
-{
+namespace runtime {
 
 RuntimeError::RuntimeError(ErrorNumber number, const std::string &description)
     : std::runtime_error(description), number_(number)

@@ -3,8 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace runtime
-{
+namespace runtime {
 
 // Stable error numbers; the README lists them. They are also the exit status.
 enum class ErrorNumber : int {
@@ -18,8 +17,7 @@ enum class ErrorNumber : int {
 };
 
 // The one failure record: a number and a description that names what failed.
-class RuntimeError : public std::runtime_error
-{
+class RuntimeError : public std::runtime_error {
   public:
     RuntimeError(ErrorNumber number, const std::string &description);
 

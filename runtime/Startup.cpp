@@ -3,8 +3,7 @@
 #include "ErrorPath.h"
 #include "Version.h"
 
-namespace runtime
-{
+namespace runtime {
 
 void describeProgram(QApplication &application)
 {

@@ -6,12 +6,10 @@
 #include <QWidget>
 #include <memory>
 
-namespace runtime
-{
+namespace runtime {
 
 // A start-up window: the runtime runs its load event before showing it.
-class Form : public QWidget
-{
+class Form : public QWidget {
     Q_OBJECT
   public:
     using QWidget::QWidget;

@@ -8,8 +8,7 @@
 
 // The calls and bindings that reached the recording port library, one per
 // line, from the file the test's environment names.
-namespace record
-{
+namespace record {
 
 inline std::filesystem::path path()
 {

@@ -1,6 +1,8 @@
-// Each suite runs in its own process with its own library on LD_LIBRARY_PATH
-// and the audit module on LD_AUDIT (see CMakeLists.txt), since a binding
-// lasts for the life of the process.
+// Each suite runs in its own process with its own library where the loader
+// looks (see CMakeLists.txt), since a binding lasts for the life of the
+// process. Loads and lookups are recorded by an rtld-audit module on Linux and
+// by a hook on this executable's imports on Windows.
+#include "Library.h"
 #include "PortIO.h"
 #include "Record.h"
 #include "RuntimeError.h"
@@ -12,8 +14,21 @@
 using Lines = std::vector<std::string>;
 using runtime::RuntimeError;
 
-namespace
-{
+namespace {
+
+const std::string loaded = "load " + runtime::loaderName("inpout32.dll");
+
+#ifdef _WIN32
+const std::string libraryMissing = "Windows error 126";
+const std::string entryPointMissing = "Windows error 127";
+const std::string libraryFix = "beside portpanel.exe";
+void setReadValue(const char *value) { _putenv_s("PORTPANEL_READ_VALUE", value); }
+#else
+const std::string libraryMissing = "libinpout32.so: cannot open shared object file";
+const std::string entryPointMissing = "undefined symbol: Inp32";
+const std::string libraryFix = "LD_LIBRARY_PATH";
+void setReadValue(const char *value) { setenv("PORTPANEL_READ_VALUE", value, 1); }
+#endif
 
 // Runs a call that must fail; returns the error.
 RuntimeError failure(const std::function<void()> &call)
@@ -36,7 +51,7 @@ TEST(RecordingLibrary, EachEntryPointBindsOnceAtItsFirstCall)
 {
     record::clear();
     portio::Out32(888, 0);
-    EXPECT_EQ(record::lines(), (Lines{"load libinpout32.so", "lookup Out32", "out 888 0"}));
+    EXPECT_EQ(record::lines(), (Lines{loaded, "lookup Out32", "out 888 0"}));
 
     record::clear();
     portio::Out32(888, 200);
@@ -49,11 +64,12 @@ TEST(RecordingLibrary, EachEntryPointBindsOnceAtItsFirstCall)
     EXPECT_EQ(record::lines(), (Lines{"lookup Inp32", "in 888"}));
 
     record::clear();
-    setenv("PORTPANEL_READ_VALUE", "-1", 1);
+    setReadValue("-1");
     EXPECT_EQ(portio::Inp32(-8176), -1);
-    unsetenv("PORTPANEL_READ_VALUE");
+    setReadValue("255");
+    EXPECT_EQ(portio::Inp32(-1), 255);
     std::thread([] { portio::Out32(889, 1); }).join();
-    EXPECT_EQ(record::lines(), (Lines{"in -8176", "out 889 1"}));
+    EXPECT_EQ(record::lines(), (Lines{"in -8176", "in -1", "out 889 1"}));
 }
 
 TEST(MissingLibrary, FailsNamingTheLibraryAndReachesNoPort)
@@ -63,9 +79,11 @@ TEST(MissingLibrary, FailsNamingTheLibraryAndReachesNoPort)
                              std::function<void()>([] { portio::Inp32(888); })}) {
         const auto error = failure(call);
         EXPECT_EQ(error.number(), 3);
-        EXPECT_TRUE(mentions(error, "libinpout32.so: cannot open shared object file"))
+        EXPECT_TRUE(
+            mentions(error, "cannot load the port library " + runtime::loaderName("inpout32.dll")))
             << error.description();
-        EXPECT_TRUE(mentions(error, "LD_LIBRARY_PATH")) << error.description();
+        EXPECT_TRUE(mentions(error, libraryMissing)) << error.description();
+        EXPECT_TRUE(mentions(error, libraryFix)) << error.description();
     }
     EXPECT_EQ(record::lines(), Lines{});
 }
@@ -75,12 +93,13 @@ TEST(LibraryWithoutInp32, FailsNamingTheEntryPointAndStillBindsOut32)
     record::clear();
     const auto error = failure([] { portio::Inp32(888); });
     EXPECT_EQ(error.number(), 4);
-    EXPECT_TRUE(mentions(error, "libinpout32.so has no entry point Inp32")) << error.description();
-    EXPECT_TRUE(mentions(error, "undefined symbol: Inp32")) << error.description();
-    EXPECT_EQ(record::lines(), Lines{"load libinpout32.so"});
+    EXPECT_TRUE(mentions(error, runtime::loaderName("inpout32.dll") + " has no entry point Inp32"))
+        << error.description();
+    EXPECT_TRUE(mentions(error, entryPointMissing)) << error.description();
+    EXPECT_EQ(record::lines(), Lines{loaded});
 
     portio::Out32(888, 5);
-    EXPECT_EQ(record::lines(), (Lines{"load libinpout32.so", "lookup Out32", "out 888 5"}));
+    EXPECT_EQ(record::lines(), (Lines{loaded, "lookup Out32", "out 888 5"}));
 }
 
 TEST(UnreadyLibrary, FailsWithTheLibrarysReasonBeforeAnyPortCall)
@@ -88,8 +107,8 @@ TEST(UnreadyLibrary, FailsWithTheLibrarysReasonBeforeAnyPortCall)
     record::clear();
     const auto error = failure([] { portio::Out32(888, 0); });
     EXPECT_EQ(error.number(), 5);
-    EXPECT_TRUE(mentions(error, "libinpout32.so cannot work here: the recording library was "
-                                "built unready"))
+    EXPECT_TRUE(mentions(error, runtime::loaderName("inpout32.dll") +
+                                    " cannot work here: the recording library was built unready"))
         << error.description();
     const auto lines = record::lines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

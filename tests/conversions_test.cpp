@@ -7,8 +7,7 @@
 using runtime::ErrorNumber;
 using runtime::RuntimeError;
 
-namespace
-{
+namespace {
 
 struct IntegerCase {
     std::string text;

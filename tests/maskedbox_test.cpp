@@ -8,8 +8,7 @@
 
 using runtime::MaskEdBox;
 
-namespace
-{
+namespace {
 
 // A tiny script: digits and letters are typed, '<' is Backspace, '>' Delete,
 // '^' Home, 'a' is typed as a letter.
@@ -29,8 +28,7 @@ void play(MaskEdBox &field, const QString &keys)
 
 } // namespace
 
-class MaskEdBoxTest : public QObject
-{
+class MaskEdBoxTest : public QObject {
     Q_OBJECT
   private slots:
     void typing_data()

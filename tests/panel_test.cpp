@@ -17,8 +17,7 @@
 using Lines = std::vector<std::string>;
 using panel::Form1;
 
-class PanelTest : public QObject
-{
+class PanelTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Form1> form;

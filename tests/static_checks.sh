@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# clang-tidy (checks in .clang-tidy) and cppcheck over the project's own code.
+# clang-format, clang-tidy (checks in .clang-tidy) and cppcheck over the
+# project's own code.
 # Usage: static_checks.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 cd "$1"
 dirs=(runtime portio panel portlib)
+git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
+echo "clang-format: clean"
 run-clang-tidy -quiet -p "$2" "$PWD/(runtime|portio|panel|portlib)/" >"$2/clang-tidy.log" 2>&1 ||
     { grep -E 'warning:|error:' "$2/clang-tidy.log" | sort -u >&2; exit 1; }
 echo "clang-tidy: clean"

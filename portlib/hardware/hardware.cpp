@@ -9,8 +9,7 @@
 #include <sys/io.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 enum class Route { None, Ioperm, DevPort };
 
@@ -112,7 +111,7 @@ unsigned char slowIn(unsigned short port)
 
 } // namespace
 
-void Out32(short port, short value)
+void INPOUT_CALL Out32(short port, short value)
 {
     const auto byte = static_cast<unsigned char>(value);
     if (threadMayUsePorts)
@@ -121,7 +120,10 @@ void Out32(short port, short value)
         slowOut(address(port), byte);
 }
 
-short Inp32(short port) { return threadMayUsePorts ? inb(address(port)) : slowIn(address(port)); }
+short INPOUT_CALL Inp32(short port)
+{
+    return threadMayUsePorts ? inb(address(port)) : slowIn(address(port));
+}
 
 const char *ReadinessProblem(void)
 {

@@ -3,8 +3,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 constexpr unsigned short dataPort = 0x378;
 constexpr unsigned short statusPort = 0x379;
@@ -21,7 +20,7 @@ unsigned short address(short port) { return static_cast<unsigned short>(port); }
 
 } // namespace
 
-void Out32(short port, short value)
+void INPOUT_CALL Out32(short port, short value)
 {
     const auto byte = static_cast<unsigned char>(value);
     if (address(port) == dataPort)
@@ -31,7 +30,7 @@ void Out32(short port, short value)
     std::fprintf(stderr, "simulated port: out 0x%04X <- 0x%02X\n", address(port), byte);
 }
 
-short Inp32(short port)
+short INPOUT_CALL Inp32(short port)
 {
     unsigned char byte = emptyBus;
     if (address(port) == dataPort)

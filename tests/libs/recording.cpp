@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 void record(const char *format, int port, int value = 0)
 {
@@ -22,11 +21,11 @@ void record(const char *format, int port, int value = 0)
 
 } // namespace
 
-void Out32(short port, short value) { record("out %d %d", port, value); }
+void INPOUT_CALL Out32(short port, short value) { record("out %d %d", port, value); }
 
 #ifndef RECORDING_WITHOUT_INP32
 // Returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced here.
-short Inp32(short port)
+short INPOUT_CALL Inp32(short port)
 {
     record("in %d", port);
     const char *value = std::getenv("PORTPANEL_READ_VALUE");

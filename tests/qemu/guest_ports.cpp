@@ -12,8 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 int failures = 0;
 
