@@ -26,7 +26,7 @@ Control *place(Control *control, const char *name, int left, int top, int width,
 using runtime::textOf;
 using runtime::textToInteger;
 
-// Positions in logical pixels: the twips of the original layout over 15.
+// Logical pixels; the layout was drawn in twips, 15 to a pixel at 96 dpi.
 Form1::Form1(QWidget *parent)
     : runtime::Form(parent), txtPortAddress(place(new QLineEdit(QStringLiteral("888"), this),
                                                   "txtPortAddress", 16, 64, 81, 25)),
