@@ -64,8 +64,7 @@ template <class Function> Function patchImport(const char *dll, const char *name
                            &protection);
             const auto original = reinterpret_cast<Function>(slots->u1.Function);
             slots->u1.Function = reinterpret_cast<ULONG_PTR>(wrapper);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection,
-                           &protection);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
             return original;
         }
     }
