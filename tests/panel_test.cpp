@@ -5,7 +5,6 @@
 #include "MaskEdBox.h"
 #include "Record.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>

@@ -156,7 +156,7 @@ class EndToEnd(unittest.TestCase):
             panel.keys("Tab", "space")
             self.assertEqual(panel.calls()[4:], ["out -8176 255", "in -8176"])
         finally:
-            code, err = panel.close()
+            panel.close()
 
     def test_bad_address_reports_names_the_text_and_writes_nothing(self):
         panel = Panel("recording")
