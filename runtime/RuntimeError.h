@@ -14,6 +14,9 @@ enum class ErrorNumber : int {
     LibraryNotReady = 5,
     ControlFailed = 6,
     Internal = 7,
+    Usage = 8,
+    NoDisplay = 9,
+    Privileged = 10,
 };
 
 // The one failure record: a number and a description that names what failed.

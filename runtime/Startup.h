@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 namespace runtime {
 
@@ -23,10 +24,21 @@ int open(Form *form, QApplication &application);
 // Names the program and starts a fresh run.
 void describeProgram(QApplication &application);
 
-// The program: one start-up window, one thread.
+// What happens before the toolkit loads: the privilege refusal, --help and
+// --version, and the check for a screen. The exit status when the run ends
+// there, else nothing.
+std::optional<int> beforeToolkit(int argc, char **argv);
+
+// The program: one start-up window, one thread. The toolkit gets no
+// arguments but the program's name, so none of its own options are read.
 template <class StartupForm> int start(int argc, char **argv)
 {
-    QApplication application(argc, argv);
+    if (const auto status = beforeToolkit(argc, argv))
+        return *status;
+    static char name[] = "portpanel";
+    int toolkitArgc = 1;
+    char *toolkitArgv[] = {argc > 0 ? argv[0] : name, nullptr};
+    QApplication application(toolkitArgc, toolkitArgv);
     describeProgram(application);
     std::unique_ptr<StartupForm> form;
     deliver([&form] { form = std::make_unique<StartupForm>(); });

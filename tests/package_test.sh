@@ -4,6 +4,13 @@
 # entry, lintian without errors, and the unpacked program running.
 # Usage: package_test.sh SOURCE_DIR
 set -euo pipefail
+source "$(dirname "$0")/need.sh"
+need cpack cmake
+need dpkg-deb dpkg
+need lintian lintian
+need desktop-file-validate desktop-file-utils
+need getcap libcap2-bin
+need nm binutils
 cd "$1"
 deb=$(scripts/package)
 root=$(mktemp -d)
@@ -36,9 +43,8 @@ nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep -q ' U ioperm' ||
 desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
 lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges' || true
 lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports errors"
-# The unpacked program runs: here the hardware library refuses (exit 5).
-status=0
-QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH="$root/usr/lib/x86_64-linux-gnu" \
-    "$root/usr/bin/portpanel" 2>/dev/null || status=$?
-[ "$status" -eq 5 ] || fail "the unpacked portpanel exited with $status, not 5"
+# The unpacked program runs; --version touches no port, whoever runs the test.
+version=$(LD_LIBRARY_PATH="$root/usr/lib/x86_64-linux-gnu" "$root/usr/bin/portpanel" --version) ||
+    fail "the unpacked portpanel --version failed"
+[ "$version" = "portpanel 1.00" ] || fail "the unpacked portpanel says '$version'"
 echo "package: $(basename "$deb") checked"
