@@ -1,26 +1,46 @@
-# Sourced by ./run and ./test: installs missing Debian packages (as root) and
-# configures the build in build/.
+# Sourced by ./run, ./test and bench/run: installs missing Debian packages (as
+# root, otherwise prints the command for root) and configures the build in build/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 build_packages=(cmake ninja-build g++ gcc qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
     libxcb1-dev)
+# Everything a test or benchmark calls; 32-bit wine comes from the i386 architecture.
+test_packages=(git xvfb xauth xdotool dbus at-spi2-core python3 python3-pyatspi qemu-system-x86
+    busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-14-dev dpkg-dev
+    lintian desktop-file-utils libcap2-bin util-linux mingw-w64 g++-mingw-w64-x86-64-posix
+    g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386)
 
-# Installs what is missing, or says how when not root.
+needs_i386() { [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; }
+
+# Installs what is missing, or prints the one command that root can run as is.
 need_packages() {
-    local missing=()
+    local missing=() package
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
             missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    local install="apt-get install -y --no-install-recommends ${missing[*]}"
     if [ "$(id -u)" -ne 0 ]; then
-        echo "portpanel: missing packages; run: sudo apt-get install ${missing[*]}" >&2
+        local arch=""
+        needs_i386 "${missing[@]}" && arch="dpkg --add-architecture i386 && "
+        echo "portpanel: missing Debian packages. As root, run:" >&2
+        echo "  ${arch}apt-get update && $install" >&2
         exit 1
     fi
     echo "portpanel: installing ${missing[*]}" >&2
+    needs_i386 "${missing[@]}" && dpkg --add-architecture i386
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive $install -qq >&2
+}
+
+# Without a screen the window cannot open; say so before building.
+need_display() {
+    [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ] && return 0
+    echo "portpanel: needs a graphical session (no DISPLAY or WAYLAND_DISPLAY); on a headless" \
+        "machine run it under xvfb-run: xvfb-run ./run" >&2
+    exit 9
 }
 
 configure_and_build() {

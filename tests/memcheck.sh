@@ -3,6 +3,8 @@
 # and no definitely-lost block allocated from the project's own code.
 # Usage: memcheck.sh PROGRAM SOURCE_DIR
 set -euo pipefail
+source "$(dirname "$0")/need.sh"
+need valgrind valgrind
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 status=0

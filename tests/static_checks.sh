@@ -3,6 +3,11 @@
 # project's own code.
 # Usage: static_checks.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
+source "$(dirname "$0")/need.sh"
+need git git
+need clang-format clang-format
+need run-clang-tidy clang-tidy
+need cppcheck cppcheck
 cd "$1"
 dirs=(runtime portio panel portlib)
 git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror

@@ -180,21 +180,22 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("Error 3: cannot load the port library libinpout32.so", err)
         self.assertEqual(windows("^Form1$"), [])
 
-    def test_hardware_library_refuses_on_this_kernel_as_root_and_as_nobody(self):
-        # This host's kernel has no user-space port access, for anyone.
-        for user in (None, "nobody"):
-            with self.subTest(user=user or "root"):
-                panel = Panel("hardware", folder=os.path.join(BUILD, "portlib"), as_user=user)
-                wait_for("the error box", lambda: windows("^portpanel$"))
-                self.assertEqual(windows("^Form1$"), [])
-                code, err = panel.dismiss_error()
-                self.assertEqual(code, 5)
-                self.assertIn("Error 5: libinpout32.so cannot work here: this kernel has no "
-                              "user-space port access (ioperm: Function not implemented", err)
-                self.assertIn("CONFIG_X86_IOPL_IOPERM", err)
-                self.assertNotIn("not written", err)  # Out32 was never reached
-                self.assertEqual(windows("^Form1$"), [])
-
+    def test_hardware_library_refuses_a_user_without_privilege(self):
+        # Never run as root here: on a kernel with port access it would write the
+        # host's real port 888. Which refusal comes depends on the kernel.
+        if os.getuid() != 0:
+            print("needs root, skipped: the hardware library's refusal of a user without "
+                  "privilege (end-to-end, as nobody)")
+            self.skipTest("needs root to become nobody")
+        panel = Panel("hardware", folder=os.path.join(BUILD, "portlib"), as_user="nobody")
+        wait_for("the error box", lambda: windows("^portpanel$"))
+        self.assertEqual(windows("^Form1$"), [])
+        code, err = panel.dismiss_error()
+        self.assertEqual(code, 5)
+        self.assertRegex(err, "Error 5: .*(no permission to use the I/O ports|this kernel has "
+                              "no user-space port access)")
+        self.assertNotIn("not written", err)  # Out32 was never reached
+        self.assertEqual(windows("^Form1$"), [])
 
 if __name__ == "__main__":
     # Its own process group, so the bus it starts goes down with it.
