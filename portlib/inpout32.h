@@ -2,6 +2,18 @@
 
 // What every port library of this project exports. 32-bit Windows DLLs use
 // __stdcall and are linked with --kill-at, so the names stay undecorated.
+//
+// Refusals. Out32 and Inp32 cannot say "failed", so:
+// - ReadinessProblem, asked once when the program binds the library, refuses
+//   the whole library: null when some port may be reachable, else the cause
+//   and the fix.
+// - A port that cannot be reached is refused per port: Inp32 returns a
+//   negative value (no port reads below 0), and PortProblem(port) then gives
+//   the words: what was tried and how to get access. A refused Out32 is
+//   silent, but the refusal is decided once per port and kept, so the read
+//   that follows it on that port returns the refusal. PortProblem returns
+//   null for a port that was not refused.
+// Both are optional: a library without them is trusted per call.
 #ifdef _WIN32
 #define INPOUT_EXPORT extern "C" __declspec(dllexport)
 #define INPOUT_CALL __stdcall
@@ -12,5 +24,5 @@
 
 INPOUT_EXPORT void INPOUT_CALL Out32(short port, short value);
 INPOUT_EXPORT short INPOUT_CALL Inp32(short port);
-// Null when the library can reach the ports, else the cause and the fix.
 INPOUT_EXPORT const char *ReadinessProblem(void);
+INPOUT_EXPORT const char *PortProblem(short port);

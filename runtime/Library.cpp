@@ -110,4 +110,10 @@ void *bind(EntryPoint &entry)
     return function;
 }
 
+void *optionalEntryPoint(const EntryPoint &entry, const char *name)
+{
+    const Handle library = entry.bound ? openLibrary(loaderName(entry.library)) : nullptr;
+    return library ? findSymbol(library, name) : nullptr;
+}
+
 } // namespace runtime

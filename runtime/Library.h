@@ -23,7 +23,8 @@ inline constexpr const char *readinessEntryPoint = "ReadinessProblem";
 // up. Throws RuntimeError naming the library or entry point and the cause.
 void *bind(EntryPoint &entry);
 
-// The fast path callers use: bind only on the first call.
-inline void *bound(EntryPoint &entry) { return entry.bound ? entry.bound : bind(entry); }
+// An optional entry point of the library that entry was bound from; null
+// when the library lacks it.
+void *optionalEntryPoint(const EntryPoint &entry, const char *name);
 
 } // namespace runtime

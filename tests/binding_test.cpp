@@ -63,13 +63,24 @@ TEST(RecordingLibrary, EachEntryPointBindsOnceAtItsFirstCall)
     EXPECT_EQ(portio::Inp32(888), 42);
     EXPECT_EQ(record::lines(), (Lines{"lookup Inp32", "in 888"}));
 
+    // A library without PortProblem is trusted: its negative value is a value.
     record::clear();
     setReadValue("-1");
+    EXPECT_EQ(portio::Inp32(-8176), -1);
     EXPECT_EQ(portio::Inp32(-8176), -1);
     setReadValue("255");
     EXPECT_EQ(portio::Inp32(-1), 255);
     std::thread([] { portio::Out32(889, 1); }).join();
-    EXPECT_EQ(record::lines(), (Lines{"in -8176", "in -1", "out 889 1"}));
+    EXPECT_EQ(record::lines(), (Lines{"in -8176", "in -8176", "in -1", "out 889 1"}));
+}
+
+TEST(RefusingLibrary, ARefusedPortIsErrorFiveNamingThePortAndOthersStillWork)
+{
+    portio::Out32(0x2F8, 1);
+    const auto error = failure([] { portio::Inp32(0x2F8); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), "port 0x02F8 was not reached: refused by the test");
+    EXPECT_EQ(portio::Inp32(888), 42);
 }
 
 TEST(MissingLibrary, FailsNamingTheLibraryAndReachesNoPort)

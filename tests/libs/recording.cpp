@@ -23,11 +23,21 @@ void record(const char *format, int port, int value = 0)
 
 void INPOUT_CALL Out32(short port, short value) { record("out %d %d", port, value); }
 
+#ifdef RECORDING_REFUSES
+// Refuses port 0x2F8 as the hardware library refuses a port it cannot reach.
+constexpr short refused = 0x2F8;
+const char *PortProblem(short port) { return port == refused ? "refused by the test" : nullptr; }
+#endif
+
 #ifndef RECORDING_WITHOUT_INP32
 // Returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced here.
 short INPOUT_CALL Inp32(short port)
 {
     record("in %d", port);
+#ifdef RECORDING_REFUSES
+    if (port == refused)
+        return -1;
+#endif
     const char *value = std::getenv("PORTPANEL_READ_VALUE");
     return static_cast<short>(value ? std::atoi(value) : 42);
 }
