@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # cmake --install puts the program in bin, only the hardware library in the
-# library folder, and the desktop entry, icon, manual and documents in share.
+# library folder, the helper in libexec (with no privilege yet), and the desktop entry, icon, manual and documents in share.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 stage=$(mktemp -d)
@@ -9,6 +9,7 @@ DESTDIR="$stage" cmake --install "$1" --prefix /usr/local >/dev/null
 found=$(cd "$stage" && find . -type f | sort)
 expected="./usr/local/bin/portpanel
 ./usr/local/lib/libinpout32.so
+./usr/local/libexec/portpanel/portpanel-helper
 ./usr/local/share/applications/portpanel.desktop
 ./usr/local/share/doc/portpanel/changelog.gz
 ./usr/local/share/doc/portpanel/copyright
@@ -18,5 +19,6 @@ if [ "$found" != "$expected" ]; then
     printf 'installed:\n%s\nexpected:\n%s\n' "$found" "$expected" >&2
     exit 1
 fi
+[ -z "$(find "$stage" -perm /6000)" ] || { echo "a setuid or setgid file was installed" >&2; exit 1; }
 nm -D "$stage/usr/local/lib/libinpout32.so" | grep -q ' U ioperm' ||
     { echo "the installed library is not the hardware one" >&2; exit 1; }

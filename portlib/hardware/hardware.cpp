@@ -1,8 +1,12 @@
-// Real x86 ports: ioperm where the kernel allows it, else /dev/port.
+// Real x86 ports. Each port's route is decided at its first access and kept:
+// in-process ioperm (root), else /dev/port; else the kernel's parallel-port
+// driver for the registers of a parallel port it manages (group lp); else
+// portpanel-helper (group portpanel); else the port is refused.
+#include "HelperClient.h"
+#include "ParallelPorts.h"
 #include "inpout32.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -11,15 +15,17 @@
 
 namespace {
 
-enum class Route { None, Ioperm, DevPort };
+enum class Route : unsigned char { Undecided, Ioperm, DevPort, Parallel, Helper, Refused };
 
-struct Access {
-    Route route = Route::None;
-    int devPort = -1;
-    std::string problem;
+struct Direct {
+    Route route;
+    int devPort;
+    int iopermError;
+    int devPortError;
 };
 
 constexpr unsigned long portCount = 0x10000;
+constexpr short refused = -1;
 
 // Linux grants ioperm to the calling thread only, so each thread takes it
 // once, on its first access.
@@ -33,81 +39,124 @@ int takePermission()
     return 0;
 }
 
-// The capability goes on the program that loaded us, wherever it is installed.
-std::string program()
-{
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "portpanel";
-}
-
-std::string explain(int iopermError, int devPortError)
-{
-    const std::string causes = std::string("ioperm: ") + std::strerror(iopermError) +
-                               "; /dev/port: " + std::strerror(devPortError);
-    if (iopermError == ENOSYS && devPortError == ENOENT)
-        return "this kernel has no user-space port access (" + causes +
-               "); run portpanel on a kernel built with CONFIG_X86_IOPL_IOPERM=y or "
-               "CONFIG_DEVPORT=y, as Debian's own kernels are";
-    if (iopermError == EPERM || devPortError == EACCES || devPortError == EPERM)
-        return "no permission to use the I/O ports (" + causes +
-               "); run portpanel as root, or grant it raw I/O once with "
-               "'sudo setcap cap_sys_rawio+ep " +
-               program() + "'";
-    return "the I/O ports cannot be reached (" + causes + "); run portpanel as root";
-}
-
-Access probe()
+Direct probe()
 {
     const int iopermError = takePermission();
     if (iopermError == 0)
-        return {Route::Ioperm, -1, {}};
+        return {Route::Ioperm, -1, 0, 0};
     const int fd = open("/dev/port", O_RDWR | O_CLOEXEC);
     if (fd >= 0)
-        return {Route::DevPort, fd, {}};
-    return {Route::None, -1, explain(iopermError, errno)};
+        return {Route::DevPort, fd, iopermError, 0};
+    return {Route::Refused, -1, iopermError, errno};
 }
 
-const Access &access()
+const Direct &direct()
 {
-    static const Access once = probe();
+    static const Direct once = probe();
     return once;
 }
 
-unsigned short address(short port) { return static_cast<unsigned short>(port); }
+Route routes[portCount];
 
-// A thread other than the prober's, or no route at all.
-bool threadReady()
+Route decide(unsigned short port)
 {
-    const Access &a = access();
-    return a.route == Route::Ioperm && (threadMayUsePorts || takePermission() == 0);
+    if (direct().route != Route::Refused)
+        return direct().route;
+    std::string why;
+    const int parallelPort = parallel::portHolding(port);
+    if (parallelPort >= 0 && parallel::claim(parallelPort, why))
+        return Route::Parallel;
+    return helperclient::start(why) ? Route::Helper : Route::Refused;
 }
 
-// Out32 and Inp32 cannot fail, so a refused access is at least said aloud.
-void complain(const char *what, unsigned short port)
+Route routeOf(unsigned short port)
 {
-    const char *why =
-        access().route == Route::None ? access().problem.c_str() : std::strerror(errno);
-    std::fprintf(stderr, "libinpout32.so: port 0x%04X not %s: %s\n", port, what, why);
+    Route &route = routes[port];
+    if (route == Route::Undecided)
+        route = decide(port);
+    return route;
+}
+
+bool kernelLacksPortAccess()
+{
+    return direct().iopermError == ENOSYS && direct().devPortError == ENOENT;
+}
+
+std::string directWords()
+{
+    const std::string causes = std::string("ioperm: ") + std::strerror(direct().iopermError) +
+                               "; /dev/port: " + std::strerror(direct().devPortError);
+    return kernelLacksPortAccess() ? "this kernel has no user-space port access (" + causes + ")"
+                                   : "no permission to use the I/O ports (" + causes + ")";
+}
+
+// What would grant access to what: one port, or the ports at all.
+std::string fix(bool parallelRegister, const std::string &what)
+{
+    const std::string lp = "join the lp group ('sudo adduser $USER lp'), then log in again";
+    if (kernelLacksPortAccess())
+        return "this kernel reaches ports only through its parallel-port driver: for " +
+               std::string(parallelRegister ? "this parallel port, " + lp
+                                            : "other ports run portpanel on a kernel built with "
+                                              "CONFIG_X86_IOPL_IOPERM=y, as Debian's own are");
+    const std::string portpanel = "the portpanel group ('sudo adduser $USER portpanel')";
+    return "to reach " + what + ", join " +
+           (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
+                             : portpanel) +
+           ", then log in again; or run portpanel as root";
+}
+
+std::string refusal(unsigned short port)
+{
+    std::string parallelWhy = "not a register of a parallel port the kernel manages";
+    const int parallelPort = parallel::portHolding(port);
+    if (parallelPort >= 0)
+        parallel::claim(parallelPort, parallelWhy);
+    std::string helperWhy;
+    helperclient::start(helperWhy);
+    return directWords() + "; the parallel-port driver: " + parallelWhy +
+           "; the port helper: " + helperWhy + "; " + fix(parallelPort >= 0, "this port");
 }
 
 void slowOut(unsigned short port, unsigned char byte)
 {
-    if (threadReady())
-        outb(byte, port);
-    else if (access().route != Route::DevPort || pwrite(access().devPort, &byte, 1, port) != 1)
-        complain("written", port);
+    switch (routeOf(port)) {
+    case Route::Ioperm:
+        if (threadMayUsePorts || takePermission() == 0)
+            outb(byte, port);
+        break;
+    case Route::DevPort:
+        (void)!pwrite(direct().devPort, &byte, 1, port);
+        break;
+    case Route::Parallel:
+        parallel::write(parallel::portHolding(port), port, byte);
+        break;
+    case Route::Helper:
+        helperclient::out(port, byte);
+        break;
+    default: // the read that follows reports the refusal
+        break;
+    }
 }
 
-unsigned char slowIn(unsigned short port)
+short slowIn(unsigned short port)
 {
-    unsigned char byte = 0xFF;
-    if (threadReady())
-        byte = inb(port);
-    else if (access().route != Route::DevPort || pread(access().devPort, &byte, 1, port) != 1)
-        complain("read", port);
-    return byte;
+    unsigned char byte = 0;
+    switch (routeOf(port)) {
+    case Route::Ioperm:
+        return threadMayUsePorts || takePermission() == 0 ? inb(port) : refused;
+    case Route::DevPort:
+        return pread(direct().devPort, &byte, 1, port) == 1 ? byte : refused;
+    case Route::Parallel:
+        return parallel::read(parallel::portHolding(port), port);
+    case Route::Helper:
+        return helperclient::in(port, byte) ? byte : refused;
+    default:
+        return refused;
+    }
 }
+
+unsigned short address(short port) { return static_cast<unsigned short>(port); }
 
 } // namespace
 
@@ -125,8 +174,31 @@ short INPOUT_CALL Inp32(short port)
     return threadMayUsePorts ? inb(address(port)) : slowIn(address(port));
 }
 
+const char *PortProblem(short port)
+{
+    static std::string words;
+    const Route route = routeOf(address(port));
+    if (route == Route::Refused)
+        words = refusal(address(port));
+    else if (route == Route::Helper)
+        words = "the port helper stopped answering; start portpanel again";
+    else
+        words = std::string("the access failed: ") + std::strerror(errno);
+    return words.c_str();
+}
+
 const char *ReadinessProblem(void)
 {
-    const Access &a = access();
-    return a.route == Route::None ? a.problem.c_str() : nullptr;
+    if (direct().route != Route::Refused || parallel::anyOpenable())
+        return nullptr;
+    if (access(helperclient::path(), X_OK) == 0)
+        return nullptr;
+    const int helperError = errno;
+    static std::string words;
+    words = directWords() +
+            "; no parallel port device this user may open (/dev/parportN, group "
+            "lp); the port helper " +
+            helperclient::path() + ": " + std::strerror(helperError) + "; " +
+            fix(true, "the ports");
+    return words.c_str();
 }

@@ -1,0 +1,122 @@
+#include "HelperClient.h"
+
+#include "../helper/Protocol.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/auxv.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace helperclient {
+namespace {
+
+int sock = -1;
+bool tried = false;
+std::string refusal;
+
+bool sendAll(const std::uint8_t *bytes, std::size_t size)
+{
+    return send(sock, bytes, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+}
+
+bool receiveAll(std::uint8_t *bytes, std::size_t size)
+{
+    for (std::size_t got = 0; got < size;) {
+        const ssize_t n = recv(sock, bytes + got, size - got, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The child tells why it could not become the helper in the helper's own words.
+[[noreturn]] void becomeHelper(int end)
+{
+    dup2(end, STDIN_FILENO);
+    dup2(end, STDOUT_FILENO);
+    const char *file = path();
+    char *const argv[] = {const_cast<char *>(file), nullptr};
+    char *const envp[] = {nullptr};
+    execve(file, argv, envp);
+    const std::uint8_t failed[helper::greetingSize] = {helper::NotStarted,
+                                                       static_cast<std::uint8_t>(errno)};
+    (void)!::write(STDOUT_FILENO, failed, sizeof failed);
+    _exit(127);
+}
+
+std::string greetingMeaning(const std::uint8_t (&greeting)[helper::greetingSize])
+{
+    const std::string error = std::strerror(greeting[1]);
+    if (greeting[0] == helper::NotStarted)
+        return std::string(path()) + " cannot be run: " + error;
+    if (greeting[1] == ENOSYS)
+        return "the helper finds that this kernel has no user-space port access (ioperm: " + error +
+               ")";
+    return "the helper could not take port permission (ioperm: " + error + ")";
+}
+
+bool launch(std::string &why)
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        why = std::string("socketpair: ") + std::strerror(errno);
+        return false;
+    }
+    const pid_t child = fork();
+    if (child == 0)
+        becomeHelper(ends[1]);
+    close(ends[1]);
+    sock = ends[0];
+    std::uint8_t greeting[helper::greetingSize] = {};
+    if (child < 0 || !receiveAll(greeting, sizeof greeting) || greeting[0] != helper::Ready) {
+        why = child < 0     ? std::string("fork: ") + std::strerror(errno)
+              : greeting[0] ? greetingMeaning(greeting)
+                            : std::string(path()) + " ended without a word";
+        close(sock);
+        sock = -1;
+        if (child > 0)
+            waitpid(child, nullptr, 0);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const char *path()
+{
+    const char *test = getauxval(AT_SECURE) ? nullptr : std::getenv("PORTPANEL_HELPER");
+    return test && *test ? test : PORTPANEL_HELPER_PATH;
+}
+
+bool start(std::string &why)
+{
+    if (!tried) {
+        tried = true;
+        launch(refusal);
+    }
+    why = refusal;
+    return sock >= 0;
+}
+
+bool out(std::uint16_t port, std::uint8_t value)
+{
+    const std::uint8_t request[helper::requestSize] = {helper::Out, static_cast<std::uint8_t>(port),
+                                                       static_cast<std::uint8_t>(port >> 8), value};
+    return sock >= 0 && sendAll(request, sizeof request);
+}
+
+bool in(std::uint16_t port, std::uint8_t &value)
+{
+    const std::uint8_t request[helper::requestSize] = {helper::In, static_cast<std::uint8_t>(port),
+                                                       static_cast<std::uint8_t>(port >> 8), 0};
+    return sock >= 0 && sendAll(request, sizeof request) && receiveAll(&value, 1);
+}
+
+} // namespace helperclient

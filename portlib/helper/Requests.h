@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Protocol.h"
+
+namespace helper {
+
+// Where requests come from and answers go: the socket in the helper, a byte
+// buffer in the fuzzer.
+struct Channel {
+    // False at end of input or on an error, with or without a partial read.
+    virtual bool readExactly(std::uint8_t *bytes, std::size_t size) = 0;
+    virtual bool write(std::uint8_t byte) = 0;
+};
+
+struct Ports {
+    virtual void out(std::uint16_t port, std::uint8_t value) = 0;
+    virtual std::uint8_t in(std::uint16_t port) = 0;
+};
+
+enum class End { EndOfInput, Malformed, AnswerFailed };
+
+// Serves whole requests until the input ends or one is malformed: every byte
+// stream ends here, having made only the valid requests it held.
+End serve(Channel &channel, Ports &ports);
+
+} // namespace helper

@@ -1,0 +1,69 @@
+// portpanel-helper: the one privileged part of portpanel. Installed with
+// cap_sys_rawio (or setuid root where the filesystem has no capabilities) and
+// mode 0750 root:portpanel, so only members of that group can run it. It takes
+// port permission, drops every privilege, and only then serves the port
+// library's requests on its standard input and output. It reads no arguments
+// and no environment.
+#include "Requests.h"
+
+#include <cerrno>
+#include <linux/capability.h>
+#include <sys/io.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+bool dropPrivilege()
+{
+    // The setuid-root fallback: back to the caller's own ids.
+    const gid_t gid = getgid();
+    const uid_t uid = getuid();
+    if (setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)
+        return false;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+    return syscall(SYS_capset, &header, none) == 0 &&
+           prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) == 0 &&
+           prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+}
+
+class Socket : public helper::Channel {
+  public:
+    bool readExactly(std::uint8_t *bytes, std::size_t size) override
+    {
+        for (std::size_t got = 0; got < size;) {
+            const ssize_t n = read(STDIN_FILENO, bytes + got, size - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            got += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool write(std::uint8_t byte) override { return ::write(STDOUT_FILENO, &byte, 1) == 1; }
+};
+
+class Hardware : public helper::Ports {
+  public:
+    void out(std::uint16_t port, std::uint8_t value) override { outb(value, port); }
+    std::uint8_t in(std::uint16_t port) override { return inb(port); }
+};
+
+} // namespace
+
+int main()
+{
+    const int refusal = ioperm(0, 0x10000, 1) == 0 ? 0 : errno;
+    if (!dropPrivilege())
+        return 2;
+    const std::uint8_t greeting[helper::greetingSize] = {
+        refusal ? helper::NoPermission : helper::Ready, static_cast<std::uint8_t>(refusal)};
+    if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting || refusal)
+        return 1;
+    Socket socket;
+    Hardware ports;
+    return helper::serve(socket, ports) == helper::End::EndOfInput ? 0 : 1;
+}
