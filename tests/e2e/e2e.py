@@ -188,7 +188,10 @@ class EndToEnd(unittest.TestCase):
                   "privilege (end-to-end, as nobody)")
             self.skipTest("needs root to become nobody")
         panel = Panel("hardware", folder=os.path.join(BUILD, "portlib"), as_user="nobody")
-        wait_for("the error box", lambda: windows("^portpanel$"))
+        try:
+            wait_for("the error box", lambda: windows("^portpanel$"))
+        except AssertionError:
+            self.fail("no error box; portpanel said: " + panel.close()[1])
         self.assertEqual(windows("^Form1$"), [])
         code, err = panel.dismiss_error()
         self.assertEqual(code, 5)
