@@ -23,6 +23,7 @@ fail() { echo "package: $*" >&2; exit 1; }
 files=$(cd "$root" && find usr -type f | sort)
 expected="usr/bin/portpanel
 usr/lib/x86_64-linux-gnu/libinpout32.so
+usr/libexec/portpanel/portpanel-helper
 usr/share/applications/portpanel.desktop
 usr/share/doc/portpanel/changelog.gz
 usr/share/doc/portpanel/copyright
@@ -35,9 +36,16 @@ for needed in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
     grep -q "$needed" <<<"$depends" || fail "does not depend on $needed: $depends"
 done
 grep -qx 'activate-noawait ldconfig' "$root/DEBIAN/triggers" || fail "no ldconfig trigger"
-if grep -qE 'setcap|chmod|chown' "$root"/DEBIAN/post* 2>/dev/null; then fail "grants privilege"; fi
-[ -z "$(getcap -r "$root" 2>/dev/null)" ] || fail "carries a capability"
+# Privilege is granted at install, to the helper alone, for the portpanel group.
+helper=/usr/libexec/portpanel/portpanel-helper
+grants=$(grep -hE 'setcap|chmod|statoverride --update' "$root"/DEBIAN/postinst)
+[ "$(grep -c "$helper\|\$helper" <<<"$grants")" -eq "$(wc -l <<<"$grants")" ] ||
+    fail "grants privilege to more than the helper: $grants"
+grep -q 'addgroup --system portpanel' "$root/DEBIAN/postinst" || fail "makes no portpanel group"
+grep -q 'root portpanel 0750' "$root/DEBIAN/postinst" || fail "helper not 0750 root:portpanel"
+[ -z "$(getcap -r "$root" 2>/dev/null)" ] || fail "carries a capability in its files"
 [ -z "$(find "$root/usr" -perm /6000)" ] || fail "carries a setuid or setgid file"
+ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helper links more than libc"
 nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep -q ' U ioperm' ||
     fail "the library is not the hardware one"
 desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
