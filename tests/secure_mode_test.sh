@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# A capability on the window's file makes it refuse before the toolkit loads
+# the user's own plugin; without one the same plugin loads, so the test can
+# tell. Needs root (setcap, and a second user to run the file).
+# Usage: secure_mode_test.sh BUILD_DIR
+set -euo pipefail
+source "$(dirname "$0")/need.sh"
+if [ "$(id -u)" -ne 0 ]; then
+    skipped_for_root "the window's refusal to run with a capability (secure-mode test)"
+    exit 0
+fi
+need setcap libcap2-bin
+need setpriv util-linux
+build=$1
+dir=$(mktemp -d "$build/secure.XXXXXX")
+trap 'rm -rf "$dir"' EXIT
+chmod 755 "$dir"
+cp "$build/portpanel" "$build/tests/libs/recording/libinpout32.so" "$dir/"
+cp -r "$build/tests/plugins" "$dir/"
+chmod -R a+rX "$dir"
+run() { # run RECORD: portpanel as nobody with the plugin offered; prints the status
+    local status=0
+    touch "$1" && chmod 666 "$1"
+    timeout 20 setpriv --reuid=nobody --regid=nogroup --clear-groups -- env -i \
+        QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$dir/plugins" QT_STYLE_OVERRIDE=recording \
+        LD_LIBRARY_PATH="$dir" PORTPANEL_RECORD="$1" "$dir/portpanel" 2>"$1.err" || status=$?
+    echo "$status"
+}
+fail() { echo "secure mode: $*" >&2; exit 1; }
+
+[ "$(run "$dir/plain")" = 77 ] || fail "without a capability the plugin did not load"
+grep -q 'style plugin loaded' "$dir/plain" || fail "the plugin left no record"
+
+setcap cap_sys_rawio+ep "$dir/portpanel" || fail "setcap failed on $dir"
+status=$(run "$dir/secure")
+[ "$status" = 10 ] || fail "with a capability it ended with $status, not 10: $(cat "$dir/secure.err")"
+[ ! -s "$dir/secure" ] || fail "with a capability the toolkit still loaded: $(cat "$dir/secure")"
+grep -q "Error 10: portpanel will not start with privilege: $dir/portpanel carries a capability" \
+    "$dir/secure.err" || fail "the refusal says: $(cat "$dir/secure.err")"
+grep -q "setcap -r $dir/portpanel" "$dir/secure.err" || fail "the refusal does not say how to undo it"
+echo "secure mode: refused with a capability, plugin loaded without one"
