@@ -44,6 +44,12 @@ Handle openLibrary(const std::string &name)
     return LoadLibraryW(wide.c_str());
 }
 
+Handle loadedLibrary(const std::string &name)
+{
+    const std::wstring wide(name.begin(), name.end());
+    return GetModuleHandleW(wide.c_str());
+}
+
 void *findSymbol(Handle library, const char *name)
 {
     return reinterpret_cast<void *>(GetProcAddress(library, name));
@@ -60,6 +66,11 @@ std::string systemMessage()
 }
 
 Handle openLibrary(const std::string &name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
+
+Handle loadedLibrary(const std::string &name)
+{
+    return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+}
 
 void *findSymbol(Handle library, const char *name)
 {
@@ -112,7 +123,7 @@ void *bind(EntryPoint &entry)
 
 void *optionalEntryPoint(const EntryPoint &entry, const char *name)
 {
-    const Handle library = entry.bound ? openLibrary(loaderName(entry.library)) : nullptr;
+    const Handle library = entry.bound ? loadedLibrary(loaderName(entry.library)) : nullptr;
     return library ? findSymbol(library, name) : nullptr;
 }
 
