@@ -24,15 +24,7 @@ bool sendAll(const std::uint8_t *bytes, std::size_t size)
 
 bool receiveAll(std::uint8_t *bytes, std::size_t size)
 {
-    for (std::size_t got = 0; got < size;) {
-        const ssize_t n = recv(sock, bytes + got, size - got, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return helper::readAll(sock, bytes, size);
 }
 
 // The child tells why it could not become the helper in the helper's own words.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <unistd.h>
 
 // What the port library and the helper say to each other over a socket.
 // The helper first sends a greeting: {Ready, 0}, or {NoPermission, errno}
@@ -16,5 +18,19 @@ enum Operation : std::uint8_t { Out = 'O', In = 'I' };
 
 inline constexpr std::size_t greetingSize = 2;
 inline constexpr std::size_t requestSize = 4;
+
+// Both ends read whole messages; false at end of input or on an error.
+inline bool readAll(int fd, std::uint8_t *bytes, std::size_t size)
+{
+    for (std::size_t got = 0; got < size;) {
+        const ssize_t n = read(fd, bytes + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 } // namespace helper

@@ -33,15 +33,7 @@ class Socket : public helper::Channel {
   public:
     bool readExactly(std::uint8_t *bytes, std::size_t size) override
     {
-        for (std::size_t got = 0; got < size;) {
-            const ssize_t n = read(STDIN_FILENO, bytes + got, size - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            got += static_cast<std::size_t>(n);
-        }
-        return true;
+        return helper::readAll(STDIN_FILENO, bytes, size);
     }
     bool write(std::uint8_t byte) override { return ::write(STDOUT_FILENO, &byte, 1) == 1; }
 };
