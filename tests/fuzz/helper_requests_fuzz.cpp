@@ -32,8 +32,7 @@ struct Checked : helper::Ports {
     const std::uint8_t *request(std::uint8_t operation, std::uint16_t port) const
     {
         const std::uint8_t *r = sent.data + sent.used - helper::requestSize;
-        if (sent.used % helper::requestSize != 0 || r[0] != operation ||
-            (r[1] | r[2] << 8) != port)
+        if (sent.used % helper::requestSize != 0 || r[0] != operation || (r[1] | r[2] << 8) != port)
             std::abort();
         return r;
     }
