@@ -37,16 +37,16 @@ std::string procFile(int number, const char *name)
 // N follows the order in which ports registered, not their addresses.
 std::vector<Port> discover()
 {
-    std::vector<Port> ports;
+    std::vector<Port> registered;
     for (int n = 0; n < 64; ++n) {
         int base = -1;
         int irq = -1;
         if (!(std::ifstream(procFile(n, "base-addr")) >> base))
             continue;
         std::ifstream(procFile(n, "irq")) >> irq;
-        ports.push_back({n, base, irq >= 0, -1, false, {}});
+        registered.push_back({n, base, irq >= 0, -1, false, {}});
     }
-    return ports;
+    return registered;
 }
 
 // At namespace scope, before releaseAtExit, so that it outlives it.

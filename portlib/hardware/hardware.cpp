@@ -139,21 +139,31 @@ void slowOut(unsigned short port, unsigned char byte)
     }
 }
 
+// Whether the route reached the port; the byte read when it did.
+bool reached(unsigned short port, unsigned char &byte)
+{
+    switch (routeOf(port)) {
+    case Route::Ioperm:
+        if (!threadMayUsePorts && takePermission() != 0)
+            return false;
+        byte = inb(port);
+        return true;
+    case Route::DevPort:
+        return pread(direct().devPort, &byte, 1, port) == 1;
+    case Route::Parallel:
+        byte = parallel::read(parallel::portHolding(port), port);
+        return true;
+    case Route::Helper:
+        return helperclient::in(port, byte);
+    default:
+        return false;
+    }
+}
+
 short slowIn(unsigned short port)
 {
     unsigned char byte = 0;
-    switch (routeOf(port)) {
-    case Route::Ioperm:
-        return threadMayUsePorts || takePermission() == 0 ? inb(port) : refused;
-    case Route::DevPort:
-        return pread(direct().devPort, &byte, 1, port) == 1 ? byte : refused;
-    case Route::Parallel:
-        return parallel::read(parallel::portHolding(port), port);
-    case Route::Helper:
-        return helperclient::in(port, byte) ? byte : refused;
-    default:
-        return refused;
-    }
+    return reached(port, byte) ? short{byte} : refused;
 }
 
 unsigned short address(short port) { return static_cast<unsigned short>(port); }
@@ -171,7 +181,7 @@ void INPOUT_CALL Out32(short port, short value)
 
 short INPOUT_CALL Inp32(short port)
 {
-    return threadMayUsePorts ? inb(address(port)) : slowIn(address(port));
+    return threadMayUsePorts ? short{inb(address(port))} : slowIn(address(port));
 }
 
 const char *PortProblem(short port)
