@@ -1,6 +1,6 @@
 // One Commit click on an offscreen window, simulated library behind it.
+#include "ControlText.h"
 #include "Form1.h"
-#include "MaskEdBox.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -11,7 +11,7 @@ panel::Form1 *form = nullptr;
 
 void commitClick(benchmark::State &state)
 {
-    form->valOUT->setMaskText(QStringLiteral("200"));
+    runtime::setText(form->valOUT, "200");
     for (auto _ : state)
         form->Command1_Click();
 }

@@ -2,46 +2,38 @@
 
 #include "ControlText.h"
 #include "Conversions.h"
-#include "MaskEdBox.h"
 #include "PortIO.h"
 #include "StatusLine.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 
 namespace panel {
 namespace {
 
-template <class Control>
-Control *place(Control *control, const char *name, int left, int top, int width, int height)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(left, top, width, height);
-    return control;
-}
+using runtime::Kind;
+
+// In twips, controls in tab order; the label takes no focus.
+const runtime::FormLayout layout{
+    "Form1",
+    "Form1",
+    6030,
+    2325,
+    {
+        {"txtPortAddress", Kind::TextBox, {240, 960, 1215, 375}, "888"},
+        {"Command1", Kind::CommandButton, {1920, 1560, 1215, 375}, "Commit"},
+        {"valOUT", Kind::MaskEdBox, {1680, 960, 1455, 375}, "000"},
+        {"Label1", Kind::Label, {240, 360, 2895, 255}, "Label1"},
+    }};
 
 } // namespace
 
 using runtime::textOf;
 using runtime::textToInteger;
 
-// Logical pixels; the layout was drawn in twips, 15 to a pixel at 96 dpi.
-Form1::Form1(QWidget *parent)
-    : runtime::Form(parent), txtPortAddress(place(new QLineEdit(QStringLiteral("888"), this),
-                                                  "txtPortAddress", 16, 64, 81, 25)),
-      valOUT(place(new runtime::MaskEdBox(this), "valOUT", 112, 64, 97, 25)),
-      Label1(place(new QLabel(QStringLiteral("Label1"), this), "Label1", 16, 24, 193, 17)),
-      Command1(place(new QPushButton(QStringLiteral("Commit"), this), "Command1", 128, 104, 81, 25))
+Form1::Form1()
+    : runtime::Form(layout), txtPortAddress(control<runtime::TextBox>("txtPortAddress")),
+      valOUT(control<runtime::MaskEdBox>("valOUT")), Label1(control<runtime::Label>("Label1")),
+      Command1(control<runtime::CommandButton>("Command1"))
 {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Form1"));
-    setFixedSize(402, 155);
-    setTabOrder(txtPortAddress, Command1);
-    setTabOrder(Command1, valOUT);
-    Command1->setAutoDefault(false);
-    txtPortAddress->setFocus();
-    runtime::onClick(Command1, this, &Form1::Command1_Click);
+    Command1->onClick([this] { Command1_Click(); });
 }
 
 void Form1::Form_Load()

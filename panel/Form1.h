@@ -1,31 +1,22 @@
 #pragma once
 
-#include "Startup.h"
-
-class QLabel;
-class QLineEdit;
-class QPushButton;
-
-namespace runtime {
-class MaskEdBox;
-}
+#include "Controls.h"
 
 namespace panel {
 
 // The port panel: an address, a value to write, a Commit button and the
 // status line of the last read.
 class Form1 : public runtime::Form {
-    Q_OBJECT
   public:
-    explicit Form1(QWidget *parent = nullptr);
+    Form1();
 
     void Form_Load() override;
     void Command1_Click();
 
-    QLineEdit *txtPortAddress;
+    runtime::TextBox *txtPortAddress;
     runtime::MaskEdBox *valOUT;
-    QLabel *Label1;
-    QPushButton *Command1;
+    runtime::Label *Label1;
+    runtime::CommandButton *Command1;
 };
 
 } // namespace panel

@@ -6,7 +6,7 @@
 #include <QClipboard>
 #include <QtTest>
 
-using runtime::MaskEdBox;
+using runtime::qt::MaskEdBox;
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The program's own start-up path on the offscreen platform, two Commit
 // clicks, then the window closes: what valgrind runs.
 #include "Form1.h"
+#include "QtRuntime.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -8,12 +9,14 @@
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    runtime::describeProgram(application);
+    runtime::qt::describeProgram(application);
     panel::Form1 form;
-    QTimer::singleShot(0, &form, [&form] {
-        form.Command1->click();
-        form.Command1->click();
-        form.close();
+    QWidget *window = runtime::qt::widget(form);
+    auto *button = qobject_cast<QPushButton *>(runtime::qt::widget(form.Command1));
+    QTimer::singleShot(0, window, [window, button] {
+        button->click();
+        button->click();
+        window->close();
     });
-    return runtime::open(&form, application);
+    return runtime::qt::open(form, application);
 }

@@ -3,6 +3,7 @@
 #include "EventDelivery.h"
 #include "Form1.h"
 #include "MaskEdBox.h"
+#include "QtRuntime.h"
 #include "Record.h"
 
 #include <QApplication>
@@ -21,6 +22,20 @@ class PanelTest : public QObject {
 
     std::unique_ptr<Form1> form;
 
+    // The Qt widgets behind the form's controls.
+    QWidget *window() const { return runtime::qt::widget(*form); }
+    QLineEdit *addressBox() const { return widgetOf<QLineEdit>(form->txtPortAddress); }
+    runtime::qt::MaskEdBox *valueBox() const
+    {
+        return widgetOf<runtime::qt::MaskEdBox>(form->valOUT);
+    }
+    QLabel *labelWidget() const { return widgetOf<QLabel>(form->Label1); }
+    QPushButton *commitButton() const { return widgetOf<QPushButton>(form->Command1); }
+    template <class Widget> static Widget *widgetOf(const runtime::Control *control)
+    {
+        return qobject_cast<Widget *>(runtime::qt::widget(control));
+    }
+
     void load()
     {
         runtime::deliver([this] { form->Form_Load(); });
@@ -28,26 +43,26 @@ class PanelTest : public QObject {
 
     void show()
     {
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        window()->show();
+        QApplication::setActiveWindow(window());
+        QVERIFY(QTest::qWaitForWindowActive(window()));
     }
 
     // Real key events: select the address box's text and type over it.
     void typeAddress(const QString &text)
     {
-        form->txtPortAddress->selectAll();
-        QTest::keyClick(form->txtPortAddress, Qt::Key_Delete);
-        QTest::keyClicks(form->txtPortAddress, text);
+        addressBox()->selectAll();
+        QTest::keyClick(addressBox(), Qt::Key_Delete);
+        QTest::keyClicks(addressBox(), text);
     }
 
     void typeValue(const QString &digits)
     {
-        form->valOUT->setCursorPosition(0);
-        QTest::keyClicks(form->valOUT, digits);
+        valueBox()->setCursorPosition(0);
+        QTest::keyClicks(valueBox(), digits);
     }
 
-    void commit() { QTest::mouseClick(form->Command1, Qt::LeftButton); }
+    void commit() { QTest::mouseClick(commitButton(), Qt::LeftButton); }
 
     // A number goes to the port; anything else ends the program with an
     // error quoting the text as the box holds it, and writes nothing.
@@ -65,7 +80,7 @@ class PanelTest : public QObject {
         }
         QVERIFY(error);
         QCOMPARE(error->number(), number);
-        const std::string quoted = runtime::quoted(form->txtPortAddress->text().toStdString());
+        const std::string quoted = runtime::quoted(addressBox()->text().toStdString());
         QVERIFY2(error->description().find(quoted) != std::string::npos,
                  error->description().c_str());
         QVERIFY(error->description().size() < 300);
@@ -88,28 +103,28 @@ class PanelTest : public QObject {
         load();
         QCOMPARE(record::lines(), (Lines{"load libinpout32.so", "lookup Out32", "out 888 0",
                                          "lookup Inp32", "in 888"}));
-        QCOMPARE(form->Label1->text(), QStringLiteral("Port = 888 Value = 42"));
+        QCOMPARE(labelWidget()->text(), QStringLiteral("Port = 888 Value = 42"));
     }
 
     void windowHasItsControlsLayoutAndInitialTexts()
     {
-        QCOMPARE(form->windowTitle(), QStringLiteral("Form1"));
-        QCOMPARE(form->size(), QSize(402, 155));
-        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QCOMPARE(window()->windowTitle(), QStringLiteral("Form1"));
+        QCOMPARE(window()->size(), QSize(402, 155));
+        QCOMPARE(window()->minimumSize(), window()->maximumSize());
         const std::pair<QWidget *, QRect> layout[] = {
-            {form->Label1, {16, 24, 193, 17}},
-            {form->txtPortAddress, {16, 64, 81, 25}},
-            {form->valOUT, {112, 64, 97, 25}},
-            {form->Command1, {128, 104, 81, 25}},
+            {labelWidget(), {16, 24, 193, 17}},
+            {addressBox(), {16, 64, 81, 25}},
+            {valueBox(), {112, 64, 97, 25}},
+            {commitButton(), {128, 104, 81, 25}},
         };
         for (const auto &[control, geometry] : layout)
             QCOMPARE(control->geometry(), geometry);
-        QCOMPARE(form->txtPortAddress->text(), QStringLiteral("888"));
-        QCOMPARE(form->valOUT->Text(), QStringLiteral("000"));
-        QCOMPARE(form->Label1->text(), QStringLiteral("Label1"));
-        QCOMPARE(form->Command1->text(), QStringLiteral("Commit"));
-        QVERIFY(!form->Command1->isDefault() && !form->Command1->autoDefault());
-        QCOMPARE(form->Label1->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(addressBox()->text(), QStringLiteral("888"));
+        QCOMPARE(valueBox()->Text(), QStringLiteral("000"));
+        QCOMPARE(labelWidget()->text(), QStringLiteral("Label1"));
+        QCOMPARE(commitButton()->text(), QStringLiteral("Commit"));
+        QVERIFY(!commitButton()->isDefault() && !commitButton()->autoDefault());
+        QCOMPARE(labelWidget()->focusPolicy(), Qt::NoFocus);
     }
 
     void commitClampsAndWrites_data()
@@ -142,9 +157,9 @@ class PanelTest : public QObject {
         QFETCH(int, written);
         typeValue(typed);
         commit();
-        QCOMPARE(form->valOUT->Text(), fieldAfter);
+        QCOMPARE(valueBox()->Text(), fieldAfter);
         QCOMPARE(record::lines(), (Lines{"out 888 " + std::to_string(written), "in 888"}));
-        QCOMPARE(form->Label1->text(), QStringLiteral("Port = 888 Value = 42"));
+        QCOMPARE(labelWidget()->text(), QStringLiteral("Port = 888 Value = 42"));
     }
 
     void commitUsesTheAddressAsTyped_data()
@@ -168,7 +183,7 @@ class PanelTest : public QObject {
         commit();
         const auto p = std::to_string(port);
         QCOMPARE(record::lines(), (Lines{"out " + p + " 200", "in " + p}));
-        QCOMPARE(form->Label1->text(), "Port = " + address + " Value = 42");
+        QCOMPARE(labelWidget()->text(), "Port = " + address + " Value = 42");
         QVERIFY(!runtime::endingError());
     }
 
@@ -193,8 +208,8 @@ class PanelTest : public QObject {
         QCOMPARE(runtime::endingError()->number(), number);
         QVERIFY(runtime::endingError()->description().find('"' + address.toStdString() + '"') !=
                 std::string::npos);
-        QCOMPARE(form->valOUT->Text(), QStringLiteral("255")); // the clamp ran first
-        QCOMPARE(form->Label1->text(), QStringLiteral("Label1"));
+        QCOMPARE(valueBox()->Text(), QStringLiteral("255")); // the clamp ran first
+        QCOMPARE(labelWidget()->text(), QStringLiteral("Label1"));
         QCOMPARE(record::lines(), Lines{});
 
         typeAddress("888"); // no handler runs once the error path has
@@ -235,15 +250,15 @@ class PanelTest : public QObject {
     {
         QFETCH(QString, address);
         QApplication::clipboard()->setText(address);
-        form->txtPortAddress->selectAll();
-        QTest::keyClick(form->txtPortAddress, Qt::Key_V, Qt::ControlModifier);
+        addressBox()->selectAll();
+        QTest::keyClick(addressBox(), Qt::Key_V, Qt::ControlModifier);
         checkHostileAddress();
     }
 
     void hostileAddresses()
     {
         QFETCH(QString, address);
-        form->txtPortAddress->setText(address);
+        addressBox()->setText(address);
         checkHostileAddress();
     }
 
@@ -266,10 +281,10 @@ class PanelTest : public QObject {
         QFETCH(QString, clipboard);
         QFETCH(QString, fieldAfter);
         QApplication::clipboard()->setText(clipboard);
-        form->valOUT->setCursorPosition(0);
-        QTest::keyClick(form->valOUT, Qt::Key_V, Qt::ControlModifier);
+        valueBox()->setCursorPosition(0);
+        QTest::keyClick(valueBox(), Qt::Key_V, Qt::ControlModifier);
         commit();
-        QCOMPARE(form->valOUT->Text(), fieldAfter);
+        QCOMPARE(valueBox()->Text(), fieldAfter);
         QCOMPARE(record::lines(),
                  (Lines{"out 888 " + std::to_string(fieldAfter.toInt()), "in 888"}));
     }
@@ -287,8 +302,8 @@ class PanelTest : public QObject {
     void tabOrderIsAddressButtonValue()
     {
         show();
-        QCOMPARE(QApplication::focusWidget(), form->txtPortAddress);
-        const QWidget *expected[] = {form->Command1, form->valOUT, form->txtPortAddress};
+        QCOMPARE(QApplication::focusWidget(), addressBox());
+        const QWidget *expected[] = {commitButton(), valueBox(), addressBox()};
         for (const QWidget *next : expected) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), next);
@@ -299,14 +314,14 @@ class PanelTest : public QObject {
     {
         show();
         for (QWidget *box :
-             {static_cast<QWidget *>(form->txtPortAddress), static_cast<QWidget *>(form->valOUT)}) {
+             {static_cast<QWidget *>(addressBox()), static_cast<QWidget *>(valueBox())}) {
             box->setFocus();
             QTest::keyClick(box, Qt::Key_Return);
             QTest::keyClick(box, Qt::Key_Enter);
         }
         QCOMPARE(record::lines(), Lines{});
-        form->Command1->setFocus();
-        QTest::keyClick(form->Command1, Qt::Key_Space);
+        commitButton()->setFocus();
+        QTest::keyClick(commitButton(), Qt::Key_Space);
         QCOMPARE(record::lines(), (Lines{"out 888 0", "in 888"}));
     }
 };

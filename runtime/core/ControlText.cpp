@@ -1,37 +1,34 @@
 #include "ControlText.h"
 
-#include "MaskEdBox.h"
 #include "RuntimeError.h"
-
-#include <QLabel>
 
 namespace runtime {
 namespace {
 
-template <class Control> Control *present(Control *control)
+template <class Type> Type *present(Type *control)
 {
     if (!control)
         throw RuntimeError(ErrorNumber::ControlFailed, "a control of the window is gone");
     return control;
 }
 
-std::string nameOf(const QObject *control) { return control->objectName().toStdString(); }
-
 } // namespace
 
-std::string textOf(const QLineEdit *control) { return present(control)->text().toStdString(); }
+std::string textOf(const Control *control) { return present(control)->text(); }
 
 void setText(MaskEdBox *control, const std::string &text)
 {
-    if (!present(control)->setMaskText(QString::fromStdString(text)))
-        throw RuntimeError(ErrorNumber::ControlFailed, nameOf(control) + " refused the text " +
+    if (!present(control)->setText(text))
+        throw RuntimeError(ErrorNumber::ControlFailed, control->name() + " refused the text " +
                                                            quoted(text) +
                                                            ": it holds exactly three digits");
 }
 
-void setCaption(QLabel *control, const std::string &caption)
+void setCaption(Label *control, const std::string &caption)
 {
-    present(control)->setText(QString::fromStdString(caption));
+    if (!present(control)->setText(caption))
+        throw RuntimeError(ErrorNumber::ControlFailed,
+                           control->name() + " refused the caption " + quoted(caption));
 }
 
 } // namespace runtime

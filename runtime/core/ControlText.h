@@ -1,17 +1,15 @@
 #pragma once
 
-#include <string>
+#include "Controls.h"
 
-class QLabel;
-class QLineEdit;
+#include <string>
 
 namespace runtime {
 
-class MaskEdBox;
-
 // Control texts as the handlers see them: UTF-8, read afresh at every use.
-std::string textOf(const QLineEdit *control);
+// A control that is gone or refuses a text raises RuntimeError (6).
+std::string textOf(const Control *control);
 void setText(MaskEdBox *control, const std::string &text);
-void setCaption(QLabel *control, const std::string &caption);
+void setCaption(Label *control, const std::string &caption);
 
 } // namespace runtime

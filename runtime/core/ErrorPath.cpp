@@ -1,7 +1,5 @@
 #include "ErrorPath.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <cstdio>
 #include <optional>
 
@@ -9,8 +7,6 @@ namespace runtime {
 namespace {
 
 std::optional<RuntimeError> ending;
-
-bool canShowBox() { return qApp && QGuiApplication::platformName() != QLatin1String("offscreen"); }
 
 } // namespace
 
@@ -22,10 +18,8 @@ void reportAndEnd(const RuntimeError &error)
     const std::string line = error.report();
     std::fprintf(stderr, "portpanel: %s\n", line.c_str());
     std::fflush(stderr);
-    if (canShowBox())
-        QMessageBox::critical(nullptr, QApplication::applicationName(),
-                              QString::fromStdString(line));
-    QCoreApplication::exit(error.number());
+    toolkit::showErrorBox(line);
+    toolkit::endEventLoop(error.number());
 }
 
 const RuntimeError *endingError() { return ending ? &*ending : nullptr; }

@@ -2,6 +2,8 @@
 
 #include "RuntimeError.h"
 
+#include <string>
+
 namespace runtime {
 
 // The top-level error path: a modal box with the error (none when there is no
@@ -14,5 +16,11 @@ const RuntimeError *endingError();
 
 // A new program run starts with no error.
 void beginRun();
+
+// Each side of the runtime shows the box and ends its event loop.
+namespace toolkit {
+void showErrorBox(const std::string &line);
+void endEventLoop(int status);
+} // namespace toolkit
 
 } // namespace runtime

@@ -17,6 +17,8 @@ void deliver(const std::function<void()> &handler)
     } catch (const std::exception &error) {
         reportAndEnd(
             RuntimeError(ErrorNumber::Internal, std::string("internal error: ") + error.what()));
+    } catch (...) {
+        reportAndEnd(RuntimeError(ErrorNumber::Internal, "internal error: an unknown exception"));
     }
 }
 

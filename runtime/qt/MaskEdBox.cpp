@@ -1,107 +1,69 @@
 #include "MaskEdBox.h"
 
+#include "Mask.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QValidator>
 
-namespace runtime {
+namespace runtime::qt {
 namespace {
 
-bool allDigits(const QString &text)
-{
-    return std::all_of(text.begin(), text.end(),
-                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
-}
-
-// The last guard: whatever route an edit takes, it must leave three digits.
 class ThreeDigits : public QValidator {
   public:
     using QValidator::QValidator;
     State validate(QString &input, int &) const override
     {
-        return input.size() == MaskEdBox::positions && allDigits(input) ? Acceptable : Invalid;
+        return mask::isThreeDigits(input.toStdString()) ? Acceptable : Invalid;
     }
 };
+
+bool isDigit(const QString &typed)
+{
+    return typed.size() == 1 && mask::isDigits(typed.toStdString());
+}
 
 } // namespace
 
 MaskEdBox::MaskEdBox(QWidget *parent) : QLineEdit(parent)
 {
-    setMaxLength(positions);
+    setMaxLength(static_cast<int>(mask::positions));
     setValidator(new ThreeDigits(this));
-    QLineEdit::setText(QString(positions, QLatin1Char(prompt)));
+    QLineEdit::setText(QString::fromStdString(mask::Field{}.text));
     setCursorPosition(0);
 }
 
 bool MaskEdBox::setMaskText(const QString &text)
 {
-    if (text.size() != positions || !allDigits(text))
+    if (!mask::isThreeDigits(text.toStdString()))
         return false;
     QLineEdit::setText(text);
     return true;
 }
 
-void MaskEdBox::putAt(int position, const QString &digits)
+// Reads the field's state, applies one edit, and shows the result.
+template <class Edit> void MaskEdBox::edit(Edit change)
 {
-    QString shown = text();
-    shown.replace(position, digits.size(), digits);
-    QLineEdit::setText(shown);
-    setCursorPosition(position + static_cast<int>(digits.size()));
-}
-
-// Puts prompts back in the selected positions; returns where the caret goes.
-int MaskEdBox::clearSelection()
-{
-    if (!hasSelectedText())
-        return cursorPosition();
-    const int start = selectionStart();
-    putAt(start, QString(selectedText().size(), QLatin1Char(prompt)));
-    setCursorPosition(start);
-    return start;
-}
-
-void MaskEdBox::typeDigit(QChar digit)
-{
-    const int position = clearSelection();
-    if (position < positions)
-        putAt(position, digit);
-}
-
-void MaskEdBox::erase(int offset)
-{
-    if (hasSelectedText()) {
-        clearSelection();
-        return;
-    }
-    const int position = cursorPosition() + offset;
-    if (position < 0 || position >= positions)
-        return;
-    putAt(position, QString(QLatin1Char(prompt)));
-    setCursorPosition(position);
-}
-
-void MaskEdBox::pasteDigits()
-{
-    const QString pasted = QGuiApplication::clipboard()->text();
-    const int start = hasSelectedText() ? selectionStart() : cursorPosition();
-    if (pasted.isEmpty() || !allDigits(pasted) || start + pasted.size() > positions)
-        return;
-    clearSelection();
-    putAt(start, pasted);
+    mask::Field field{text().toStdString(), static_cast<std::size_t>(cursorPosition()),
+                      static_cast<std::size_t>(hasSelectedText() ? selectionStart() : 0),
+                      static_cast<std::size_t>(selectedText().size())};
+    change(field);
+    QLineEdit::setText(QString::fromStdString(field.text));
+    setCursorPosition(static_cast<int>(field.caret));
 }
 
 void MaskEdBox::keyPressEvent(QKeyEvent *event)
 {
     const QString typed = event->text();
     if (event->matches(QKeySequence::Paste)) {
-        pasteDigits();
-    } else if (event->key() == Qt::Key_Backspace) {
-        erase(-1);
-    } else if (event->key() == Qt::Key_Delete) {
-        erase(0);
-    } else if (typed.size() == 1 && allDigits(typed)) {
-        typeDigit(typed.front());
+        const std::string pasted = QGuiApplication::clipboard()->text().toStdString();
+        edit([&](mask::Field &field) { mask::paste(field, pasted); });
+    } else if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
+        const int offset = event->key() == Qt::Key_Backspace ? -1 : 0;
+        edit([offset](mask::Field &field) { mask::erase(field, offset); });
+    } else if (isDigit(typed)) {
+        edit([&](mask::Field &field) { mask::type(field, typed.front().toLatin1()); });
     } else if (typed.isEmpty() || !typed.front().isPrint()) {
         QLineEdit::keyPressEvent(event); // caret moves, selection, copy, Enter
         return;
@@ -112,9 +74,9 @@ void MaskEdBox::keyPressEvent(QKeyEvent *event)
 void MaskEdBox::inputMethodEvent(QInputMethodEvent *event)
 {
     for (const QChar c : event->commitString())
-        if (allDigits(QString(c)))
-            typeDigit(c);
+        if (isDigit(QString(c)))
+            edit([c](mask::Field &field) { mask::type(field, c.toLatin1()); });
     event->accept();
 }
 
-} // namespace runtime
+} // namespace runtime::qt

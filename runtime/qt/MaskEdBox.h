@@ -2,18 +2,14 @@
 
 #include <QLineEdit>
 
-namespace runtime {
+namespace runtime::qt {
 
-// A masked field of three digit positions whose prompt is "0": untouched it
-// shows and reads "000"; with only the first position typed it reads "500".
-// Typing overwrites the position at the caret; any edit that would leave
-// anything but three digits is refused.
+// The value field on Qt: a line edit whose edits follow runtime::mask, and a
+// validator that refuses any other edit (context menu, Ctrl+K, middle-click
+// paste) that would leave anything but three digits.
 class MaskEdBox : public QLineEdit {
     Q_OBJECT
   public:
-    static constexpr int positions = 3;
-    static constexpr char prompt = '0';
-
     explicit MaskEdBox(QWidget *parent = nullptr);
 
     [[nodiscard]] QString Text() const { return text(); }
@@ -25,11 +21,7 @@ class MaskEdBox : public QLineEdit {
     void inputMethodEvent(QInputMethodEvent *event) override;
 
   private:
-    int clearSelection();
-    void typeDigit(QChar digit);
-    void erase(int offset);
-    void pasteDigits();
-    void putAt(int position, const QString &digits);
+    template <class Edit> void edit(Edit change);
 };
 
-} // namespace runtime
+} // namespace runtime::qt

@@ -1,7 +1,10 @@
+// Start-up on Qt: the checks before the toolkit loads, then the application,
+// the form and its load event, and the event loop.
 #include "Startup.h"
-
 #include "CommandLine.h"
 #include "ErrorPath.h"
+#include "EventDelivery.h"
+#include "QtRuntime.h"
 #include "SecureMode.h"
 #include "Version.h"
 
@@ -29,6 +32,8 @@ void requireDisplay()
 
 } // namespace
 
+namespace toolkit {
+
 std::optional<int> beforeToolkit(int argc, char **argv)
 {
     try {
@@ -43,6 +48,23 @@ std::optional<int> beforeToolkit(int argc, char **argv)
     return std::nullopt;
 }
 
+// The toolkit gets no arguments but the program's name, so none of its own
+// options are read.
+int run(const char *program, const std::function<std::unique_ptr<Form>()> &build)
+{
+    int argc = 1;
+    char *argv[] = {const_cast<char *>(program), nullptr};
+    QApplication application(argc, argv);
+    qt::describeProgram(application);
+    std::unique_ptr<Form> form;
+    deliver([&form, &build] { form = build(); });
+    return form ? qt::open(*form, application) : endingError()->number();
+}
+
+} // namespace toolkit
+
+namespace qt {
+
 void describeProgram(QApplication &application)
 {
     application.setApplicationName(QStringLiteral("portpanel"));
@@ -50,14 +72,14 @@ void describeProgram(QApplication &application)
     beginRun();
 }
 
-int open(Form *form, QApplication &application)
+int open(Form &form, QApplication &application)
 {
-    if (form)
-        deliver([form] { form->Form_Load(); });
+    deliver([&form] { form.Form_Load(); });
     if (const RuntimeError *error = endingError())
         return error->number();
-    form->show();
+    widget(form)->show();
     return application.exec();
 }
 
+} // namespace qt
 } // namespace runtime

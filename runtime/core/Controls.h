@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The form runtime's own control types. The panel names its controls through
+// these, so one panel source serves every toolkit; each side of the runtime
+// (Qt, Win32) builds the real controls from a form's layout.
+namespace runtime {
+
+// Positions and sizes in twips: 15 to a logical pixel, 1440 to an inch.
+struct Twips {
+    int left, top, width, height;
+};
+inline constexpr int twipsPerPixel = 15;
+
+enum class Kind { TextBox, MaskEdBox, Label, CommandButton };
+
+struct ControlLayout {
+    const char *name;
+    Kind kind;
+    Twips place;
+    const char *text;
+};
+
+// A window and its controls, listed in tab order.
+struct FormLayout {
+    const char *name;
+    const char *caption;
+    int width, height; // client area, twips
+    std::vector<ControlLayout> controls;
+};
+
+class Control {
+  public:
+    explicit Control(std::string name) : name_(std::move(name)) {}
+    virtual ~Control() = default;
+    Control(const Control &) = delete;
+    Control &operator=(const Control &) = delete;
+
+    [[nodiscard]] const std::string &name() const { return name_; }
+    // UTF-8, read afresh from the control at every use.
+    [[nodiscard]] virtual std::string text() const = 0;
+    // False, and nothing changed, when the control refuses the text.
+    virtual bool setText(const std::string &text) = 0;
+
+  private:
+    std::string name_;
+};
+
+class TextBox : public Control {
+  public:
+    using Control::Control;
+};
+class Label : public Control {
+  public:
+    using Control::Control;
+};
+
+// Three digit positions whose prompt is "0": untouched it reads "000", with
+// only the first position typed "500". Refuses any text but three digits.
+class MaskEdBox : public Control {
+  public:
+    using Control::Control;
+};
+
+class CommandButton : public Control {
+  public:
+    using Control::Control;
+    // Each click runs handler through event delivery.
+    virtual void onClick(std::function<void()> handler) = 0;
+};
+
+// A start-up window: the runtime builds it from its layout, runs its load
+// event, and only then shows it.
+class Form {
+  public:
+    explicit Form(const FormLayout &layout);
+    virtual ~Form();
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
+
+    virtual void Form_Load() = 0;
+
+    // The control of that name and type, or null.
+    template <class Type> Type *control(const char *name) const
+    {
+        return dynamic_cast<Type *>(find(name));
+    }
+
+    // The toolkit's window and controls, defined by each side of the runtime.
+    struct Window;
+    [[nodiscard]] Window &window() const { return *window_; }
+
+  private:
+    [[nodiscard]] Control *find(const char *name) const;
+    std::unique_ptr<Window> window_;
+};
+
+} // namespace runtime
