@@ -18,54 +18,35 @@ struct Shown {
     [[nodiscard]] virtual QWidget *shown() const = 0;
 };
 
-// Each control keeps its widget; the window owns the widgets.
+// Each control keeps its widget; the window owns the widgets. Line edits,
+// labels and buttons all hold their text the same way.
 template <class Base, class Widget> class Wrapped : public Base, public Shown {
   public:
     Wrapped(const char *name, Widget *widget) : Base(name), widget_(widget) {}
     [[nodiscard]] QWidget *shown() const override { return widget_; }
+    [[nodiscard]] std::string text() const override { return widget_->text().toStdString(); }
+    bool setText(const std::string &text) override
+    {
+        widget_->setText(fromUtf8(text));
+        return true;
+    }
 
   protected:
     Widget *widget_;
 };
 
-class QtTextBox : public Wrapped<TextBox, QLineEdit> {
-  public:
-    using Wrapped::Wrapped;
-    [[nodiscard]] std::string text() const override { return widget_->text().toStdString(); }
-    bool setText(const std::string &text) override
-    {
-        widget_->setText(fromUtf8(text));
-        return true;
-    }
-};
+using QtTextBox = Wrapped<TextBox, QLineEdit>;
+using QtLabel = Wrapped<Label, QLabel>;
 
 class QtMaskEdBox : public Wrapped<MaskEdBox, qt::MaskEdBox> {
   public:
     using Wrapped::Wrapped;
-    [[nodiscard]] std::string text() const override { return widget_->Text().toStdString(); }
     bool setText(const std::string &text) override { return widget_->setMaskText(fromUtf8(text)); }
-};
-
-class QtLabel : public Wrapped<Label, QLabel> {
-  public:
-    using Wrapped::Wrapped;
-    [[nodiscard]] std::string text() const override { return widget_->text().toStdString(); }
-    bool setText(const std::string &text) override
-    {
-        widget_->setText(fromUtf8(text));
-        return true;
-    }
 };
 
 class QtCommandButton : public Wrapped<CommandButton, QPushButton> {
   public:
     using Wrapped::Wrapped;
-    [[nodiscard]] std::string text() const override { return widget_->text().toStdString(); }
-    bool setText(const std::string &text) override
-    {
-        widget_->setText(fromUtf8(text));
-        return true;
-    }
     void onClick(std::function<void()> handler) override
     {
         QObject::connect(widget_, &QPushButton::clicked, widget_,
