@@ -8,6 +8,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +20,19 @@
 
 using Lines = std::vector<std::string>;
 using panel::Form1;
+
+// The rows both sides run: this test offscreen, and portpanel.exe under wine.
+std::vector<QJsonObject> cases(const char *table)
+{
+    QFile file(QStringLiteral(PANEL_CASES));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", PANEL_CASES);
+    std::vector<QJsonObject> rows;
+    for (const QJsonValue row :
+         QJsonDocument::fromJson(file.readAll())[QLatin1String(table)].toArray())
+        rows.push_back(row.toObject());
+    return rows;
+}
 
 class PanelTest : public QObject {
     Q_OBJECT
@@ -132,22 +149,9 @@ class PanelTest : public QObject {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("fieldAfter");
         QTest::addColumn<int>("written");
-        QTest::newRow("nothing typed") << ""
-                                       << "000" << 0;
-        QTest::newRow("first position only") << "5"
-                                             << "255" << 255;
-        QTest::newRow("999") << "999"
-                             << "255" << 255;
-        QTest::newRow("256") << "256"
-                             << "255" << 255;
-        QTest::newRow("255") << "255"
-                             << "255" << 255;
-        QTest::newRow("254") << "254"
-                             << "254" << 254;
-        QTest::newRow("leading zeros") << "007"
-                                       << "007" << 7;
-        QTest::newRow("two positions") << "12"
-                                       << "120" << 120;
+        for (const auto &row : cases("clamp"))
+            QTest::newRow(qPrintable(row["name"].toString()))
+                << row["typed"].toString() << row["field"].toString() << row["written"].toInt();
     }
 
     void commitClampsAndWrites()
@@ -166,12 +170,9 @@ class PanelTest : public QObject {
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<int>("port");
-        QTest::newRow("decimal") << "888" << 888;
-        QTest::newRow("leading space") << " 888" << 888;
-        QTest::newRow("hex") << "0x378" << 888;
-        QTest::newRow("basic hex") << "&H378" << 888;
-        QTest::newRow("negative") << "-8176" << -8176;
-        QTest::newRow("hex above 32767") << "0xE010" << -8176;
+        for (const auto &row : cases("addresses"))
+            QTest::newRow(qPrintable(row["name"].toString()))
+                << row["address"].toString() << row["port"].toInt();
     }
 
     void commitUsesTheAddressAsTyped()
@@ -191,10 +192,9 @@ class PanelTest : public QObject {
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<int>("number");
-        QTest::newRow("empty") << "" << 1;
-        QTest::newRow("letters") << "abc" << 1;
-        QTest::newRow("above 32767") << "40000" << 2;
-        QTest::newRow("space inside") << "8 88" << 1;
+        for (const auto &row : cases("badAddresses"))
+            QTest::newRow(qPrintable(row["name"].toString()))
+                << row["address"].toString() << row["number"].toInt();
     }
 
     void badAddressEndsTheProgramWithoutWriting()

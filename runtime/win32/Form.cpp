@@ -1,0 +1,233 @@
+// Forms and controls on Win32, built from the form's layout and scaled with
+// the monitor's DPI (the layout's logical pixels are at 96 dpi).
+#include "EventDelivery.h"
+#include "RuntimeError.h"
+#include "Win32Runtime.h"
+
+#include <algorithm>
+
+namespace runtime {
+namespace {
+
+constexpr wchar_t formClass[] = L"portpanelForm";
+constexpr int firstId = 100; // clear of IDOK and IDCANCEL, which Enter and Escape send
+constexpr DWORD formStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+struct Handled {
+    virtual ~Handled() = default;
+    [[nodiscard]] virtual HWND handle() const = 0;
+};
+
+template <class Base> class Win32Control : public Base, public Handled {
+  public:
+    Win32Control(const char *name, HWND handle) : Base(name), handle_(handle) {}
+    [[nodiscard]] HWND handle() const override { return handle_; }
+    [[nodiscard]] std::string text() const override { return win32::windowText(handle_); }
+    bool setText(const std::string &text) override
+    {
+        return SetWindowTextW(handle_, win32::wide(text).c_str()) != FALSE;
+    }
+
+  protected:
+    HWND handle_;
+};
+
+class Win32CommandButton : public Win32Control<CommandButton> {
+  public:
+    using Win32Control::Win32Control;
+    void onClick(std::function<void()> handler) override { handler_ = std::move(handler); }
+    void click() const
+    {
+        if (handler_)
+            deliver(handler_);
+    }
+
+  private:
+    std::function<void()> handler_;
+};
+
+struct Kinds {
+    const wchar_t *windowClass;
+    DWORD style;
+    DWORD exStyle;
+};
+
+Kinds kindOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::TextBox:
+    case Kind::MaskEdBox:
+        return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case Kind::Label:
+        return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case Kind::CommandButton:
+        return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+std::unique_ptr<Control> wrap(const ControlLayout &layout, HWND handle)
+{
+    switch (layout.kind) {
+    case Kind::TextBox:
+        return std::make_unique<Win32Control<TextBox>>(layout.name, handle);
+    case Kind::MaskEdBox:
+        win32::makeMaskEdBox(handle);
+        return std::make_unique<Win32Control<MaskEdBox>>(layout.name, handle);
+    case Kind::Label:
+        return std::make_unique<Win32Control<Label>>(layout.name, handle);
+    case Kind::CommandButton:
+        return std::make_unique<Win32CommandButton>(layout.name, handle);
+    }
+    return nullptr;
+}
+
+int scaled(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
+
+LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void registerClass()
+{
+    static const ATOM registered = [] {
+        WNDCLASSEXW type{};
+        type.cbSize = sizeof type;
+        type.lpfnWndProc = formProc;
+        type.hInstance = GetModuleHandleW(nullptr);
+        type.hIcon = LoadIconW(type.hInstance, MAKEINTRESOURCEW(1));
+        type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        type.lpszClassName = formClass;
+        return RegisterClassExW(&type);
+    }();
+    (void)registered;
+}
+
+} // namespace
+
+struct Form::Window {
+    HWND handle = nullptr;
+    HFONT font = nullptr;
+    FormLayout layout;
+    std::vector<std::unique_ptr<Control>> controls;
+
+    ~Window()
+    {
+        if (handle)
+            DestroyWindow(handle);
+        if (font)
+            DeleteObject(font);
+    }
+
+    // Places the window and its controls, and sets the system's UI font, for dpi.
+    void place(UINT dpi)
+    {
+        RECT frame{0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)};
+        AdjustWindowRectExForDpi(&frame, formStyle, FALSE, 0, dpi);
+        SetWindowPos(handle, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
+        if (font)
+            DeleteObject(font);
+        font = CreateFontIndirectW(&metrics.lfMessageFont);
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const Twips &at = layout.controls[i].place;
+            HWND control = win32::handle(controls[i].get());
+            SetWindowPos(control, nullptr, scaled(at.left, dpi), scaled(at.top, dpi),
+                         scaled(at.width, dpi), scaled(at.height, dpi),
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        }
+    }
+
+    void command(int id) const
+    {
+        const auto index = static_cast<std::size_t>(id - firstId);
+        if (index < controls.size())
+            if (const auto *button =
+                    dynamic_cast<const Win32CommandButton *>(controls[index].get()))
+                button->click();
+    }
+};
+
+namespace {
+
+LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *form = reinterpret_cast<Form::Window *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+    case WM_COMMAND:
+        if (form && HIWORD(wParam) == BN_CLICKED)
+            form->command(LOWORD(wParam));
+        return 0;
+    case WM_DPICHANGED:
+        if (form) {
+            const auto *suggested = reinterpret_cast<const RECT *>(lParam);
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            form->place(HIWORD(wParam));
+        }
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
+{
+    registerClass();
+    Window &w = *window_;
+    w.layout = layout;
+    w.handle = CreateWindowExW(0, formClass, win32::wide(layout.caption).c_str(), formStyle,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!w.handle)
+        throw RuntimeError(ErrorNumber::ControlFailed, "the window " + std::string(layout.name) +
+                                                           " cannot be created (Windows error " +
+                                                           std::to_string(GetLastError()) + ")");
+    SetWindowLongPtrW(w.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+    int id = firstId;
+    for (const ControlLayout &item : layout.controls) { // creation order is tab order
+        const Kinds kinds = kindOf(item.kind);
+        HWND control =
+            CreateWindowExW(kinds.exStyle, kinds.windowClass, win32::wide(item.text).c_str(),
+                            WS_CHILD | WS_VISIBLE | kinds.style, 0, 0, 0, 0, w.handle,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
+                            GetModuleHandleW(nullptr), nullptr);
+        if (!control)
+            throw RuntimeError(ErrorNumber::ControlFailed,
+                               "the control " + std::string(item.name) + " cannot be created");
+        w.controls.push_back(wrap(item, control));
+    }
+    w.place(GetDpiForWindow(w.handle));
+}
+
+Form::~Form() = default;
+
+Control *Form::find(const char *name) const
+{
+    const auto &controls = window_->controls;
+    const auto found = std::find_if(controls.begin(), controls.end(), [name](const auto &control) {
+        return control->name() == name;
+    });
+    return found == controls.end() ? nullptr : found->get();
+}
+
+namespace win32 {
+
+HWND handle(const Form &form) { return form.window().handle; }
+
+HWND handle(const Control *control)
+{
+    const auto *handled = dynamic_cast<const Handled *>(control);
+    return handled ? handled->handle() : nullptr;
+}
+
+} // namespace win32
+} // namespace runtime

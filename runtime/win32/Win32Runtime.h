@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Controls.h"
+
+#include <string>
+#include <windows.h>
+
+// The Win32 side of the form runtime: the platform's own EDIT, STATIC and
+// BUTTON controls, UTF-16 inside, UTF-8 to the handlers.
+namespace runtime::win32 {
+
+std::wstring wide(const std::string &utf8);
+std::string utf8(const std::wstring &text);
+std::string windowText(HWND control);
+
+// Makes an EDIT behave as the three-digit value field.
+void makeMaskEdBox(HWND edit);
+
+HWND handle(const Form &form);
+HWND handle(const Control *control);
+
+} // namespace runtime::win32

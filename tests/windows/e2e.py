@@ -1,0 +1,222 @@
+"""The real portpanel.exe under wine and Xvfb, driven by real X input (xdotool)
+and read back from another Win32 program (reader.exe), with a recording
+inpout32.dll beside it. The window's cases come from tests/panel_cases.json,
+which the Qt side runs too.
+Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+WINE, EXE, READER, DLLS, CASES = (os.path.abspath(a) if i else a
+                                  for i, a in enumerate(sys.argv[1:6]))
+del sys.argv[1:6]
+with open(CASES) as f:
+    CASES = json.load(f)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True,
+                          timeout=30).stdout.strip()
+
+
+def wait_for(what, probe, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        found = probe()
+        if found:
+            return found
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def windows(name):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                          capture_output=True, text=True).stdout.split()
+
+
+def read(*args):
+    """What reader.exe sees: {'window': {...}, 'controls': {id: {...}}, 'focus': id}."""
+    out = subprocess.run([WINE, READER, *args], capture_output=True, text=True, timeout=30).stdout
+    seen = {"controls": {}, "box": []}
+    for line in out.splitlines():
+        kind, _, rest = line.partition(" ")
+        fields = dict(f.split("=", 1) for f in rest.split(" ", 5) if "=" in f) if kind != "box" \
+            else {"text": rest.partition("=")[2]}
+        if kind == "control":
+            seen["controls"][int(fields["id"])] = fields
+        elif kind == "window":
+            seen["window"] = fields
+        elif kind == "focus":
+            seen["focus"] = int(fields["id"])
+        elif kind == "box":
+            seen["box"].append(fields["text"])
+    return seen
+
+
+ADDRESS, COMMIT, VALUE, LABEL = 100, 101, 102, 103
+
+
+class Panel:
+    """One run of portpanel.exe in a folder of its own, with the given DLL."""
+
+    def __init__(self, dll="recording", read_value="7"):
+        self.folder = tempfile.mkdtemp(prefix="portpanel-wine-")
+        shutil.copy(EXE, self.folder)
+        if dll:
+            shutil.copy(os.path.join(DLLS, dll, "inpout32.dll"), self.folder)
+        self.record = os.path.join(self.folder, "record")
+        open(self.record, "w").close()
+        env = dict(os.environ, PORTPANEL_RECORD="Z:" + self.record.replace("/", "\\"),
+                   PORTPANEL_READ_VALUE=read_value)
+        self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe")],
+                                        env=env, cwd=self.folder, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+
+    def calls(self):
+        with open(self.record) as f:
+            return f.read().split("\n")[:-1]
+
+    def shown(self):
+        wait_for("Form1", lambda: windows("^Form1$"))
+        return wait_for("Form1's controls", lambda: (lambda s: s if "window" in s else None)(
+            read()))
+
+    def text(self, control):
+        return read()["controls"][control]["text"]
+
+    def click(self, control):
+        x, y = (int(v) for v in read()["controls"][control]["screen"].split(","))
+        xdotool("mousemove", str(x + 8), str(y + 10))
+        time.sleep(0.2)
+        xdotool("click", "1")
+        time.sleep(0.3)
+
+    def keys(self, *keys):
+        xdotool("key", "--delay", "40", *keys)
+        time.sleep(0.3)
+
+    def type(self, text):
+        if text:
+            xdotool("type", "--delay", "40", "--", text)
+        time.sleep(0.3)
+
+    def replace(self, control, text):
+        """Selects the whole field with real keys and types over it."""
+        self.click(control)
+        self.keys("End", "shift+Home", "Delete")
+        self.keys("Home")
+        self.type(text)
+
+    def error_box(self):
+        wait_for("the error box", lambda: windows("^portpanel$"))
+        return wait_for("the box's text", lambda: read("box")["box"])
+
+    def dismiss(self):
+        """Presses OK on the error box; returns the exit status."""
+        box = windows("^portpanel$")[0]
+        xdotool("windowfocus", "--sync", box)
+        self.keys("Return")
+        return self.end()
+
+    def end(self):
+        try:
+            self.process.wait(timeout=30)
+        finally:
+            shutil.rmtree(self.folder, ignore_errors=True)
+        return self.process.returncode
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.end()
+
+
+class Windows(unittest.TestCase):
+    def test_window_startup_tab_order_and_cases(self):
+        panel = Panel()
+        try:
+            seen = panel.shown()
+            self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+            self.assertEqual(seen["window"], {"title": "Form1", "client": "402x155"})
+            layout = {ADDRESS: ("Edit", "16,64,81,25", "888"),
+                      COMMIT: ("Button", "128,104,81,25", "Commit"),
+                      VALUE: ("Edit", "112,64,97,25", "000"),
+                      LABEL: ("Static", "16,24,193,17", "Port = 888 Value = 7")}
+            for control, (kind, rect, text) in layout.items():
+                c = seen["controls"][control]
+                self.assertEqual((c["class"], c["rect"], c["text"]), (kind, rect, text))
+            style = int(seen["controls"][COMMIT]["style"], 16)
+            self.assertEqual(style & 0xF, 0)  # BS_PUSHBUTTON, not BS_DEFPUSHBUTTON
+
+            # Tab order from the address box: button, value field, address box.
+            self.assertEqual(seen["focus"], ADDRESS)
+            for expected in (COMMIT, VALUE, ADDRESS):
+                panel.keys("Tab")
+                self.assertEqual(read()["focus"], expected)
+            # Enter in either box presses nothing.
+            for box in (ADDRESS, VALUE):
+                panel.click(box)
+                panel.keys("Return")
+            self.assertEqual(len(panel.calls()), 2)
+
+            for case in CASES["clamp"]:
+                with self.subTest(clamp=case["name"]):
+                    before = len(panel.calls())
+                    panel.replace(VALUE, case["typed"])
+                    panel.click(COMMIT)
+                    self.assertEqual(panel.text(VALUE), case["field"])
+                    self.assertEqual(panel.calls()[before:],
+                                     [f"out 888 {case['written']}", "in 888"])
+            for case in CASES["addresses"]:
+                with self.subTest(address=case["name"]):
+                    before = len(panel.calls())
+                    panel.replace(ADDRESS, case["address"])
+                    panel.replace(VALUE, "200")
+                    panel.click(COMMIT)
+                    port = case["port"]
+                    self.assertEqual(panel.calls()[before:], [f"out {port} 200", f"in {port}"])
+                    self.assertEqual(panel.text(LABEL), f"Port = {case['address']} Value = 7")
+        finally:
+            panel.close()
+
+    def test_bad_address_shows_the_error_and_writes_nothing(self):
+        for case in CASES["badAddresses"]:
+            with self.subTest(address=case["name"]):
+                panel = Panel()
+                try:
+                    panel.shown()
+                    panel.replace(ADDRESS, case["address"])
+                    panel.replace(VALUE, "999")
+                    panel.click(COMMIT)
+                    box = panel.error_box()
+                    self.assertIn(f"Error {case['number']}: \"{case['address']}\"", " ".join(box))
+                    self.assertEqual(panel.text(VALUE), "255")  # the clamp ran first
+                    self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+                    self.assertEqual(panel.dismiss(), case["number"])
+                finally:
+                    panel.close()
+
+    def test_library_failures_end_before_form1_shows(self):
+        for dll, number, words, calls in (
+                (None, 3, "cannot load the port library inpout32.dll (Windows error 126", []),
+                ("without-inp32", 4, "has no entry point Inp32", ["out 888 0"])):
+            with self.subTest(dll=dll):
+                panel = Panel(dll)
+                try:
+                    box = panel.error_box()
+                    self.assertIn(f"Error {number}: ", " ".join(box))
+                    self.assertIn(words, " ".join(box))
+                    self.assertEqual(windows("^Form1$"), [])
+                    self.assertEqual(panel.calls(), calls)
+                    self.assertEqual(panel.dismiss(), number)
+                finally:
+                    panel.close()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

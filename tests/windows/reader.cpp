@@ -1,0 +1,68 @@
+// Reads the running portpanel's window from outside, as a screen reader or
+// test tool would: the client area, every child control's class, ID,
+// rectangle, style and text, and which control has the focus. One line each.
+#include <cstdio>
+#include <string>
+#include <windows.h>
+
+namespace {
+
+std::string utf8(const wchar_t *text)
+{
+    char bytes[2048];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    return n > 0 ? bytes : "";
+}
+
+BOOL CALLBACK control(HWND child, LPARAM form)
+{
+    wchar_t type[64];
+    wchar_t text[256] = L"";
+    GetClassNameW(child, type, 64);
+    SendMessageW(child, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    RECT r;
+    GetWindowRect(child, &r);
+    POINT topLeft{r.left, r.top};
+    ScreenToClient(reinterpret_cast<HWND>(form), &topLeft);
+    std::printf(
+        "control id=%d class=%s rect=%ld,%ld,%ld,%ld screen=%ld,%ld style=0x%08lX text=%s\n",
+        GetDlgCtrlID(child), utf8(type).c_str(), topLeft.x, topLeft.y, r.right - r.left,
+        r.bottom - r.top, r.left, r.top,
+        static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)), utf8(text).c_str());
+    return TRUE;
+}
+
+// "reader box": the texts of the error box instead.
+BOOL CALLBACK boxText(HWND child, LPARAM)
+{
+    wchar_t text[1024] = L"";
+    SendMessageW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    if (*text)
+        std::printf("box text=%s\n", utf8(text).c_str());
+    return TRUE;
+}
+
+} // namespace
+
+int main(int argc, char **)
+{
+    if (argc > 1) {
+        const HWND box = FindWindowW(nullptr, L"portpanel");
+        return box ? (EnumChildWindows(box, boxText, 0), 0) : (std::puts("no box"), 1);
+    }
+    const HWND form = FindWindowW(nullptr, L"Form1");
+    if (!form)
+        return std::puts("no Form1"), 1;
+    RECT client;
+    GetClientRect(form, &client);
+    wchar_t title[64];
+    GetWindowTextW(form, title, 64);
+    std::printf("window title=%s client=%ldx%ld\n", utf8(title).c_str(), client.right,
+                client.bottom);
+    EnumChildWindows(form, control, reinterpret_cast<LPARAM>(form));
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &thread);
+    std::printf("focus id=%d\n", thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : 0);
+    return 0;
+}
