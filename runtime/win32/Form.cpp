@@ -195,15 +195,15 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
     int id = firstId;
     for (const ControlLayout &item : layout.controls) { // creation order is tab order
         const Kinds kinds = kindOf(item.kind);
-        HWND control =
+        HWND created =
             CreateWindowExW(kinds.exStyle, kinds.windowClass, win32::wide(item.text).c_str(),
                             WS_CHILD | WS_VISIBLE | kinds.style, 0, 0, 0, 0, w.handle,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
                             GetModuleHandleW(nullptr), nullptr);
-        if (!control)
+        if (!created)
             throw RuntimeError(ErrorNumber::ControlFailed,
                                "the control " + std::string(item.name) + " cannot be created");
-        w.controls.push_back(wrap(item, control));
+        w.controls.push_back(wrap(item, created));
     }
     w.place(GetDpiForWindow(w.handle));
 }
