@@ -73,6 +73,16 @@ for route, user in (("ppdev", "lp"), ("helper", "portpanel")):
 absolute("emulated PC, in portpanel: Out32+Inp32 through the helper", guest["bound"] / 1e3, "us",
          1000)
 
+if os.path.exists(os.path.join(out, "startup-windows.json")):
+    startup = load("startup-windows.json")
+    compare("Windows start-up under wine: portpanel.exe / bare Win32 window", "portpanel",
+            statistics.median(startup["portpanel"]["ms"]), "bare",
+            statistics.median(startup["bare_window"]["ms"]), 1.10, "ms")
+    with open(os.path.join(out, "exe-sizes.txt")) as f:
+        for line in f:
+            name, size = line.split()
+            absolute(f"size of {name}", int(size) / 1024, "KiB")
+
 width = [max(len(r[i]) for r in rows) for i in range(5)]
 header = ("measure", "medians", "ratio", "budget", "")
 for r in [header] + rows:

@@ -2,6 +2,7 @@
 // program maps its first top-level window, and the peak resident memory by
 // then. Prints one JSON object with every sample.
 // Usage: startup_bench ROUNDS NAME_A PROGRAM_A NAME_B PROGRAM_B
+// (a PROGRAM may carry arguments after spaces)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@ namespace {
 
 struct Side {
     std::string name;
-    const char *program;
+    std::string program;
     std::vector<double> milliseconds;
     std::vector<long> peakKilobytes;
 };
@@ -30,7 +31,18 @@ pid_t launch(const Side &side)
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, STDOUT_FILENO);
         dup2(devNull, STDERR_FILENO);
-        execl(side.program, side.program, static_cast<char *>(nullptr));
+        // "PROGRAM ARGUMENT...", split at spaces: wine and an exe, say.
+        std::vector<std::string> words;
+        for (std::size_t at = 0, end; at != std::string::npos;
+             at = end == std::string::npos ? end : end + 1) {
+            end = side.program.find(' ', at);
+            words.push_back(side.program.substr(at, end - at));
+        }
+        std::vector<char *> argv;
+        for (std::string &word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     return pid;
