@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <map>
 #include <memory>
 
 using Lines = std::vector<std::string>;
@@ -164,6 +165,33 @@ class PanelTest : public QObject {
         QCOMPARE(valueBox()->Text(), fieldAfter);
         QCOMPARE(record::lines(), (Lines{"out 888 " + std::to_string(written), "in 888"}));
         QCOMPARE(labelWidget()->text(), QStringLiteral("Port = 888 Value = 42"));
+    }
+
+    // Real keys into the value field, named as xdotool names them.
+    void valueFieldKeys_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("fieldAfter");
+        for (const auto &row : cases("valueKeys"))
+            QTest::newRow(qPrintable(row["name"].toString()))
+                << row["keys"].toVariant().toStringList() << row["field"].toString();
+    }
+
+    void valueFieldKeys()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QString, fieldAfter);
+        const std::map<QString, Qt::Key> named{{"BackSpace", Qt::Key_Backspace},
+                                               {"Delete", Qt::Key_Delete},
+                                               {"Home", Qt::Key_Home},
+                                               {"minus", Qt::Key_Minus}};
+        valueBox()->setCursorPosition(0);
+        for (const QString &key : keys)
+            if (const auto found = named.find(key); found != named.end())
+                QTest::keyClick(valueBox(), found->second);
+            else
+                QTest::keyClick(valueBox(), key.front().toLatin1());
+        QCOMPARE(valueBox()->Text(), fieldAfter);
     }
 
     void commitUsesTheAddressAsTyped_data()

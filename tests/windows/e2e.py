@@ -172,6 +172,11 @@ class Windows(unittest.TestCase):
                     self.assertEqual(panel.text(VALUE), case["field"])
                     self.assertEqual(panel.calls()[before:],
                                      [f"out 888 {case['written']}", "in 888"])
+            for case in CASES["valueKeys"]:
+                with self.subTest(keys=case["name"]):
+                    panel.replace(VALUE, "")
+                    panel.keys(*case["keys"])
+                    self.assertEqual(panel.text(VALUE), case["field"])
             for case in CASES["addresses"]:
                 with self.subTest(address=case["name"]):
                     before = len(panel.calls())
