@@ -90,13 +90,20 @@ class Form {
         return dynamic_cast<Type *>(find(name));
     }
 
-    // The toolkit's window and controls, defined by each side of the runtime.
+    // In the layout's order.
+    [[nodiscard]] const std::vector<std::unique_ptr<Control>> &controls() const
+    {
+        return controls_;
+    }
+
+    // The toolkit's window, defined by each side of the runtime.
     struct Window;
     [[nodiscard]] Window &window() const { return *window_; }
 
   private:
     [[nodiscard]] Control *find(const char *name) const;
     std::unique_ptr<Window> window_;
+    std::vector<std::unique_ptr<Control>> controls_; // gone before the window
 };
 
 } // namespace runtime

@@ -84,7 +84,6 @@ QRect pixels(const Twips &place)
 
 struct Form::Window {
     QWidget widget;
-    std::vector<std::unique_ptr<Control>> controls; // cppcheck-suppress unusedStructMember
 };
 
 Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
@@ -108,20 +107,11 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
                 shown->setFocus();
             previous = shown;
         }
-        window_->controls.push_back(std::move(built));
+        controls_.push_back(std::move(built));
     }
 }
 
 Form::~Form() = default;
-
-Control *Form::find(const char *name) const
-{
-    const auto &controls = window_->controls;
-    const auto found = std::find_if(controls.begin(), controls.end(), [name](const auto &control) {
-        return control->name() == name;
-    });
-    return found == controls.end() ? nullptr : found->get();
-}
 
 namespace qt {
 

@@ -4,8 +4,6 @@
 #include "RuntimeError.h"
 #include "Win32Runtime.h"
 
-#include <algorithm>
-
 namespace runtime {
 namespace {
 
@@ -108,18 +106,19 @@ struct Form::Window {
     HWND handle = nullptr;
     HFONT font = nullptr;
     FormLayout layout;
-    std::vector<std::unique_ptr<Control>> controls;
 
     ~Window()
     {
-        if (handle)
+        if (handle) {
+            SetWindowLongPtrW(handle, GWLP_USERDATA, 0); // the form's controls are gone
             DestroyWindow(handle);
+        }
         if (font)
             DeleteObject(font);
     }
 
     // Places the window and its controls, and sets the system's UI font, for dpi.
-    void place(UINT dpi)
+    void place(UINT dpi, const std::vector<std::unique_ptr<Control>> &controls)
     {
         RECT frame{0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)};
         AdjustWindowRectExForDpi(&frame, formStyle, FALSE, 0, dpi);
@@ -140,33 +139,33 @@ struct Form::Window {
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         }
     }
-
-    void command(int id) const
-    {
-        const auto index = static_cast<std::size_t>(id - firstId);
-        if (index < controls.size())
-            if (const auto *button =
-                    dynamic_cast<const Win32CommandButton *>(controls[index].get()))
-                button->click();
-    }
 };
 
 namespace {
 
+void command(const Form &form, int id)
+{
+    const auto index = static_cast<std::size_t>(id - firstId);
+    if (index < form.controls().size())
+        if (const auto *button =
+                dynamic_cast<const Win32CommandButton *>(form.controls()[index].get()))
+            button->click();
+}
+
 LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto *form = reinterpret_cast<Form::Window *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    const auto *form = reinterpret_cast<const Form *>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
     case WM_COMMAND:
         if (form && HIWORD(wParam) == BN_CLICKED)
-            form->command(LOWORD(wParam));
+            command(*form, LOWORD(wParam));
         return 0;
     case WM_DPICHANGED:
         if (form) {
             const auto *suggested = reinterpret_cast<const RECT *>(lParam);
             SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            form->place(HIWORD(wParam));
+            form->window().place(HIWORD(wParam), form->controls());
         }
         return 0;
     case WM_DESTROY:
@@ -191,7 +190,7 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         throw RuntimeError(ErrorNumber::ControlFailed, "the window " + std::string(layout.name) +
                                                            " cannot be created (Windows error " +
                                                            std::to_string(GetLastError()) + ")");
-    SetWindowLongPtrW(w.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+    SetWindowLongPtrW(w.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     int id = firstId;
     for (const ControlLayout &item : layout.controls) { // creation order is tab order
         const Kinds kinds = kindOf(item.kind);
@@ -203,21 +202,12 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         if (!created)
             throw RuntimeError(ErrorNumber::ControlFailed,
                                "the control " + std::string(item.name) + " cannot be created");
-        w.controls.push_back(wrap(item, created));
+        controls_.push_back(wrap(item, created));
     }
-    w.place(GetDpiForWindow(w.handle));
+    w.place(GetDpiForWindow(w.handle), controls_);
 }
 
 Form::~Form() = default;
-
-Control *Form::find(const char *name) const
-{
-    const auto &controls = window_->controls;
-    const auto found = std::find_if(controls.begin(), controls.end(), [name](const auto &control) {
-        return control->name() == name;
-    });
-    return found == controls.end() ? nullptr : found->get();
-}
 
 namespace win32 {
 

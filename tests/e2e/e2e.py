@@ -9,29 +9,11 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xdriver import wait_for, windows, xdotool  # noqa: E402
+
 BUILD = os.path.abspath(sys.argv.pop(1))
 LIBS = os.path.join(BUILD, "tests", "libs")
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], check=True, capture_output=True,
-                          text=True, timeout=30).stdout.strip()
-
-
-def wait_for(what, probe, timeout=20):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        found = probe()
-        if found:
-            return found
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def windows(name):
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                           capture_output=True, text=True).stdout.split()
-    return found
 
 
 class Panel:

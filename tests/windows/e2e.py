@@ -17,26 +17,8 @@ WINE, EXE, READER, DLLS, CASES = (os.path.abspath(a) if i else a
 del sys.argv[1:6]
 with open(CASES) as f:
     CASES = json.load(f)
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True,
-                          timeout=30).stdout.strip()
-
-
-def wait_for(what, probe, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        found = probe()
-        if found:
-            return found
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def windows(name):
-    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                          capture_output=True, text=True).stdout.split()
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from xdriver import wait_for, windows, xdotool  # noqa: E402
 
 
 def read(*args):
