@@ -171,6 +171,21 @@ class Windows(unittest.TestCase):
         finally:
             panel.close()
 
+    def test_layout_scales_with_the_screens_dpi(self):
+        desktop = r"HKCU\Control Panel\Desktop"
+        subprocess.run([WINE, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD",
+                        "/d", "144", "/f"], capture_output=True, check=True)
+        panel = Panel()
+        try:
+            seen = panel.shown()
+            # 1440 twips to an inch: 6030 x 2325 twips at 144 dpi, rounded.
+            self.assertEqual(seen["window"]["client"], "603x233")
+            self.assertEqual(seen["controls"][COMMIT]["rect"], "192,156,122,38")
+        finally:
+            panel.close()
+            subprocess.run([WINE, "reg", "delete", desktop, "/v", "LogPixels", "/f"],
+                           capture_output=True)
+
     def test_bad_address_shows_the_error_and_writes_nothing(self):
         for case in CASES["badAddresses"]:
             with self.subTest(address=case["name"]):
