@@ -1,6 +1,6 @@
 // The floor for start-up on Windows: a bare Win32 window with the same four
-// controls in the same system UI font, and nothing else, shown with its label
-// already set.
+// controls, icon, manifest and system UI font as portpanel.exe, and nothing
+// else, shown with its label already set.
 #include <windows.h>
 
 namespace {
@@ -39,6 +39,7 @@ int main()
     WNDCLASSW type{};
     type.lpfnWndProc = proc;
     type.hInstance = GetModuleHandleW(nullptr);
+    type.hIcon = LoadIconW(type.hInstance, MAKEINTRESOURCEW(1));
     type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     type.lpszClassName = L"Bare";
     RegisterClassW(&type);
