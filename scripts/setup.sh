@@ -7,7 +7,7 @@ build_packages=(cmake ninja-build g++ gcc qt6-base-dev libgl-dev libgtest-dev li
     libxcb1-dev)
 # Everything a test or benchmark calls; 32-bit wine comes from the i386 architecture.
 test_packages=(git xvfb xauth xdotool dbus at-spi2-core python3 python3-pyatspi qemu-system-x86
-    busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-14-dev dpkg-dev
+    busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
     lintian desktop-file-utils libcap2-bin util-linux mingw-w64 g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386)
 
@@ -47,3 +47,6 @@ configure_and_build() {
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTPANEL_WERROR=ON >/dev/null
     cmake --build build
 }
+
+# The one place that tells the releases apart: "Debian 12", "Debian 13".
+release=$(. /etc/os-release && echo "${NAME%% *} ${VERSION_ID:-unstable}")

@@ -7,6 +7,7 @@
 #include "Record.h"
 #include "RuntimeError.h"
 
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>

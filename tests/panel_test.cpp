@@ -62,7 +62,7 @@ class PanelTest : public QObject {
     void show()
     {
         window()->show();
-        QApplication::setActiveWindow(window());
+        window()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window()));
     }
 

@@ -12,7 +12,8 @@ fi
 need setcap libcap2-bin
 need setpriv util-linux
 build=$1
-dir=$(mktemp -d "$build/secure.XXXXXX")
+# nobody must reach the copies, and the checkout may sit where it cannot (/root).
+dir=$(mktemp -d /tmp/portpanel-secure.XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 chmod 755 "$dir"
 cp "$build/portpanel" "$build/tests/libs/recording/libinpout32.so" "$dir/"

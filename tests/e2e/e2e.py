@@ -25,15 +25,17 @@ class Panel:
                    PORTPANEL_RECORD=self.record, PORTPANEL_READ_VALUE=read_value,
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
         command = [os.path.join(BUILD, "portpanel")]
+        self.leftovers = [self.record]
         if as_user:
             # Copies the user can reach whatever the checkout's folder allows.
-            reachable = tempfile.mkdtemp(prefix="portpanel-e2e-")
+            reachable = tempfile.mkdtemp(prefix="portpanel-e2e-", dir="/tmp")
             os.chmod(reachable, 0o755)
             command = [shutil.copy(command[0], reachable)]
             shutil.copy(os.path.join(folder, library, "libinpout32.so"), reachable)
             env["LD_LIBRARY_PATH"] = reachable
             # The X server's cookie, readable by that user too.
             cookie = tempfile.NamedTemporaryFile(prefix="portpanel-xauth-", delete=False).name
+            self.leftovers += [reachable, cookie]
             with open(os.environ["XAUTHORITY"], "rb") as src, open(cookie, "wb") as dst:
                 dst.write(src.read())
             os.chmod(cookie, 0o644)
@@ -94,7 +96,8 @@ class Panel:
         try:
             _, err = self.process.communicate(timeout=timeout)
         finally:
-            os.unlink(self.record)
+            for leftover in self.leftovers:
+                shutil.rmtree(leftover) if os.path.isdir(leftover) else os.unlink(leftover)
         return self.process.returncode, err
 
     def close(self):
