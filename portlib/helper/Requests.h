@@ -17,7 +17,7 @@ struct Ports {
     virtual std::uint8_t in(std::uint16_t port) = 0;
 };
 
-enum class End { EndOfInput, Malformed, AnswerFailed };
+enum class End : std::uint8_t { EndOfInput, Malformed, AnswerFailed };
 
 // Serves whole requests until the input ends or one is malformed: every byte
 // stream ends here, having made only the valid requests it held.

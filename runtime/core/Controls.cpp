@@ -6,9 +6,8 @@ namespace runtime {
 
 Control *Form::find(const char *name) const
 {
-    const auto found =
-        std::find_if(controls_.begin(), controls_.end(),
-                     [name](const auto &control) { return control->name() == name; });
+    const auto found = std::ranges::find_if(
+        controls_, [name](const auto &control) { return control->name() == name; });
     return found == controls_.end() ? nullptr : found->get();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,7 +17,7 @@ struct Twips {
 };
 inline constexpr int twipsPerPixel = 15;
 
-enum class Kind { TextBox, MaskEdBox, Label, CommandButton };
+enum class Kind : std::uint8_t { TextBox, MaskEdBox, Label, CommandButton };
 
 struct ControlLayout {
     const char *name;

@@ -29,8 +29,9 @@ RuntimeError notANumber(std::string_view text, const char *expected)
 std::optional<std::uint32_t> digitsValue(std::string_view digits, int base, std::uint32_t limit)
 {
     std::uint32_t value = 0;
-    const auto end = digits.data() + digits.size();
-    const auto [ptr, ec] = std::from_chars(digits.data(), end, value, base);
+    const char *const first = digits.data();
+    const char *const end = first + digits.size();
+    const auto [ptr, ec] = std::from_chars(first, end, value, base);
     if (digits.empty() || ptr != end || ec != std::errc{} || value > limit)
         return std::nullopt;
     return value;

@@ -19,7 +19,7 @@ void clearSelection(Field &field)
 
 bool isDigits(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool isThreeDigits(std::string_view text) { return text.size() == positions && isDigits(text); }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 namespace runtime {
 
 // Stable error numbers; the README lists them. They are also the exit status.
-enum class ErrorNumber : int {
+enum class ErrorNumber : std::uint8_t { // exit statuses are one byte
     NotANumber = 1,
     OutOfRange = 2,
     LibraryNotLoaded = 3,
