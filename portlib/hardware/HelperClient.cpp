@@ -3,8 +3,10 @@
 #include "../helper/Protocol.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <sys/auxv.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -14,6 +16,7 @@ namespace helperclient {
 namespace {
 
 int sock = -1;
+pid_t child = -1;
 bool tried = false;
 std::string refusal;
 
@@ -60,7 +63,7 @@ bool launch(std::string &why)
         why = std::string("socketpair: ") + std::strerror(errno);
         return false;
     }
-    const pid_t child = fork();
+    child = fork();
     if (child == 0)
         becomeHelper(ends[1]);
     close(ends[1]);
@@ -74,9 +77,48 @@ bool launch(std::string &why)
         sock = -1;
         if (child > 0)
             waitpid(child, nullptr, 0);
+        child = -1;
         return false;
     }
     return true;
+}
+
+// Waits up to a second for the helper to end once its socket is closed, then
+// ends it; says how it ended.
+std::string reap()
+{
+    int status = 0;
+    pid_t ended = 0;
+    for (int tries = 0; tries < 100 && (ended = waitpid(child, &status, WNOHANG)) == 0; ++tries) {
+        const timespec tenth{0, 10'000'000};
+        nanosleep(&tenth, nullptr);
+    }
+    if (ended == 0) {
+        kill(child, SIGKILL);
+        ended = waitpid(child, &status, 0);
+    }
+    child = -1;
+    if (ended < 0)
+        return std::string("waitpid: ") + std::strerror(errno);
+    if (WIFSIGNALED(status))
+        return "it was ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+               strsignal(WTERMSIG(status)) + ")";
+    return "it exited with status " + std::to_string(WEXITSTATUS(status));
+}
+
+// The helper has gone: the socket is closed, the helper reaped, and every
+// later exchange is refused with the same words.
+bool gone(const char *exchange, std::string &why)
+{
+    if (sock >= 0) {
+        const std::string error = errno ? std::strerror(errno) : "end of input";
+        close(sock);
+        sock = -1;
+        refusal = std::string("the port helper stopped answering (") + exchange + ": " + error +
+                  "; " + reap() + "); start portpanel again";
+    }
+    why = refusal;
+    return false;
 }
 
 } // namespace
@@ -97,18 +139,21 @@ bool start(std::string &why)
     return sock >= 0;
 }
 
-bool out(std::uint16_t port, std::uint8_t value)
+bool out(std::uint16_t port, std::uint8_t value, std::string &why)
 {
     const std::uint8_t request[helper::requestSize] = {helper::Out, static_cast<std::uint8_t>(port),
                                                        static_cast<std::uint8_t>(port >> 8), value};
-    return sock >= 0 && sendAll(request, sizeof request);
+    errno = 0;
+    return (sock >= 0 && sendAll(request, sizeof request)) || gone("out", why);
 }
 
-bool in(std::uint16_t port, std::uint8_t &value)
+bool in(std::uint16_t port, std::uint8_t &value, std::string &why)
 {
     const std::uint8_t request[helper::requestSize] = {helper::In, static_cast<std::uint8_t>(port),
                                                        static_cast<std::uint8_t>(port >> 8), 0};
-    return sock >= 0 && sendAll(request, sizeof request) && receiveAll(&value, 1);
+    errno = 0;
+    return (sock >= 0 && sendAll(request, sizeof request) && receiveAll(&value, 1)) ||
+           gone("in", why);
 }
 
 } // namespace helperclient

@@ -15,8 +15,9 @@ const char *path();
 // it cannot be started or cannot take port permission; the reason is kept.
 bool start(std::string &why);
 
-// False once the helper has gone.
-bool out(std::uint16_t port, std::uint8_t value);
-bool in(std::uint16_t port, std::uint8_t &value);
+// False, with the failed exchange and how the helper ended in why, once the
+// helper has gone; it is reaped then.
+bool out(std::uint16_t port, std::uint8_t value, std::string &why);
+bool in(std::uint16_t port, std::uint8_t &value, std::string &why);
 
 } // namespace helperclient

@@ -1,8 +1,9 @@
 #include "ParallelPorts.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/parport.h>
@@ -11,10 +12,14 @@
 #include <unistd.h>
 #include <vector>
 
+#ifndef sigev_notify_thread_id // glibc before 2.37 names the field only in the union
+#define sigev_notify_thread_id _sigev_un._tid
+#endif
+
 namespace parallel {
 namespace {
 
-enum Register { Data = 0, Status = 1, Control = 2 };
+enum Register : std::uint8_t { Data = 0, Status = 1, Control = 2 };
 constexpr std::uint8_t driverBits = 0x0F; // strobe, autofeed, init, select
 constexpr std::uint8_t interruptBit = 0x10;
 constexpr std::uint8_t directionBit = 0x20;
@@ -26,7 +31,8 @@ struct Port {
     bool hasInterrupt;
     int fd = -1;
     bool reverse = false;
-    std::string refusal; // why it could not be claimed, once tried
+    Claim refused = Claim::Held; // InUse or Refused once a claim failed
+    std::string refusal;         // and why
 };
 
 std::string procFile(int number, const char *name)
@@ -44,7 +50,7 @@ std::vector<Port> discover()
         if (!(std::ifstream(procFile(n, "base-addr")) >> base))
             continue;
         std::ifstream(procFile(n, "irq")) >> irq;
-        registered.push_back({n, base, irq >= 0, -1, false, {}});
+        registered.push_back({n, base, irq >= 0, -1, false, Claim::Held, {}});
     }
     return registered;
 }
@@ -88,67 +94,139 @@ int portHolding(std::uint16_t address)
     return -1;
 }
 
-bool claim(int index, std::string &why)
+namespace {
+
+void interrupted(int) {}
+
+// ppdev's claim waits for as long as another holder keeps the port. A timer
+// aimed at this thread interrupts it after a second (and every 100 ms after,
+// should the first signal come before the wait begins).
+int claimWithinASecond(int fd)
+{
+    struct sigaction wake {
+    }, saved{};
+    wake.sa_handler = interrupted; // no SA_RESTART: the claim ends with EINTR
+    sigaction(SIGALRM, &wake, &saved);
+    sigset_t alarm, mask;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    pthread_sigmask(SIG_UNBLOCK, &alarm, &mask);
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = SIGALRM;
+    event.sigev_notify_thread_id = gettid();
+    timer_t timer{};
+    const bool timed = timer_create(CLOCK_MONOTONIC, &event, &timer) == 0;
+    const itimerspec second{{0, 100'000'000}, {1, 0}};
+    if (timed)
+        timer_settime(timer, 0, &second, nullptr);
+    const int result = ioctl(fd, PPCLAIM);
+    const int error = errno;
+    if (timed)
+        timer_delete(timer);
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    sigaction(SIGALRM, &saved, nullptr);
+    errno = error;
+    return result;
+}
+
+// The driver's name for whoever holds the port now (ppdev0, lp0, ...).
+std::string holder(const Port &port)
+{
+    std::string name;
+    std::ifstream(procFile(port.number, "devices/active")) >> name;
+    return name.empty() ? "another program" : name;
+}
+
+Claim refuse(Port &port, Claim how, const std::string &words, std::string &why)
+{
+    port.refused = how;
+    why = port.refusal = words;
+    return how;
+}
+
+std::string failed(const Port &port, const char *call)
+{
+    return device(port) + ": " + call + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+Claim claim(int index, std::string &why)
 {
     Port &port = ports()[static_cast<std::size_t>(index)];
     if (port.fd >= 0)
-        return true;
-    if (!port.refusal.empty()) {
+        return Claim::Held;
+    if (port.refused != Claim::Held) {
         why = port.refusal;
-        return false;
+        return port.refused;
     }
     const int fd = open(device(port).c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0 || ioctl(fd, PPCLAIM) != 0) {
-        why = port.refusal = device(port) + ": " + std::strerror(errno);
-        if (fd >= 0)
-            close(fd);
-        return false;
+    if (fd < 0)
+        return refuse(port, Claim::Refused, device(port) + ": " + std::strerror(errno), why);
+    if (claimWithinASecond(fd) != 0) {
+        const bool busy = errno == EINTR;
+        const std::string words =
+            busy ? device(port) + " is in use by " + holder(port) +
+                       "; close the program that holds it (another portpanel?) and try again"
+                 : failed(port, "claim");
+        close(fd);
+        return refuse(port, busy ? Claim::InUse : Claim::Refused, words, why);
     }
     port.fd = fd;
-    return true;
+    return Claim::Held;
 }
 
-void write(int index, std::uint16_t address, std::uint8_t value)
+bool write(int index, std::uint16_t address, std::uint8_t value, std::string &why)
 {
     Port &port = ports()[static_cast<std::size_t>(index)];
     unsigned char byte = value;
     switch (address - port.base) {
     case Data:
-        ioctl(port.fd, PPWDATA, &byte);
-        break;
+        if (ioctl(port.fd, PPWDATA, &byte) != 0)
+            return why = failed(port, "write data"), false;
+        return true;
     case Control: {
         // Bits 0-3 go to the driver; the direction bit has its own call; the
         // interrupt bit stays the driver's.
         byte &= driverBits;
-        ioctl(port.fd, PPWCONTROL, &byte);
+        if (ioctl(port.fd, PPWCONTROL, &byte) != 0)
+            return why = failed(port, "write control"), false;
         const bool reverse = (value & directionBit) != 0;
         int mode = reverse ? 1 : 0;
-        if (reverse != port.reverse && ioctl(port.fd, PPDATADIR, &mode) == 0)
-            port.reverse = reverse;
-        break;
+        if (reverse != port.reverse && ioctl(port.fd, PPDATADIR, &mode) != 0)
+            return why = failed(port, "set data direction"), false;
+        port.reverse = reverse;
+        return true;
     }
     default: // the status register is read-only on a PC-style port
-        break;
+        return true;
     }
 }
 
-std::uint8_t read(int index, std::uint16_t address)
+bool read(int index, std::uint16_t address, std::uint8_t &value, std::string &why)
 {
     Port &port = ports()[static_cast<std::size_t>(index)];
-    unsigned char byte = 0xFF;
+    unsigned char byte = 0;
     switch (address - port.base) {
     case Data:
-        ioctl(port.fd, PPRDATA, &byte);
-        return byte;
+        if (ioctl(port.fd, PPRDATA, &byte) != 0)
+            return why = failed(port, "read data"), false;
+        value = byte;
+        return true;
     case Status:
-        ioctl(port.fd, PPRSTATUS, &byte);
-        return byte;
+        if (ioctl(port.fd, PPRSTATUS, &byte) != 0)
+            return why = failed(port, "read status"), false;
+        value = byte;
+        return true;
     default:
+        if (ioctl(port.fd, PPRCONTROL, &byte) != 0)
+            return why = failed(port, "read control"), false;
         // The driver reports only its own bits 0-3; the rest as the hardware has them.
-        ioctl(port.fd, PPRCONTROL, &byte);
-        return static_cast<std::uint8_t>((byte & driverBits) |
-                                         (port.hasInterrupt ? interruptBit : 0) |
-                                         (port.reverse ? directionBit : 0) | unusedBits);
+        value =
+            static_cast<std::uint8_t>((byte & driverBits) | (port.hasInterrupt ? interruptBit : 0) |
+                                      (port.reverse ? directionBit : 0) | unusedBits);
+        return true;
     }
 }
 

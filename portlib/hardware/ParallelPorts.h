@@ -11,12 +11,17 @@ namespace parallel {
 // is not one of them.
 int portHolding(std::uint16_t address);
 
-// Opens and claims that port once, and holds it until the program ends.
-// False, with the reason in why, when it cannot.
-bool claim(int port, std::string &why);
+enum class Claim { Held, InUse, Refused };
 
-void write(int port, std::uint16_t address, std::uint8_t value);
-std::uint8_t read(int port, std::uint16_t address);
+// Opens and claims that port once, and holds it until the program ends.
+// Another program's claim is waited for about a second, then the port is
+// InUse. The reason for InUse or Refused is in why, and is kept.
+Claim claim(int port, std::string &why);
+
+// False, with the failed driver call and its error in why, when the driver
+// refuses the access.
+bool write(int port, std::uint16_t address, std::uint8_t value, std::string &why);
+bool read(int port, std::uint16_t address, std::uint8_t &value, std::string &why);
 
 // Any /dev/parportN this user may open.
 bool anyOpenable();

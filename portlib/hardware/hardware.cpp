@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <string>
 #include <sys/io.h>
 #include <unistd.h>
@@ -57,6 +58,15 @@ const Direct &direct()
 }
 
 Route routes[portCount];
+// Why a port that had a route was refused later (a failed driver call or
+// helper exchange, or a parallel port another program holds).
+std::map<unsigned short, std::string> failures;
+
+Route refuse(unsigned short port, const std::string &why)
+{
+    failures[port] = why;
+    return routes[port] = Route::Refused;
+}
 
 Route decide(unsigned short port)
 {
@@ -64,8 +74,12 @@ Route decide(unsigned short port)
         return direct().route;
     std::string why;
     const int parallelPort = parallel::portHolding(port);
-    if (parallelPort >= 0 && parallel::claim(parallelPort, why))
+    const parallel::Claim claim =
+        parallelPort >= 0 ? parallel::claim(parallelPort, why) : parallel::Claim::Refused;
+    if (claim == parallel::Claim::Held)
         return Route::Parallel;
+    if (claim == parallel::Claim::InUse) // not behind the holder's back through the helper
+        return refuse(port, why);
     return helperclient::start(why) ? Route::Helper : Route::Refused;
 }
 
@@ -111,53 +125,81 @@ std::string refusal(unsigned short port)
     std::string parallelWhy = "not a register of a parallel port the kernel manages";
     const int parallelPort = parallel::portHolding(port);
     if (parallelPort >= 0)
-        parallel::claim(parallelPort, parallelWhy);
+        (void)parallel::claim(parallelPort, parallelWhy);
     std::string helperWhy;
     helperclient::start(helperWhy);
     return directWords() + "; the parallel-port driver: " + parallelWhy +
            "; the port helper: " + helperWhy + "; " + fix(parallelPort >= 0, "this port");
 }
 
+std::string failedAt(const char *call, unsigned short port)
+{
+    return std::string("/dev/port: ") + call + " at " + std::to_string(port) + ": " +
+           std::strerror(errno);
+}
+
+// A thread started after the first access takes permission for itself.
+bool mayUsePortsInThisThread(unsigned short port)
+{
+    const int error = threadMayUsePorts ? 0 : takePermission();
+    if (error != 0)
+        refuse(port, std::string("ioperm in this thread: ") + std::strerror(error));
+    return error == 0;
+}
+
 void slowOut(unsigned short port, unsigned char byte)
 {
+    std::string why;
     switch (routeOf(port)) {
     case Route::Ioperm:
-        if (threadMayUsePorts || takePermission() == 0)
+        if (mayUsePortsInThisThread(port))
             outb(byte, port);
         break;
     case Route::DevPort:
-        (void)!pwrite(direct().devPort, &byte, 1, port);
+        if (pwrite(direct().devPort, &byte, 1, port) != 1)
+            refuse(port, failedAt("write", port));
         break;
     case Route::Parallel:
-        parallel::write(parallel::portHolding(port), port, byte);
+        if (!parallel::write(parallel::portHolding(port), port, byte, why))
+            refuse(port, why);
         break;
     case Route::Helper:
-        helperclient::out(port, byte);
+        if (!helperclient::out(port, byte, why))
+            refuse(port, why);
         break;
     default: // the read that follows reports the refusal
         break;
     }
 }
 
-// Whether the route reached the port; the byte read when it did.
+// Whether the route reached the port; the byte read when it did. A route that
+// fails refuses the port from then on.
 bool reached(unsigned short port, unsigned char &byte)
 {
+    std::string why;
+    bool ok = false;
     switch (routeOf(port)) {
     case Route::Ioperm:
-        if (!threadMayUsePorts && takePermission() != 0)
+        if (!mayUsePortsInThisThread(port))
             return false;
         byte = inb(port);
         return true;
     case Route::DevPort:
-        return pread(direct().devPort, &byte, 1, port) == 1;
+        ok = pread(direct().devPort, &byte, 1, port) == 1;
+        why = ok ? "" : failedAt("read", port);
+        break;
     case Route::Parallel:
-        byte = parallel::read(parallel::portHolding(port), port);
-        return true;
+        ok = parallel::read(parallel::portHolding(port), port, byte, why);
+        break;
     case Route::Helper:
-        return helperclient::in(port, byte);
+        ok = helperclient::in(port, byte, why);
+        break;
     default:
         return false;
     }
+    if (!ok)
+        refuse(port, why);
+    return ok;
 }
 
 short slowIn(unsigned short port)
@@ -187,13 +229,10 @@ short INPOUT_CALL Inp32(short port)
 const char *PortProblem(short port)
 {
     static std::string words;
-    const Route route = routeOf(address(port));
-    if (route == Route::Refused)
-        words = refusal(address(port));
-    else if (route == Route::Helper)
-        words = "the port helper stopped answering; start portpanel again";
-    else
-        words = std::string("the access failed: ") + std::strerror(errno);
+    if (routeOf(address(port)) != Route::Refused)
+        return nullptr;
+    const auto failure = failures.find(address(port));
+    words = failure != failures.end() ? failure->second : refusal(address(port));
     return words.c_str();
 }
 

@@ -2,12 +2,14 @@
 // cap_sys_rawio (or setuid root where the filesystem has no capabilities) and
 // mode 0750 root:portpanel, so only members of that group can run it. It takes
 // port permission, drops every privilege, and only then serves the port
-// library's requests on its standard input and output. It reads no arguments
-// and no environment.
+// library's requests on its standard input and output, in seccomp's strict
+// mode: read, write and exit are all it may still ask of the kernel. It reads
+// no arguments and no environment.
 #include "Requests.h"
 
 #include <cerrno>
 #include <linux/capability.h>
+#include <linux/seccomp.h>
 #include <sys/io.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -46,6 +48,13 @@ class Hardware : public helper::Ports {
 
 } // namespace
 
+// Strict mode allows exit but not exit_group, which returning from main uses.
+[[noreturn]] void end(int status)
+{
+    syscall(SYS_exit, status);
+    __builtin_unreachable();
+}
+
 int main()
 {
     const int refusal = ioperm(0, 0x10000, 1) == 0 ? 0 : errno;
@@ -55,7 +64,9 @@ int main()
         refusal ? helper::NoPermission : helper::Ready, static_cast<std::uint8_t>(refusal)};
     if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting || refusal)
         return 1;
+    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT, 0, 0, 0) != 0)
+        return 3;
     Socket socket;
     Hardware ports;
-    return helper::serve(socket, ports) == helper::End::EndOfInput ? 0 : 1;
+    end(helper::serve(socket, ports) == helper::End::EndOfInput ? 0 : 1);
 }

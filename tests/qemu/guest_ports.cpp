@@ -2,10 +2,13 @@
 // binding and conversions, with the hardware library, as root (no argument)
 // and as a user in lp, in portpanel, or in neither.
 #include "Conversions.h"
+#include "Library.h"
 #include "PortIO.h"
 #include "RuntimeError.h"
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +16,8 @@
 #include <grp.h>
 #include <string>
 #include <sys/io.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -107,6 +112,31 @@ void refused(const char *what, const std::function<void()> &call,
     }
 }
 
+// A port that was reached has no problem to report, on every route.
+void reachedWithoutProblem(const char *route, short port)
+{
+    using PortProblem = const char *(*)(short);
+    const auto problem = reinterpret_cast<PortProblem>(
+        runtime::optionalEntryPoint(portio::declared::inp32Record, "PortProblem"));
+    const char *words = problem(port);
+    failures += words != nullptr;
+    std::printf("PORTTEST %s %s: PortProblem of a reached port is %s\n", words ? "FAIL" : "ok",
+                route, words ? words : "null");
+}
+
+// A second program that wants the parallel port the first one holds.
+void secondProgram()
+{
+    const auto start = std::chrono::steady_clock::now();
+    refused("lp: a second program is refused, naming the holder",
+            [] { portio::Inp32(0x378); }, {"/dev/parport0 is in use by ppdev", "try again"});
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    failures += ms.count() > 2000;
+    std::printf("PORTTEST %s lp: refused after %lld ms\n", ms.count() > 2000 ? "FAIL" : "ok",
+                static_cast<long long>(ms.count()));
+}
+
 // In lp only: the parallel port through the kernel's driver, nothing else.
 void asLpMember()
 {
@@ -122,6 +152,71 @@ void asLpMember()
           portio::Inp32(0x37A));
     refused("lp: 0x2F8 refused", [] { roundTrip("0x2F8", 1); },
             {"port 0x02F8 was not reached", "portpanel group"});
+    reachedWithoutProblem("lp", 0x378);
+    if (fork() == 0)
+        execl("/proc/self/exe", "guest_ports", "--second", nullptr), _exit(127);
+    int status = 0;
+    wait(&status);
+    failures += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    check("lp: the holder goes on after the second program", 0x5C, roundTrip("0x378", 0x5C));
+}
+
+// The helper's pid, a child of this process; -1 when there is none.
+pid_t helperChild()
+{
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        int parent = 0;
+        bool helper = false;
+        while (std::getline(status, line)) {
+            helper = helper || line.starts_with("Name:\tportpanel-helpe");
+            if (line.starts_with("PPid:"))
+                parent = std::stoi(line.substr(5));
+        }
+        if (helper && parent == getpid())
+            return std::stoi(entry.path().filename());
+    }
+    return -1;
+}
+
+std::string statusLine(pid_t pid, const std::string &field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":"))
+            return line;
+    return "gone";
+}
+
+// The helper straight: a hostile stream of 100,000 requests is answered in
+// its sandbox, and the end of input ends it cleanly.
+void helperUnderLoad()
+{
+    int ends[2];
+    socketpair(AF_UNIX, SOCK_STREAM, 0, ends);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(ends[1], 0), dup2(ends[1], 1);
+        execl(PORTPANEL_HELPER_PATH, "portpanel-helper", nullptr), _exit(127);
+    }
+    close(ends[1]);
+    unsigned char greeting[2] = {}, answer = 0;
+    int wrong = 0;
+    (void)!read(ends[0], greeting, 2);
+    for (int i = 0; i < 100'000; i += 2) {
+        const unsigned char out[4] = {'O', 0x78, 0x03, static_cast<unsigned char>(i)},
+                            in[4] = {'I', 0x78, 0x03, 0};
+        wrong += write(ends[0], out, 4) != 4 || write(ends[0], in, 4) != 4 ||
+                 read(ends[0], &answer, 1) != 1 || answer != static_cast<unsigned char>(i);
+    }
+    check("portpanel: 100,000 requests to the helper, wrong answers", 0, wrong);
+    check("portpanel: serving helper in seccomp strict mode", 1,
+          statusLine(pid, "Seccomp").ends_with("\t1") ? 1 : 0);
+    shutdown(ends[0], SHUT_WR);
+    int status = -1;
+    waitpid(pid, &status, 0);
+    check("portpanel: helper's wait status at end of input", 0, status);
 }
 
 // In portpanel only: every port through the helper.
@@ -135,6 +230,13 @@ void asPortpanelMember()
     std::snprintf(hex, sizeof hex, "0x%X", pciSerialBase() + 7);
     check((std::string("portpanel: PCI scratch ") + hex + " round-trips").c_str(), 0x5A,
           roundTrip(hex, 0x5A));
+    reachedWithoutProblem("portpanel", 0x378);
+    helperUnderLoad();
+    const pid_t helper = helperChild();
+    kill(helper, SIGKILL);
+    refused("portpanel: a killed helper refuses the next read", [] { portio::Inp32(0x378); },
+            {"the port helper stopped answering", "signal 9"});
+    check("portpanel: the killed helper was reaped", 1, statusLine(helper, "State") == "gone");
 }
 
 // In neither group: refused before any port is touched, naming both groups.
@@ -151,6 +253,8 @@ void asNeither()
 int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--second")
+        return secondProgram(), failures == 0 ? 0 : 1;
     if (mode == "--lp" || mode == "--portpanel" || mode == "--neither") {
         mode == "--lp" ? asLpMember() : mode == "--portpanel" ? asPortpanelMember() : asNeither();
         std::printf("PORTTEST DONE %s failures=%d\n", mode.c_str(), failures);
@@ -185,6 +289,7 @@ int main(int argc, char **argv)
         check(("scratch typed as " + negative).c_str(), 0xA7, roundTrip(negative, 0xA7));
         check("scratch read back as hex after negative write", 0xA7,
               portio::Inp32(runtime::textToInteger(hex)));
+        reachedWithoutProblem("root", 0x378);
     } catch (const runtime::RuntimeError &error) {
         if (early.joinable()) {
             bound = true;
