@@ -20,5 +20,5 @@ if [ "$found" != "$expected" ]; then
     exit 1
 fi
 [ -z "$(find "$stage" -perm /6000)" ] || { echo "a setuid or setgid file was installed" >&2; exit 1; }
-nm -D "$stage/usr/local/lib/libinpout32.so" | grep -q ' U ioperm' ||
+nm -D "$stage/usr/local/lib/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     { echo "the installed library is not the hardware one" >&2; exit 1; }

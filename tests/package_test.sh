@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: files, control data, computed
 # dependencies, the loader trigger, no privilege granted, a valid desktop
-# entry, lintian without errors, and the unpacked program running.
+# entry, lintian without errors, and the unpacked program running. As root,
+# also the package installed for real with apt, reinstalled, removed and
+# purged, in a throwaway root: an overlay on this machine's own root, whose
+# writes all go to a tmpfs that is dropped afterwards.
 # Usage: package_test.sh SOURCE_DIR
 set -euo pipefail
 source "$(dirname "$0")/need.sh"
@@ -46,7 +49,7 @@ grep -q 'root portpanel 0750' "$root/DEBIAN/postinst" || fail "helper not 0750 r
 [ -z "$(getcap -r "$root" 2>/dev/null)" ] || fail "carries a capability in its files"
 [ -z "$(find "$root/usr" -perm /6000)" ] || fail "carries a setuid or setgid file"
 ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helper links more than libc"
-nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep -q ' U ioperm' ||
+nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     fail "the library is not the hardware one"
 desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
 lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges' || true
@@ -56,3 +59,60 @@ version=$(LD_LIBRARY_PATH="$root/usr/lib/x86_64-linux-gnu" "$root/usr/bin/portpa
     fail "the unpacked portpanel --version failed"
 [ "$version" = "portpanel 1.00" ] || fail "the unpacked portpanel says '$version'"
 echo "package: $(basename "$deb") checked"
+
+if [ "$(id -u)" -ne 0 ]; then
+    skipped_for_root "the package installed, reinstalled, removed and purged with apt (package test)"
+    exit 0
+fi
+need apt-get apt
+throwaway=$(mktemp -d /tmp/portpanel-apt.XXXXXX)
+mounts=()
+unmount_all() {
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount "${mounts[i]}" || umount -l "${mounts[i]}"; done
+    rm -rf "$root" && rmdir "$throwaway"
+}
+trap unmount_all EXIT
+mount_at() { mount "${@:2}" "$1" && mounts+=("$1"); }
+mount_at "$throwaway" -t tmpfs tmpfs
+mkdir -p "$throwaway"/{upper,work,root}
+mount_at "$throwaway/root" -t overlay overlay \
+    -o "lowerdir=/,upperdir=$throwaway/upper,workdir=$throwaway/work"
+mount_at "$throwaway/root/proc" -t proc proc
+mount_at "$throwaway/root/dev" --bind /dev
+mount_at "$throwaway/root/dev/pts" --bind /dev/pts
+mount_at "$throwaway/root/tmp" -t tmpfs tmpfs
+cp "$deb" "$throwaway/root/tmp/"
+in_root() { chroot "$throwaway/root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
+apt_in_root() {
+    in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/dev/null 2>&1 ||
+        fail "apt-get $* failed: $(in_root apt-get -y "$@" 2>&1 | tail -n 3)"
+}
+granted() { # the group, the helper's grants, nothing else privileged, the loader's view
+    in_root getent group portpanel >/dev/null || fail "$1: no portpanel group"
+    [ "$(in_root stat -c '%U:%G %a' "$helper")" = "root:portpanel 750" ] ||
+        fail "$1: the helper is $(in_root stat -c '%U:%G %a' "$helper")"
+    in_root getcap "$helper" | grep 'cap_sys_rawio[=+]ep' >/dev/null || fail "$1: the helper has no capability"
+    local others
+    others=$(in_root dpkg -L portpanel | grep -vx "$helper" | while read -r f; do
+        [ -f "$throwaway/root$f" ] || continue
+        in_root find "$f" -perm /6000
+        in_root getcap "$f"
+    done)
+    [ -z "$others" ] || fail "$1: other files with privilege: $others"
+    in_root ldconfig -p | grep 'libinpout32.so .*/lib/x86_64-linux-gnu/libinpout32.so' >/dev/null ||
+        fail "$1: the loader does not find the library"
+    [ "$(in_root portpanel --version)" = "portpanel 1.00" ] || fail "$1: portpanel --version failed"
+}
+apt_in_root install "/tmp/$(basename "$deb")"
+granted "installed with apt"
+ours=$(in_root dpkg -L portpanel | grep -v '^/\.$')
+apt_in_root install --reinstall "/tmp/$(basename "$deb")"
+granted "reinstalled"
+apt_in_root remove portpanel
+[ -z "$(in_root dpkg-statoverride --list "$helper")" ] || fail "removed: a statoverride is left"
+[ "$(in_root ldconfig -p | grep -c libinpout32)" = 0 ] || fail "removed: the loader still lists the library"
+apt_in_root purge portpanel
+! in_root getent group portpanel >/dev/null || fail "purged: the portpanel group is left"
+left=$(while read -r f; do [ ! -f "$throwaway/root$f" ] || echo "$f"; done <<<"$ours")
+[ -z "$left" ] || fail "purged: files left: $left"
+echo "package: installed, reinstalled, removed and purged with apt in a throwaway root"

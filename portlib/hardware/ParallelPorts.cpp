@@ -103,8 +103,8 @@ void interrupted(int) {}
 // should the first signal come before the wait begins).
 int claimWithinASecond(int fd)
 {
-    struct sigaction wake {
-    }, saved{};
+    struct sigaction wake = {};
+    struct sigaction saved = {};
     wake.sa_handler = interrupted; // no SA_RESTART: the claim ends with EINTR
     sigaction(SIGALRM, &wake, &saved);
     sigset_t alarm, mask;

@@ -38,9 +38,12 @@ std::string systemMessage()
     return message;
 }
 
+// The program's folder, the system folders and PATH; never the current
+// directory, where anyone who can leave a file could plant a DLL.
 Handle openLibrary(const std::string &name)
 {
     const std::wstring wide(name.begin(), name.end());
+    SetDllDirectoryW(L"");
     return LoadLibraryW(wide.c_str());
 }
 

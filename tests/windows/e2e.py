@@ -46,8 +46,13 @@ ADDRESS, COMMIT, VALUE, LABEL = 100, 101, 102, 103
 class Panel:
     """One run of portpanel.exe in a folder of its own, with the given DLL."""
 
-    def __init__(self, dll="recording", read_value="7"):
+    def __init__(self, dll="recording", read_value="7", dll_in_cwd=None):
         self.folder = tempfile.mkdtemp(prefix="portpanel-wine-")
+        # A DLL planted in the folder the program is started from, not its own.
+        cwd = os.path.join(self.folder, "cwd")
+        os.mkdir(cwd)
+        if dll_in_cwd:
+            shutil.copy(os.path.join(DLLS, dll_in_cwd, "inpout32.dll"), cwd)
         shutil.copy(EXE, self.folder)
         if dll:
             shutil.copy(os.path.join(DLLS, dll, "inpout32.dll"), self.folder)
@@ -56,7 +61,7 @@ class Panel:
         env = dict(os.environ, PORTPANEL_RECORD="Z:" + self.record.replace("/", "\\"),
                    PORTPANEL_READ_VALUE=read_value)
         self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe")],
-                                        env=env, cwd=self.folder, stdout=subprocess.DEVNULL,
+                                        env=env, cwd=cwd, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
 
     def calls(self):
@@ -204,11 +209,12 @@ class Windows(unittest.TestCase):
                     panel.close()
 
     def test_library_failures_end_before_form1_shows(self):
-        for dll, number, words, calls in (
-                (None, 3, "cannot load the port library inpout32.dll (Windows error 126", []),
-                ("without-inp32", 4, "has no entry point Inp32", ["out 888 0"])):
-            with self.subTest(dll=dll):
-                panel = Panel(dll)
+        for dll, in_cwd, number, words, calls in (
+                (None, None, 3, "cannot load the port library inpout32.dll (Windows error 126", []),
+                (None, "recording", 3, "cannot load the port library inpout32.dll", []),
+                ("without-inp32", None, 4, "has no entry point Inp32", ["out 888 0"])):
+            with self.subTest(dll=dll, in_cwd=in_cwd):
+                panel = Panel(dll, dll_in_cwd=in_cwd)
                 try:
                     box = panel.error_box()
                     self.assertIn(f"Error {number}: ", " ".join(box))
