@@ -11,7 +11,7 @@ namespace parallel {
 // is not one of them.
 int portHolding(std::uint16_t address);
 
-enum class Claim { Held, InUse, Refused };
+enum class Claim : std::uint8_t { Held, InUse, Refused };
 
 // Opens and claims that port once, and holds it until the program ends.
 // Another program's claim is waited for about a second, then the port is

@@ -3,6 +3,8 @@
 #include "RuntimeError.h"
 
 #ifdef _WIN32
+#include <algorithm>
+#include <vector>
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -38,13 +40,46 @@ std::string systemMessage()
     return message;
 }
 
-// The program's folder, the system folders and PATH; never the current
-// directory, where anyone who can leave a file could plant a DLL.
+std::wstring programFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD size = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring file(path, size);
+    return file.substr(0, file.find_last_of(L'\\'));
+}
+
+// The program's folder, the system folders, then PATH's absolute entries.
+std::vector<std::wstring> searchedFolders()
+{
+    wchar_t folder[MAX_PATH];
+    std::vector<std::wstring> folders{programFolder()};
+    folders.emplace_back(folder, GetSystemDirectoryW(folder, MAX_PATH));
+    folders.emplace_back(folder, GetWindowsDirectoryW(folder, MAX_PATH));
+    std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+    for (std::size_t start = 0, end = 0; start <= path.size(); start = end + 1) {
+        end = std::min(path.find(L';', start), path.size());
+        const std::wstring entry = path.substr(start, end - start);
+        const bool absolute = entry.starts_with(L"\\\\") ||
+                              (entry.size() > 2 && entry[1] == L':' && entry[2] == L'\\');
+        if (absolute)
+            folders.push_back(entry);
+    }
+    return folders;
+}
+
+// Never the current directory (nor a relative PATH entry), where anyone who
+// can leave a file could plant a DLL; Windows' own search would look there.
 Handle openLibrary(const std::string &name)
 {
-    const std::wstring wide(name.begin(), name.end());
-    SetDllDirectoryW(L"");
-    return LoadLibraryW(wide.c_str());
+    SetDllDirectoryW(L""); // nor for the DLL's own dependencies
+    for (const std::wstring &folder : searchedFolders()) {
+        const std::wstring file = folder + L'\\' + std::wstring(name.begin(), name.end());
+        if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
 }
 
 Handle loadedLibrary(const std::string &name)

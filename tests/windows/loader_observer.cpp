@@ -1,5 +1,5 @@
 // Records the binder's library loads and entry point lookups, as the Linux
-// audit module does, by pointing this executable's imports of LoadLibraryW and
+// audit module does, by pointing this executable's imports of LoadLibraryExW and
 // GetProcAddress at counting wrappers before any test runs.
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 
 namespace {
 
-decltype(&LoadLibraryW) realLoadLibraryW = nullptr;
+decltype(&LoadLibraryExW) realLoadLibraryExW = nullptr;
 decltype(&GetProcAddress) realGetProcAddress = nullptr;
 
 void record(const char *what, const char *name)
@@ -22,11 +22,13 @@ void record(const char *what, const char *name)
 }
 
 // Like the audit module: a load is recorded when the module really loads.
-HMODULE WINAPI countingLoadLibraryW(LPCWSTR name)
+// The binder loads the DLL by its full path, found in a folder it searched.
+HMODULE WINAPI countingLoadLibraryExW(LPCWSTR path, HANDLE file, DWORD flags)
 {
+    const wchar_t *name = std::wcsrchr(path, L'\\') ? std::wcsrchr(path, L'\\') + 1 : path;
     const bool alreadyLoaded = GetModuleHandleW(name) != nullptr;
-    HMODULE module = realLoadLibraryW(name);
-    if (module && !alreadyLoaded && std::wcscmp(name, L"inpout32.dll") == 0)
+    HMODULE module = realLoadLibraryExW(path, file, flags);
+    if (module && !alreadyLoaded && _wcsicmp(name, L"inpout32.dll") == 0)
         record("load", "inpout32.dll");
     return module;
 }
@@ -73,7 +75,7 @@ template <class Function> Function patchImport(const char *dll, const char *name
 }
 
 const bool observing = [] {
-    realLoadLibraryW = patchImport("kernel32.dll", "LoadLibraryW", &countingLoadLibraryW);
+    realLoadLibraryExW = patchImport("kernel32.dll", "LoadLibraryExW", &countingLoadLibraryExW);
     realGetProcAddress = patchImport("kernel32.dll", "GetProcAddress", &countingGetProcAddress);
     return true;
 }();
