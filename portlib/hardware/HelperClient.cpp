@@ -108,7 +108,7 @@ std::string reap()
 
 // The helper has gone: the socket is closed, the helper reaped, and every
 // later exchange is refused with the same words.
-bool gone(const char *exchange, std::string &why)
+void gone(const char *exchange, std::string &why)
 {
     if (sock >= 0) {
         const std::string error = errno ? std::strerror(errno) : "end of input";
@@ -118,7 +118,6 @@ bool gone(const char *exchange, std::string &why)
                   "; " + reap() + "); start portpanel again";
     }
     why = refusal;
-    return false;
 }
 
 } // namespace
@@ -144,7 +143,10 @@ bool out(std::uint16_t port, std::uint8_t value, std::string &why)
     const std::uint8_t request[helper::requestSize] = {helper::Out, static_cast<std::uint8_t>(port),
                                                        static_cast<std::uint8_t>(port >> 8), value};
     errno = 0;
-    return (sock >= 0 && sendAll(request, sizeof request)) || gone("out", why);
+    if (sock >= 0 && sendAll(request, sizeof request))
+        return true;
+    gone("out", why);
+    return false;
 }
 
 bool in(std::uint16_t port, std::uint8_t &value, std::string &why)
@@ -152,8 +154,10 @@ bool in(std::uint16_t port, std::uint8_t &value, std::string &why)
     const std::uint8_t request[helper::requestSize] = {helper::In, static_cast<std::uint8_t>(port),
                                                        static_cast<std::uint8_t>(port >> 8), 0};
     errno = 0;
-    return (sock >= 0 && sendAll(request, sizeof request) && receiveAll(&value, 1)) ||
-           gone("in", why);
+    if (sock >= 0 && sendAll(request, sizeof request) && receiveAll(&value, 1))
+        return true;
+    gone("in", why);
+    return false;
 }
 
 } // namespace helperclient

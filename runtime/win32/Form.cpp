@@ -120,16 +120,14 @@ struct Form::Window {
     // Places the window and its controls, and sets the system's UI font, for dpi.
     void place(UINT dpi, const std::vector<std::unique_ptr<Control>> &controls)
     {
-        RECT frame{0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)};
-        AdjustWindowRectExForDpi(&frame, formStyle, FALSE, 0, dpi);
+        const RECT frame = win32::frameFor(
+            {0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)}, formStyle, dpi);
         SetWindowPos(handle, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof metrics;
-        SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
         if (font)
             DeleteObject(font);
-        font = CreateFontIndirectW(&metrics.lfMessageFont);
+        const LOGFONTW message = win32::messageFont(dpi);
+        font = CreateFontIndirectW(&message);
         for (std::size_t i = 0; i < controls.size(); ++i) {
             const Twips &at = layout.controls[i].place;
             HWND control = win32::handle(controls[i].get());
@@ -204,7 +202,7 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
                                "the control " + std::string(item.name) + " cannot be created");
         controls_.push_back(wrap(item, created));
     }
-    w.place(GetDpiForWindow(w.handle), controls_);
+    w.place(win32::windowDpi(w.handle), controls_);
 }
 
 Form::~Form() = default;

@@ -19,4 +19,12 @@ void makeMaskEdBox(HWND edit);
 HWND handle(const Form &form);
 HWND handle(const Control *control);
 
+// The window's DPI, the system's message font at a DPI, and the frame around a
+// client area at a DPI, on every Windows from 7 SP1 on.
+UINT windowDpi(HWND window);
+LOGFONTW messageFont(UINT dpi);
+RECT frameFor(const RECT &client, DWORD style, UINT dpi);
+// A function of a system DLL that older Windows lack; null where it is missing.
+FARPROC newerFunction(const wchar_t *dll, const char *name);
+
 } // namespace runtime::win32

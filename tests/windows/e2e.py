@@ -2,7 +2,7 @@
 and read back from another Win32 program (reader.exe), with a recording
 inpout32.dll beside it. The window's cases come from tests/panel_cases.json,
 which the Qt side runs too.
-Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON"""
+Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON WINDOWS_7_EXE"""
 import json
 import os
 import shutil
@@ -12,9 +12,9 @@ import tempfile
 import time
 import unittest
 
-WINE, EXE, READER, DLLS, CASES = (os.path.abspath(a) if i else a
-                                  for i, a in enumerate(sys.argv[1:6]))
-del sys.argv[1:6]
+WINE, EXE, READER, DLLS, CASES, WINDOWS_7_EXE = (os.path.abspath(a) if i else a
+                                                 for i, a in enumerate(sys.argv[1:7]))
+del sys.argv[1:7]
 with open(CASES) as f:
     CASES = json.load(f)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -46,14 +46,14 @@ ADDRESS, COMMIT, VALUE, LABEL = 100, 101, 102, 103
 class Panel:
     """One run of portpanel.exe in a folder of its own, with the given DLL."""
 
-    def __init__(self, dll="recording", read_value="7", dll_in_cwd=None):
+    def __init__(self, dll="recording", read_value="7", dll_in_cwd=None, exe=EXE):
         self.folder = tempfile.mkdtemp(prefix="portpanel-wine-")
         # A DLL planted in the folder the program is started from, not its own.
         cwd = os.path.join(self.folder, "cwd")
         os.mkdir(cwd)
         if dll_in_cwd:
             shutil.copy(os.path.join(DLLS, dll_in_cwd, "inpout32.dll"), cwd)
-        shutil.copy(EXE, self.folder)
+        shutil.copy(exe, os.path.join(self.folder, "portpanel.exe"))
         if dll:
             shutil.copy(os.path.join(DLLS, dll, "inpout32.dll"), self.folder)
         self.record = os.path.join(self.folder, "record")
@@ -176,20 +176,29 @@ class Windows(unittest.TestCase):
         finally:
             panel.close()
 
-    def test_layout_scales_with_the_screens_dpi(self):
+    def test_layout_scales_with_the_screens_dpi_on_every_windows(self):
+        # 1440 twips to an inch: 6030 x 2325 twips, the button at 1920,1560 1215x375.
         desktop = r"HKCU\Control Panel\Desktop"
-        subprocess.run([WINE, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD",
-                        "/d", "144", "/f"], capture_output=True, check=True)
-        panel = Panel()
-        try:
-            seen = panel.shown()
-            # 1440 twips to an inch: 6030 x 2325 twips at 144 dpi, rounded.
-            self.assertEqual(seen["window"]["client"], "603x233")
-            self.assertEqual(seen["controls"][COMMIT]["rect"], "192,156,122,38")
-        finally:
-            panel.close()
-            subprocess.run([WINE, "reg", "delete", desktop, "/v", "LogPixels", "/f"],
-                           capture_output=True)
+        for dpi, client, button in ((96, "402x155", "128,104,81,25"),
+                                    (144, "603x233", "192,156,122,38")):
+            subprocess.run([WINE, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD",
+                            "/d", str(dpi), "/f"], capture_output=True, check=True)
+            seen = {}
+            for path, exe in (("Windows 10", EXE), ("Windows 7", WINDOWS_7_EXE)):
+                panel = Panel(exe=exe)
+                try:
+                    seen[path] = panel.shown()
+                finally:
+                    panel.close()
+                for control in seen[path]["controls"].values():
+                    del control["screen"]  # where the window lands is not the layout's
+            with self.subTest(dpi=dpi):
+                self.assertEqual(seen["Windows 10"]["window"]["client"], client)
+                self.assertEqual(seen["Windows 10"]["controls"][COMMIT]["rect"], button)
+                self.assertEqual(seen["Windows 7"]["window"], seen["Windows 10"]["window"])
+                self.assertEqual(seen["Windows 7"]["controls"], seen["Windows 10"]["controls"])
+        subprocess.run([WINE, "reg", "delete", desktop, "/v", "LogPixels", "/f"],
+                       capture_output=True)
 
     def test_bad_address_shows_the_error_and_writes_nothing(self):
         for case in CASES["badAddresses"]:

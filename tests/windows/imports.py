@@ -1,0 +1,79 @@
+"""Every function that portpanel.exe imports exists on Windows 7 SP1: its own
+import table (the code mingw-w64 links in statically included) against the
+list below, each function filed under the "Minimum supported client" that
+Microsoft's documentation gives it. Usage: imports.py OBJDUMP EXE..."""
+import re
+import subprocess
+import sys
+
+ON_WINDOWS_7_SP1 = {
+    "KERNEL32.DLL": {
+        "Windows 2000": """CloseHandle CreateEventA CreateSemaphoreA DeleteCriticalSection
+            DuplicateHandle EnterCriticalSection FormatMessageW FreeLibrary GetCurrentProcess
+            GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetEnvironmentVariableW
+            GetFileAttributesW GetHandleInformation GetLastError GetModuleFileNameW
+            GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask
+            GetStartupInfoA GetSystemDirectoryW GetSystemTimeAsFileTime GetThreadContext
+            GetThreadPriority GetWindowsDirectoryW GlobalLock GlobalUnlock
+            InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection
+            LoadLibraryA LoadLibraryExW LoadLibraryW LocalFree MulDiv MultiByteToWideChar
+            OpenProcess OutputDebugStringA RaiseException ReleaseSemaphore ResetEvent
+            ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext
+            SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue
+            TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
+            WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte""",
+        "Windows XP": """AddVectoredExceptionHandler RemoveVectoredExceptionHandler
+            RtlCaptureContext SetDllDirectoryW""",
+        "Windows XP Professional x64 Edition": """RtlLookupFunctionEntry RtlUnwindEx
+            RtlVirtualUnwind __C_specific_handler""",
+        "Windows Vista": "GetTickCount64",
+    },
+    "USER32.DLL": {
+        "Windows 2000": """AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW
+            DestroyWindow DispatchMessageW GetActiveWindow GetClipboardData GetDC GetMessageW
+            GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
+            GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
+            OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
+            SetWindowLongPtrW SetWindowLongW SetWindowPos SetWindowTextW ShowWindow
+            SystemParametersInfoW TranslateMessage""",
+    },
+    "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
+    "COMCTL32.DLL": {
+        "Windows 2000": "InitCommonControlsEx",
+        "Windows XP": "DefSubclassProc SetWindowSubclass",
+    },
+    # The system's C runtime; Windows 7's copy exports all of these.
+    "MSVCRT.DLL": {
+        "Windows 2000": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv
+            __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
+            __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
+            _endthreadex _errno _fmode _initterm _iob _lock _onexit _read _setjmp _setjmp3
+            _strdup _ultoa _unlock abort atoi calloc exit fflush fprintf fputc fputs free
+            fwrite localeconv longjmp malloc memchr memcmp memcpy memmove memset printf puts
+            realloc setlocale signal strchr strcmp strerror strlen strncmp vfprintf wcslen""",
+    },
+}
+allowed = {(dll, name) for dll, clients in ON_WINDOWS_7_SP1.items()
+           for names in clients.values() for name in names.split()}
+
+
+def imports(exe):
+    dump = subprocess.run([sys.argv[1], "-p", exe], capture_output=True, text=True,
+                          check=True).stdout
+    dll = None
+    for line in dump.splitlines():
+        if m := re.match(r"\s*DLL Name: (\S+)", line):
+            dll = m.group(1).upper()
+        elif dll and (m := re.match(r"\s+[0-9a-f]+\s+\d+\s+(\S+)$", line)):
+            yield dll, m.group(1)
+
+
+failed = False
+for exe in sys.argv[2:]:
+    found = set(imports(exe))
+    missing = sorted(found - allowed)
+    for dll, name in missing:
+        print(f"{exe}: imports {dll}!{name}, which Windows 7 SP1 does not have")
+    failed = failed or bool(missing) or not found
+    print(f"{exe}: {len(found)} imports, {'all' if not missing else 'not all'} on Windows 7 SP1")
+sys.exit(1 if failed else 0)
