@@ -10,17 +10,18 @@ namespace {
 
 using runtime::Kind;
 
-// In twips, controls in tab order; the label takes no focus.
+// In twips, controls in tab order; the label takes no focus. The fields carry
+// the names a screen reader says for them.
 const runtime::FormLayout layout{
     "Form1",
     "Form1",
     6030,
     2325,
     {
-        {"txtPortAddress", Kind::TextBox, {240, 960, 1215, 375}, "888"},
-        {"Command1", Kind::CommandButton, {1920, 1560, 1215, 375}, "Commit"},
-        {"valOUT", Kind::MaskEdBox, {1680, 960, 1455, 375}, "000"},
-        {"Label1", Kind::Label, {240, 360, 2895, 255}, "Label1"},
+        {"txtPortAddress", Kind::TextBox, {240, 960, 1215, 375}, "888", "Port address"},
+        {"Command1", Kind::CommandButton, {1920, 1560, 1215, 375}, "Commit", nullptr},
+        {"valOUT", Kind::MaskEdBox, {1680, 960, 1455, 375}, "000", "Value"},
+        {"Label1", Kind::Label, {240, 360, 2895, 255}, "Label1", nullptr},
     }};
 
 } // namespace

@@ -177,57 +177,77 @@ Claim claim(int index, std::string &why)
     return Claim::Held;
 }
 
-bool write(int index, std::uint16_t address, std::uint8_t value, std::string &why)
+namespace {
+
+// Each returns the driver call that failed, or null.
+const char *writeRegister(Port &port, std::uint16_t address, std::uint8_t value)
 {
-    Port &port = ports()[static_cast<std::size_t>(index)];
     unsigned char byte = value;
     switch (address - port.base) {
     case Data:
-        if (ioctl(port.fd, PPWDATA, &byte) != 0)
-            return why = failed(port, "write data"), false;
-        return true;
+        return ioctl(port.fd, PPWDATA, &byte) == 0 ? nullptr : "write data";
     case Control: {
         // Bits 0-3 go to the driver; the direction bit has its own call; the
         // interrupt bit stays the driver's.
         byte &= driverBits;
         if (ioctl(port.fd, PPWCONTROL, &byte) != 0)
-            return why = failed(port, "write control"), false;
+            return "write control";
         const bool reverse = (value & directionBit) != 0;
         int mode = reverse ? 1 : 0;
         if (reverse != port.reverse && ioctl(port.fd, PPDATADIR, &mode) != 0)
-            return why = failed(port, "set data direction"), false;
+            return "set data direction";
         port.reverse = reverse;
-        return true;
+        return nullptr;
     }
     default: // the status register is read-only on a PC-style port
-        return true;
+        return nullptr;
     }
 }
 
-bool read(int index, std::uint16_t address, std::uint8_t &value, std::string &why)
+const char *readRegister(const Port &port, std::uint16_t address, std::uint8_t &value)
 {
-    Port &port = ports()[static_cast<std::size_t>(index)];
     unsigned char byte = 0;
     switch (address - port.base) {
     case Data:
         if (ioctl(port.fd, PPRDATA, &byte) != 0)
-            return why = failed(port, "read data"), false;
+            return "read data";
         value = byte;
-        return true;
+        return nullptr;
     case Status:
         if (ioctl(port.fd, PPRSTATUS, &byte) != 0)
-            return why = failed(port, "read status"), false;
+            return "read status";
         value = byte;
-        return true;
+        return nullptr;
     default:
         if (ioctl(port.fd, PPRCONTROL, &byte) != 0)
-            return why = failed(port, "read control"), false;
+            return "read control";
         // The driver reports only its own bits 0-3; the rest as the hardware has them.
         value =
             static_cast<std::uint8_t>((byte & driverBits) | (port.hasInterrupt ? interruptBit : 0) |
                                       (port.reverse ? directionBit : 0) | unusedBits);
-        return true;
+        return nullptr;
     }
+}
+
+bool reported(const Port &port, const char *failedCall, std::string &why)
+{
+    if (failedCall)
+        why = failed(port, failedCall);
+    return failedCall == nullptr;
+}
+
+} // namespace
+
+bool write(int index, std::uint16_t address, std::uint8_t value, std::string &why)
+{
+    Port &port = ports()[static_cast<std::size_t>(index)];
+    return reported(port, writeRegister(port, address, value), why);
+}
+
+bool read(int index, std::uint16_t address, std::uint8_t &value, std::string &why)
+{
+    const Port &port = ports()[static_cast<std::size_t>(index)];
+    return reported(port, readRegister(port, address, value), why);
 }
 
 bool anyOpenable()

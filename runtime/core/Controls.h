@@ -24,6 +24,7 @@ struct ControlLayout {
     Kind kind;
     Twips place;
     const char *text;
+    const char *accessibleName = nullptr; // what a screen reader calls a field; no visible text
 };
 
 // A window and its controls, listed in tab order.

@@ -98,6 +98,8 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         QWidget *shown = qt::widget(built.get());
         shown->setObjectName(QString::fromUtf8(item.name));
         shown->setGeometry(pixels(item.place));
+        if (item.accessibleName)
+            shown->setAccessibleName(QString::fromUtf8(item.accessibleName));
         if (item.kind == Kind::Label) {
             shown->setFocusPolicy(Qt::NoFocus);
         } else {

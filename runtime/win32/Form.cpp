@@ -200,6 +200,8 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         if (!created)
             throw RuntimeError(ErrorNumber::ControlFailed,
                                "the control " + std::string(item.name) + " cannot be created");
+        if (item.accessibleName)
+            win32::setAccessibleName(created, item.accessibleName);
         controls_.push_back(wrap(item, created));
     }
     w.place(win32::windowDpi(w.handle), controls_);

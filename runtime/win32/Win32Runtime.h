@@ -24,6 +24,9 @@ HWND handle(const Control *control);
 UINT windowDpi(HWND window);
 LOGFONTW messageFont(UINT dpi);
 RECT frameFor(const RECT &client, DWORD style, UINT dpi);
+// The name a screen reader says for the control.
+void setAccessibleName(HWND control, const std::string &name);
+
 // A function of a system DLL that older Windows lack; null where it is missing.
 FARPROC newerFunction(const wchar_t *dll, const char *name);
 

@@ -63,9 +63,12 @@ class Panel:
     def label(self):
         return self.accessible("label")[0].name
 
+    def fields(self):
+        """Each text field's accessible name and its text."""
+        return {t.name: t.queryText().getText(0, -1) for t in self.accessible("text")}
+
     def field_texts(self):
-        texts = self.accessible("text")
-        return sorted(t.queryText().getText(0, -1) for t in texts)
+        return sorted(self.fields().values())
 
     def click(self, x, y):
         window = self.window()
@@ -116,7 +119,7 @@ class EndToEnd(unittest.TestCase):
             geometry = xdotool("getwindowgeometry", window)
             self.assertIn("Geometry: 402x155", geometry)
             self.assertEqual(xdotool("getwindowname", window), "Form1")
-            self.assertEqual(panel.field_texts(), ["000", "888"])
+            self.assertEqual(panel.fields(), {"Port address": "888", "Value": "000"})
 
             # Address typed over the focused box, value typed into the field,
             # Commit clicked with the pointer.

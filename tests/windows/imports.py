@@ -38,6 +38,7 @@ ON_WINDOWS_7_SP1 = {
             SystemParametersInfoW TranslateMessage""",
     },
     "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
+    "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
     "COMCTL32.DLL": {
         "Windows 2000": "InitCommonControlsEx",
         "Windows XP": "DefSubclassProc SetWindowSubclass",
