@@ -6,10 +6,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build_packages=(cmake ninja-build g++ gcc qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
     libxcb1-dev)
 # Everything a test or benchmark calls; 32-bit wine comes from the i386 architecture.
-test_packages=(git xvfb xauth xdotool dbus at-spi2-core python3 python3-pyatspi qemu-system-x86
+test_packages=(git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
+    qemu-system-x86
     busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
-    lintian desktop-file-utils libcap2-bin adduser util-linux mingw-w64 g++-mingw-w64-x86-64-posix
-    g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386)
+    lintian desktop-file-utils appstream libcap2-bin adduser util-linux mingw-w64 g++-mingw-w64-x86-64-posix
+    g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386 fonts-wine)
 
 needs_i386() { [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; }
 

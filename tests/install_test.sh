@@ -14,7 +14,8 @@ expected="./usr/local/bin/portpanel
 ./usr/local/share/doc/portpanel/changelog.gz
 ./usr/local/share/doc/portpanel/copyright
 ./usr/local/share/icons/hicolor/scalable/apps/portpanel.svg
-./usr/local/share/man/man1/portpanel.1.gz"
+./usr/local/share/man/man1/portpanel.1.gz
+./usr/local/share/metainfo/org.example.portpanel.metainfo.xml"
 if [ "$found" != "$expected" ]; then
     printf 'installed:\n%s\nexpected:\n%s\n' "$found" "$expected" >&2
     exit 1

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: files, control data, computed
 # dependencies, the loader trigger, no privilege granted, a valid desktop
-# entry, lintian without errors, and the unpacked program running. As root,
-# also the package installed for real with apt, reinstalled, removed and
-# purged, in a throwaway root: an overlay on this machine's own root, whose
-# writes all go to a tmpfs that is dropped afterwards.
+# entry and AppStream metainfo, lintian without errors, and the unpacked
+# program running. As root, also the package installed for real with apt,
+# reinstalled, removed and purged, in a throwaway root: an overlay on this
+# machine's own root, whose writes all go to a tmpfs dropped afterwards.
 # Usage: package_test.sh SOURCE_DIR
 set -euo pipefail
 source "$(dirname "$0")/need.sh"
@@ -12,6 +12,7 @@ need cpack cmake
 need dpkg-deb dpkg
 need lintian lintian
 need desktop-file-validate desktop-file-utils
+need appstreamcli appstream
 need getcap libcap2-bin
 need nm binutils
 cd "$1"
@@ -31,7 +32,8 @@ usr/share/applications/portpanel.desktop
 usr/share/doc/portpanel/changelog.gz
 usr/share/doc/portpanel/copyright
 usr/share/icons/hicolor/scalable/apps/portpanel.svg
-usr/share/man/man1/portpanel.1.gz"
+usr/share/man/man1/portpanel.1.gz
+usr/share/metainfo/org.example.portpanel.metainfo.xml"
 [ "$files" = "$expected" ] || fail "holds:"$'\n'"$files"
 [ "$(dpkg-deb -f "$deb" Version)" = 1.00 ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -52,6 +54,9 @@ ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helpe
 nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     fail "the library is not the hardware one"
 desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
+appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.portpanel.metainfo.xml" >&2 ||
+    fail "the AppStream metainfo does not validate"
+[ "$(dpkg-deb -f "$deb" Recommends)" = qt6-wayland ] || fail "does not recommend qt6-wayland"
 lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges' || true
 lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports errors"
 # The unpacked program runs; --version touches no port, whoever runs the test.

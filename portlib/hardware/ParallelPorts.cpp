@@ -1,5 +1,6 @@
 #include "ParallelPorts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -252,10 +253,8 @@ bool read(int index, std::uint16_t address, std::uint8_t &value, std::string &wh
 
 bool anyOpenable()
 {
-    for (const Port &port : ports())
-        if (access(device(port).c_str(), R_OK | W_OK) == 0)
-            return true;
-    return false;
+    return std::ranges::any_of(
+        ports(), [](const Port &port) { return access(device(port).c_str(), R_OK | W_OK) == 0; });
 }
 
 } // namespace parallel

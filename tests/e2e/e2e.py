@@ -1,5 +1,6 @@
 """portpanel in a real X server, driven by real key and pointer events (xdotool)
-and read back through the accessibility bus (AT-SPI)."""
+and read back through the accessibility bus (AT-SPI); or, with WAYLAND_DISPLAY
+set and no X server, in a Wayland compositor, driven and read through AT-SPI."""
 import os
 import shutil
 import signal
@@ -14,6 +15,7 @@ from xdriver import wait_for, windows, xdotool  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv.pop(1))
 LIBS = os.path.join(BUILD, "tests", "libs")
+WAYLAND = "WAYLAND_DISPLAY" in os.environ
 
 
 class Panel:
@@ -23,7 +25,8 @@ class Panel:
         self.record = tempfile.NamedTemporaryFile(prefix="portpanel-e2e-", delete=False).name
         env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(folder, library),
                    PORTPANEL_RECORD=self.record, PORTPANEL_READ_VALUE=read_value,
-                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QT_QPA_PLATFORM="wayland" if WAYLAND else "xcb")
         command = [os.path.join(BUILD, "portpanel")]
         self.leftovers = [self.record]
         if as_user:
@@ -109,6 +112,7 @@ class Panel:
         return self.end()
 
 
+@unittest.skipIf(WAYLAND, "the X session's tests")
 class EndToEnd(unittest.TestCase):
     def test_startup_reading_and_commits(self):
         panel = Panel("recording")
@@ -187,6 +191,32 @@ class EndToEnd(unittest.TestCase):
                               "no user-space port access)")
         self.assertNotIn("not written", err)  # Out32 was never reached
         self.assertEqual(windows("^Form1$"), [])
+
+@unittest.skipUnless(WAYLAND, "the Wayland session's test")
+class Wayland(unittest.TestCase):
+    def test_startup_reading_and_a_commit_through_atspi(self):
+        self.assertNotIn("DISPLAY", os.environ)  # no X server to fall back on
+        panel = Panel("recording")
+        try:
+            self.assertEqual(wait_for("the start-up reading", lambda: panel.label() if
+                                      panel.label() != "Label1" else None),
+                             "Port = 888 Value = 7")
+            self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+            self.assertEqual(panel.fields(), {"Port address": "888", "Value": "000"})
+            address = [t for t in panel.accessible("text") if t.name == "Port address"][0]
+            address.queryEditableText().setTextContents("0x379")
+            button = panel.accessible("push button")[0]
+            self.assertEqual(button.name, "Commit")
+            button.queryAction().doAction(0)
+            wait_for("the commit", lambda: len(panel.calls()) == 4 or None)
+            self.assertEqual(panel.calls()[2:], ["out 889 0", "in 889"])
+            self.assertEqual(wait_for("the label", lambda: panel.label() if
+                                      "0x379" in panel.label() else None),
+                             "Port = 0x379 Value = 7")
+        finally:
+            code, err = panel.close()
+        self.assertNotIn("xcb", err)
+
 
 if __name__ == "__main__":
     # Its own process group, so the bus it starts goes down with it.
