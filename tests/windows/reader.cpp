@@ -1,12 +1,9 @@
 // Reads the running portpanel's window from outside, as a screen reader or
 // test tool would: the client area, every child control's class, ID,
-// rectangle, style and text, the name the accessibility services give it,
-// and which control has the focus. One line each.
+// rectangle, style and text, and which control has the focus. One line each.
 #include <cstdio>
 #include <string>
 #include <windows.h>
-
-#include <oleacc.h>
 
 namespace {
 
@@ -32,18 +29,6 @@ BOOL CALLBACK control(HWND child, LPARAM form)
         GetDlgCtrlID(child), utf8(type).c_str(), topLeft.x, topLeft.y, r.right - r.left,
         r.bottom - r.top, r.left, r.top,
         static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)), utf8(text).c_str());
-    IAccessible *accessible = nullptr;
-    BSTR name = nullptr;
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    if (AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                   reinterpret_cast<void **>(&accessible)) == S_OK &&
-        accessible->get_accName(self, &name) == S_OK && name)
-        std::printf("accessible id=%d name=%s\n", GetDlgCtrlID(child), utf8(name).c_str());
-    SysFreeString(name);
-    if (accessible)
-        accessible->Release();
     return TRUE;
 }
 
@@ -65,7 +50,6 @@ int main(int argc, char **)
         const HWND box = FindWindowW(nullptr, L"portpanel");
         return box ? (EnumChildWindows(box, boxText, 0), 0) : (std::puts("no box"), 1);
     }
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const HWND form = FindWindowW(nullptr, L"Form1");
     if (!form)
         return std::puts("no Form1"), 1;
