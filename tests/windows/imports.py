@@ -9,15 +9,17 @@ import sys
 ON_WINDOWS_7_SP1 = {
     "KERNEL32.DLL": {
         "Windows 2000": """CloseHandle CreateEventA CreateSemaphoreA DeleteCriticalSection
-            DuplicateHandle EnterCriticalSection FormatMessageW FreeLibrary GetCurrentProcess
+            DuplicateHandle EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
+            GetCurrentProcess
             GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetEnvironmentVariableW
             GetFileAttributesW GetHandleInformation GetLastError GetModuleFileNameW
             GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask
             GetStartupInfoA GetSystemDirectoryW GetSystemTimeAsFileTime GetThreadContext
-            GetThreadPriority GetWindowsDirectoryW GlobalLock GlobalUnlock
+            GetThreadPriority GetTickCount GetWindowsDirectoryW GlobalLock GlobalUnlock
             InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection
             LoadLibraryA LoadLibraryExW LoadLibraryW LocalFree MulDiv MultiByteToWideChar
-            OpenProcess OutputDebugStringA RaiseException ReleaseSemaphore ResetEvent
+            OpenProcess OutputDebugStringA QueryPerformanceCounter QueryPerformanceFrequency
+            RaiseException ReleaseSemaphore ResetEvent
             ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext
             SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue
             TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
@@ -49,9 +51,10 @@ ON_WINDOWS_7_SP1 = {
             __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
             __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
             _endthreadex _errno _fmode _initterm _iob _lock _onexit _read _setjmp _setjmp3
-            _strdup _ultoa _unlock abort atoi calloc exit fflush fprintf fputc fputs free
-            fwrite localeconv longjmp malloc memchr memcmp memcpy memmove memset printf puts
-            realloc setlocale signal strchr strcmp strerror strlen strncmp vfprintf wcslen""",
+            _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc exit fflush fprintf
+            fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
+            memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
+            strncmp strtoul vfprintf wcslen""",
     },
 }
 allowed = {(dll, name) for dll, clients in ON_WINDOWS_7_SP1.items()
@@ -65,8 +68,13 @@ def imports(exe):
     for line in dump.splitlines():
         if m := re.match(r"\s*DLL Name: (\S+)", line):
             dll = m.group(1).upper()
-        elif dll and (m := re.match(r"\s+[0-9a-f]+\s+\d+\s+(\S+)$", line)):
-            yield dll, m.group(1)
+            continue
+        # "vma hint name" (binutils 2.40) or "vma ordinal hint name" (2.44)
+        words = line.split()
+        if dll and len(words) in (3, 4) and re.fullmatch(r"[0-9a-f]+", words[0]) and \
+                re.fullmatch(r"[A-Za-z_]\w*", words[-1]) and \
+                not re.fullmatch(r"[0-9a-f]+", words[-1]):
+            yield dll, words[-1]
 
 
 failed = False
