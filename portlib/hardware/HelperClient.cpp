@@ -4,9 +4,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/auxv.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -20,40 +24,96 @@ pid_t child = -1;
 bool tried = false;
 std::string refusal;
 
-bool sendAll(const std::uint8_t *bytes, std::size_t size)
+// Nothing waits on the helper for longer than this: it answers in
+// microseconds, so a helper that takes a second is stopped or stuck.
+constexpr int answerMs = 1000;
+constexpr int greetingMs = 2000; // it starts and reads its policy first
+
+long msLeft(const timespec &deadline)
 {
-    return send(sock, bytes, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (deadline.tv_sec - now.tv_sec) * 1000 + (deadline.tv_nsec - now.tv_nsec) / 1'000'000;
 }
 
-bool receiveAll(std::uint8_t *bytes, std::size_t size)
+timespec inMs(int ms)
 {
-    return helper::readAll(sock, bytes, size);
+    timespec time{};
+    clock_gettime(CLOCK_MONOTONIC, &time);
+    time.tv_sec += ms / 1000 + (time.tv_nsec + ms % 1000 * 1'000'000L) / 1'000'000'000;
+    time.tv_nsec = (time.tv_nsec + ms % 1000 * 1'000'000L) % 1'000'000'000;
+    return time;
 }
 
-// The child tells why it could not become the helper in the helper's own words.
-[[noreturn]] void becomeHelper(int end)
+// Moves all of bytes one way before the deadline, through signals and short
+// counts. False with errno set (ETIMEDOUT at the deadline, 0 at end of input).
+bool transfer(std::uint8_t *bytes, std::size_t size, short direction, const timespec &deadline)
 {
-    dup2(end, STDIN_FILENO);
-    dup2(end, STDOUT_FILENO);
+    for (std::size_t done = 0; done < size;) {
+        pollfd ready{sock, direction, 0};
+        const long left = msLeft(deadline);
+        const int n = left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
+        if (n == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        const ssize_t moved =
+            n < 0 ? -1
+            : direction == POLLOUT
+                ? send(sock, bytes + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT)
+                : recv(sock, bytes + done, size - done, MSG_DONTWAIT);
+        if (moved < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (moved == 0)
+            errno = 0;
+        if (moved <= 0)
+            return false;
+        done += static_cast<std::size_t>(moved);
+    }
+    return true;
+}
+
+std::string greetingMeaning(std::uint8_t code, std::uint8_t argument)
+{
+    if (code == helper::Words) {
+        std::uint8_t words[255];
+        return transfer(words, argument, POLLIN, inMs(answerMs))
+                   ? std::string(reinterpret_cast<const char *>(words), argument)
+                   : std::string(path()) + " gave its reason only in part";
+    }
+    const std::string error = std::strerror(argument);
+    if (code == helper::NoPermission && argument == ENOSYS)
+        return "the helper finds that this kernel has no user-space port access (ioperm: " + error +
+               ")";
+    if (code == helper::NoPermission)
+        return "the helper could not take port permission (ioperm: " + error + ")";
+    return std::string(path()) + " ended without a word";
+}
+
+// The helper gets the socket as its standard input and output, nothing else
+// of this program's: no other descriptor, no blocked or ignored signal.
+int spawn(int theirs)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, theirs, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, theirs, STDOUT_FILENO);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const char *file = path();
     char *const argv[] = {const_cast<char *>(file), nullptr};
     char *const envp[] = {nullptr};
-    execve(file, argv, envp);
-    const std::uint8_t failed[helper::greetingSize] = {helper::NotStarted,
-                                                       static_cast<std::uint8_t>(errno)};
-    (void)!::write(STDOUT_FILENO, failed, sizeof failed);
-    _exit(127);
-}
-
-std::string greetingMeaning(const std::uint8_t (&greeting)[helper::greetingSize])
-{
-    const std::string error = std::strerror(greeting[1]);
-    if (greeting[0] == helper::NotStarted)
-        return std::string(path()) + " cannot be run: " + error;
-    if (greeting[1] == ENOSYS)
-        return "the helper finds that this kernel has no user-space port access (ioperm: " + error +
-               ")";
-    return "the helper could not take port permission (ioperm: " + error + ")";
+    const int error = posix_spawn(&child, file, &actions, &attributes, argv, envp);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
 }
 
 bool launch(std::string &why)
@@ -63,41 +123,58 @@ bool launch(std::string &why)
         why = std::string("socketpair: ") + std::strerror(errno);
         return false;
     }
-    child = fork();
-    if (child == 0)
-        becomeHelper(ends[1]);
+    // Both ends above 2: with the host's standard streams closed, the pair
+    // could be 0 and 1, and the helper's end would not survive its exec.
+    sock = fcntl(ends[0], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int theirs = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(ends[0]);
     close(ends[1]);
-    sock = ends[0];
+    const int error = sock < 0 || theirs < 0 ? errno : spawn(theirs);
+    if (theirs >= 0)
+        close(theirs);
     std::uint8_t greeting[helper::greetingSize] = {};
-    if (child < 0 || !receiveAll(greeting, sizeof greeting) || greeting[0] != helper::Ready) {
-        why = child < 0     ? std::string("fork: ") + std::strerror(errno)
-              : greeting[0] ? greetingMeaning(greeting)
-                            : std::string(path()) + " ended without a word";
-        close(sock);
-        sock = -1;
-        if (child > 0)
-            waitpid(child, nullptr, 0);
-        child = -1;
-        return false;
-    }
-    return true;
+    const bool greeted =
+        error == 0 && transfer(greeting, sizeof greeting, POLLIN, inMs(greetingMs));
+    if (greeted && greeting[0] == helper::Ready)
+        return true;
+    why = error != 0           ? std::string(path()) + " cannot be run: " + std::strerror(error)
+          : greeted            ? greetingMeaning(greeting[0], greeting[1])
+          : errno == ETIMEDOUT ? std::string(path()) + " did not greet within two seconds"
+                               : std::string(path()) + " ended without a word";
+    close(sock);
+    sock = -1;
+    if (child > 0)
+        kill(child, SIGKILL), waitpid(child, nullptr, 0);
+    child = -1;
+    return false;
 }
 
-// Waits up to a second for the helper to end once its socket is closed, then
-// ends it; says how it ended.
-std::string reap()
+pid_t waitFor(int &status, int options)
+{
+    pid_t ended = 0;
+    while ((ended = waitpid(child, &status, options)) < 0 && errno == EINTR) {
+    }
+    return ended;
+}
+
+// Ends the helper whose socket is closed: one that goes on after a second,
+// or that is stuck, is killed. Says how it ended.
+std::string reap(bool stuck)
 {
     int status = 0;
-    pid_t ended = 0;
-    for (int tries = 0; tries < 100 && (ended = waitpid(child, &status, WNOHANG)) == 0; ++tries) {
+    pid_t ended = waitFor(status, WNOHANG);
+    for (int tries = 0; !stuck && ended == 0 && tries < 100; ++tries) {
         const timespec tenth{0, 10'000'000};
         nanosleep(&tenth, nullptr);
+        ended = waitFor(status, WNOHANG);
     }
     if (ended == 0) {
         kill(child, SIGKILL);
-        ended = waitpid(child, &status, 0);
+        ended = waitFor(status, 0);
     }
     child = -1;
+    if (ended < 0 && errno == ECHILD)
+        return "how it ended is not known: this program ignores SIGCHLD";
     if (ended < 0)
         return std::string("waitpid: ") + std::strerror(errno);
     if (WIFSIGNALED(status))
@@ -108,16 +185,49 @@ std::string reap()
 
 // The helper has gone: the socket is closed, the helper reaped, and every
 // later exchange is refused with the same words.
-void gone(const char *exchange, std::string &why)
+void gone(const char *exchange, std::uint16_t port, std::string &why)
 {
     if (sock >= 0) {
-        const std::string error = errno ? std::strerror(errno) : "end of input";
+        const int error = errno;
+        char what[32];
+        std::snprintf(what, sizeof what, "%s at 0x%04X", exchange, port);
         close(sock);
         sock = -1;
-        refusal = std::string("the port helper stopped answering (") + exchange + ": " + error +
-                  "; " + reap() + "); start portpanel again";
+        const std::string how = reap(error == ETIMEDOUT);
+        refusal = error == ETIMEDOUT
+                      ? "the port helper did not answer within a second (" + std::string(what) +
+                            "); " + how + "; start portpanel again"
+                      : std::string("the port helper stopped answering (") + what + ": " +
+                            (error ? std::strerror(error) : "end of input") + "; " + how +
+                            "); start portpanel again";
     }
     why = refusal;
+}
+
+// One request and its answer, each within the bound.
+bool exchange(helper::Operation operation, std::uint16_t port, std::uint8_t value,
+              std::uint8_t &answer, std::string &why)
+{
+    std::uint8_t request[helper::requestSize] = {operation, static_cast<std::uint8_t>(port),
+                                                 static_cast<std::uint8_t>(port >> 8), value};
+    std::uint8_t reply[helper::answerSize] = {};
+    const timespec deadline = inMs(answerMs);
+    if (sock < 0 || !transfer(request, sizeof request, POLLOUT, deadline) ||
+        !transfer(reply, sizeof reply, POLLIN, deadline)) {
+        gone(operation == helper::Out ? "out" : "in", port, why);
+        return false;
+    }
+    answer = reply[1];
+    if (reply[0] == helper::Done)
+        return true;
+    char words[200];
+    std::snprintf(words, sizeof words,
+                  "port 0x%04X is not open to the portpanel group; an administrator can add it "
+                  "to /etc/portpanel/ports (a port listed there is as open to the group as to "
+                  "root)",
+                  port);
+    why = words;
+    return false;
 }
 
 } // namespace
@@ -140,24 +250,13 @@ bool start(std::string &why)
 
 bool out(std::uint16_t port, std::uint8_t value, std::string &why)
 {
-    const std::uint8_t request[helper::requestSize] = {helper::Out, static_cast<std::uint8_t>(port),
-                                                       static_cast<std::uint8_t>(port >> 8), value};
-    errno = 0;
-    if (sock >= 0 && sendAll(request, sizeof request))
-        return true;
-    gone("out", why);
-    return false;
+    std::uint8_t ignored = 0;
+    return exchange(helper::Out, port, value, ignored, why);
 }
 
 bool in(std::uint16_t port, std::uint8_t &value, std::string &why)
 {
-    const std::uint8_t request[helper::requestSize] = {helper::In, static_cast<std::uint8_t>(port),
-                                                       static_cast<std::uint8_t>(port >> 8), 0};
-    errno = 0;
-    if (sock >= 0 && sendAll(request, sizeof request) && receiveAll(&value, 1))
-        return true;
-    gone("in", why);
-    return false;
+    return exchange(helper::In, port, 0, value, why);
 }
 
 } // namespace helperclient

@@ -7,16 +7,18 @@
 // members of the portpanel group may run.
 namespace helperclient {
 
-// The helper's file: its installed path, or PORTPANEL_HELPER in a test
-// build, which is ignored in secure-execution mode.
+// The helper's file: its installed path, or PORTPANEL_HELPER, which is
+// ignored in secure-execution mode. Not thread-safe: the library calls this
+// under its one lock.
 const char *path();
 
 // Starts the helper once and keeps it. False, with the reason in why, when
-// it cannot be started or cannot take port permission; the reason is kept.
+// it cannot be started or will not serve; the reason is kept.
 bool start(std::string &why);
 
-// False, with the failed exchange and how the helper ended in why, once the
-// helper has gone; it is reaped then.
+// One exchange, answered within about a second. False, with words in why,
+// when the helper does not serve that port, or once it has gone (it is
+// killed if need be and reaped then, and every later exchange is refused).
 bool out(std::uint16_t port, std::uint8_t value, std::string &why);
 bool in(std::uint16_t port, std::uint8_t &value, std::string &why);
 

@@ -3,23 +3,34 @@
 #include <cstdint>
 #include <string>
 
-// The registers of the parallel ports that the kernel manages, reached
-// through its parallel-port driver (ppdev, /dev/parportN, group lp).
+// The parallel ports that the kernel manages, reached through its
+// parallel-port driver (ppdev, /dev/parportN, group lp). Not thread-safe:
+// the library calls it under its one lock.
 namespace parallel {
 
-// The port whose data, status or control register address is; -1 when it
-// is not one of them.
-int portHolding(std::uint16_t address);
+// The port whose register block (base..base+7 and the ECP block) holds
+// address; -1 when none does.
+int portOf(std::uint16_t address);
 
-enum class Claim : std::uint8_t { Held, InUse, Refused };
+// Whether the driver reaches that register: data, status or control.
+bool driverReaches(int port, std::uint16_t address);
+
+// What the register is, for words: "the ECP register 0x077A of parport0".
+std::string describe(int port, std::uint16_t address);
+
+enum class Claim : std::uint8_t { Held, Refused, NotOpened };
 
 // Opens and claims that port once, and holds it until the program ends.
-// Another program's claim is waited for about a second, then the port is
-// InUse. The reason for InUse or Refused is in why, and is kept.
+// Refused at once when devices/active names a holder, and when the claim
+// fails or does not end within its bound; NotOpened when this user cannot
+// open the device. The reason is in why, and is kept.
 Claim claim(int port, std::string &why);
 
-// False, with the failed driver call and its error in why, when the driver
-// refuses the access.
+// Whether nobody holds the port now, portpanel included: only then may it be
+// reached around the driver. The holder in why when not.
+bool free(int port, std::string &why);
+
+// False, with the failed driver call (or the refused write) in why.
 bool write(int port, std::uint16_t address, std::uint8_t value, std::string &why);
 bool read(int port, std::uint16_t address, std::uint8_t &value, std::string &why);
 

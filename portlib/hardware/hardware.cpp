@@ -4,12 +4,14 @@
 // portpanel-helper (group portpanel); else the port is refused.
 #include "HelperClient.h"
 #include "ParallelPorts.h"
+#include "SystemRoot.h"
 #include "inpout32.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <mutex>
 #include <string>
 #include <sys/io.h>
 #include <unistd.h>
@@ -45,7 +47,7 @@ Direct probe()
     const int iopermError = takePermission();
     if (iopermError == 0)
         return {Route::Ioperm, -1, 0, 0};
-    const int fd = open("/dev/port", O_RDWR | O_CLOEXEC);
+    const int fd = open(PORTPANEL_SYSTEM_ROOT "/dev/port", O_RDWR | O_CLOEXEC);
     if (fd >= 0)
         return {Route::DevPort, fd, iopermError, 0};
     return {Route::Refused, -1, iopermError, errno};
@@ -55,40 +57,6 @@ const Direct &direct()
 {
     static const Direct once = probe();
     return once;
-}
-
-Route routes[portCount];
-// Why a port that had a route was refused later (a failed driver call or
-// helper exchange, or a parallel port another program holds).
-std::map<unsigned short, std::string> failures;
-
-Route refuse(unsigned short port, const std::string &why)
-{
-    failures[port] = why;
-    return routes[port] = Route::Refused;
-}
-
-Route decide(unsigned short port)
-{
-    if (direct().route != Route::Refused)
-        return direct().route;
-    std::string why;
-    const int parallelPort = parallel::portHolding(port);
-    const parallel::Claim claim =
-        parallelPort >= 0 ? parallel::claim(parallelPort, why) : parallel::Claim::Refused;
-    if (claim == parallel::Claim::Held)
-        return Route::Parallel;
-    if (claim == parallel::Claim::InUse) // not behind the holder's back through the helper
-        return refuse(port, why);
-    return helperclient::start(why) ? Route::Helper : Route::Refused;
-}
-
-Route routeOf(unsigned short port)
-{
-    Route &route = routes[port];
-    if (route == Route::Undecided)
-        route = decide(port);
-    return route;
 }
 
 bool kernelLacksPortAccess()
@@ -120,16 +88,57 @@ std::string fix(bool parallelRegister, const std::string &what)
            ", then log in again; or run portpanel as root";
 }
 
-std::string refusal(unsigned short port)
+// Everything below is shared by every thread that calls the library, and
+// taken under this one lock; only root's inline in/out goes without it.
+std::mutex slowPath;
+Route routes[portCount];
+// Why each refused port was refused. An entry is made once and never
+// changed, so the words PortProblem hands out stay valid.
+std::map<unsigned short, std::string> failures;
+
+Route refuse(unsigned short port, const std::string &why)
 {
-    std::string parallelWhy = "not a register of a parallel port the kernel manages";
-    const int parallelPort = parallel::portHolding(port);
-    if (parallelPort >= 0)
-        (void)parallel::claim(parallelPort, parallelWhy);
+    failures.try_emplace(port, why);
+    return routes[port] = Route::Refused;
+}
+
+// A register of a parallel port the kernel manages goes through its driver
+// when this user may open it; otherwise, and for the registers the driver
+// does not reach, through the helper while nobody holds the port.
+Route decide(unsigned short port)
+{
+    if (direct().route != Route::Refused)
+        return direct().route;
+    const int parallelPort = parallel::portOf(port);
+    const bool throughDriver = parallelPort >= 0 && parallel::driverReaches(parallelPort, port);
+    std::string parallelWhy = parallelPort < 0
+                                  ? "not a register of a parallel port the kernel manages"
+                                  : parallel::describe(parallelPort, port) +
+                                        " is not reached through the parallel-port driver";
+    if (throughDriver) {
+        switch (parallel::claim(parallelPort, parallelWhy)) {
+        case parallel::Claim::Held:
+            return Route::Parallel;
+        case parallel::Claim::Refused: // never behind the holder's back
+            return refuse(port, parallelWhy);
+        case parallel::Claim::NotOpened:
+            break;
+        }
+    }
     std::string helperWhy;
-    helperclient::start(helperWhy);
-    return directWords() + "; the parallel-port driver: " + parallelWhy +
-           "; the port helper: " + helperWhy + "; " + fix(parallelPort >= 0, "this port");
+    if (helperclient::start(helperWhy))
+        return Route::Helper;
+    return refuse(port, directWords() + "; the parallel-port driver: " + parallelWhy +
+                            "; the port helper: " + helperWhy + "; " +
+                            fix(throughDriver, "this port"));
+}
+
+Route routeOf(unsigned short port)
+{
+    Route &route = routes[port];
+    if (route == Route::Undecided)
+        route = decide(port);
+    return route;
 }
 
 std::string failedAt(const char *call, unsigned short port)
@@ -147,34 +156,17 @@ bool mayUsePortsInThisThread(unsigned short port)
     return error == 0;
 }
 
-void slowOut(unsigned short port, unsigned char byte)
+// The helper reaches a register of a managed parallel port only while
+// nobody holds that port, portpanel included: asked at every access.
+bool nobodyHolds(unsigned short port, std::string &why)
 {
-    std::string why;
-    switch (routeOf(port)) {
-    case Route::Ioperm:
-        if (mayUsePortsInThisThread(port))
-            outb(byte, port);
-        break;
-    case Route::DevPort:
-        if (pwrite(direct().devPort, &byte, 1, port) != 1)
-            refuse(port, failedAt("write", port));
-        break;
-    case Route::Parallel:
-        if (!parallel::write(parallel::portHolding(port), port, byte, why))
-            refuse(port, why);
-        break;
-    case Route::Helper:
-        if (!helperclient::out(port, byte, why))
-            refuse(port, why);
-        break;
-    default: // the read that follows reports the refusal
-        break;
-    }
+    const int parallelPort = parallel::portOf(port);
+    return parallelPort < 0 || parallel::free(parallelPort, why);
 }
 
-// Whether the route reached the port; the byte read when it did. A route that
-// fails refuses the port from then on.
-bool reached(unsigned short port, unsigned char &byte)
+// Whether the route did the access; a route that fails refuses the port from
+// then on, and the read that follows a refused write reports it.
+bool accessed(unsigned short port, bool write, unsigned char &byte)
 {
     std::string why;
     bool ok = false;
@@ -182,17 +174,20 @@ bool reached(unsigned short port, unsigned char &byte)
     case Route::Ioperm:
         if (!mayUsePortsInThisThread(port))
             return false;
-        byte = inb(port);
+        write ? outb(byte, port) : void(byte = inb(port));
         return true;
     case Route::DevPort:
-        ok = pread(direct().devPort, &byte, 1, port) == 1;
-        why = ok ? "" : failedAt("read", port);
+        ok = (write ? pwrite(direct().devPort, &byte, 1, port)
+                    : pread(direct().devPort, &byte, 1, port)) == 1;
+        why = ok ? "" : failedAt(write ? "write" : "read", port);
         break;
     case Route::Parallel:
-        ok = parallel::read(parallel::portHolding(port), port, byte, why);
+        ok = write ? parallel::write(parallel::portOf(port), port, byte, why)
+                   : parallel::read(parallel::portOf(port), port, byte, why);
         break;
     case Route::Helper:
-        ok = helperclient::in(port, byte, why);
+        ok = nobodyHolds(port, why) &&
+             (write ? helperclient::out(port, byte, why) : helperclient::in(port, byte, why));
         break;
     default:
         return false;
@@ -202,10 +197,17 @@ bool reached(unsigned short port, unsigned char &byte)
     return ok;
 }
 
+void slowOut(unsigned short port, unsigned char byte)
+{
+    const std::lock_guard lock(slowPath);
+    accessed(port, true, byte);
+}
+
 short slowIn(unsigned short port)
 {
+    const std::lock_guard lock(slowPath);
     unsigned char byte = 0;
-    return reached(port, byte) ? short{byte} : refused;
+    return accessed(port, false, byte) ? short{byte} : refused;
 }
 
 unsigned short address(short port) { return static_cast<unsigned short>(port); }
@@ -228,16 +230,15 @@ short INPOUT_CALL Inp32(short port)
 
 const char *PortProblem(short port)
 {
-    static std::string words;
+    const std::lock_guard lock(slowPath);
     if (routeOf(address(port)) != Route::Refused)
         return nullptr;
-    const auto failure = failures.find(address(port));
-    words = failure != failures.end() ? failure->second : refusal(address(port));
-    return words.c_str();
+    return failures.at(address(port)).c_str();
 }
 
 const char *ReadinessProblem(void)
 {
+    const std::lock_guard lock(slowPath);
     if (direct().route != Route::Refused || parallel::anyOpenable())
         return nullptr;
     if (access(helperclient::path(), X_OK) == 0)

@@ -3,21 +3,24 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <unistd.h>
 
 // What the port library and the helper say to each other over a socket.
-// The helper first sends a greeting: {Ready, 0}, or {NoPermission, errno}
-// when it could not take port permission; a child that could not start the
-// helper at all sends {NotStarted, errno}. Then each request is four bytes,
-// {Out or In, port low byte, port high byte, value}; an In is answered with
-// the byte read, an Out with nothing.
+// The helper first sends a greeting: {Ready, 0}; {NoPermission, errno} when
+// it could not take port permission; or {Words, N} and N bytes of text that
+// say why it will not serve. Then each request is four bytes, {Out or In,
+// port low byte, port high byte, value}, and each is answered with two:
+// {Done, the byte read or 0}, or {NotAllowed, 0} for a port it does not serve.
 namespace helper {
 
-enum Greeting : std::uint8_t { Ready = 'R', NoPermission = 'P', NotStarted = 'E' };
+enum Greeting : std::uint8_t { Ready = 'R', NoPermission = 'P', Words = 'W' };
 enum Operation : std::uint8_t { Out = 'O', In = 'I' };
+enum Answer : std::uint8_t { Done = 'D', NotAllowed = 'N' };
 
 inline constexpr std::size_t greetingSize = 2;
 inline constexpr std::size_t requestSize = 4;
+inline constexpr std::size_t answerSize = 2;
 
 // Both ends read whole messages; false at end of input or on an error.
 inline bool readAll(int fd, std::uint8_t *bytes, std::size_t size)
@@ -31,6 +34,16 @@ inline bool readAll(int fd, std::uint8_t *bytes, std::size_t size)
         got += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// The helper's greeting when it will not serve, in words of up to 255 bytes.
+inline void refuseInWords(int fd, const char *words)
+{
+    std::uint8_t message[greetingSize + 255] = {Words};
+    const std::size_t size = strnlen(words, 255);
+    message[1] = static_cast<std::uint8_t>(size);
+    std::memcpy(message + greetingSize, words, size);
+    (void)!write(fd, message, greetingSize + size);
 }
 
 } // namespace helper

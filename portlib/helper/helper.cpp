@@ -8,6 +8,8 @@
 #include "Requests.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <linux/capability.h>
 #include <linux/seccomp.h>
 #include <sys/io.h>
@@ -17,31 +19,28 @@
 
 namespace {
 
-bool dropPrivilege()
+// The call that failed, or null once every privilege is gone.
+const char *dropPrivilege()
 {
     // The setuid-root fallback: back to the caller's own ids.
     const gid_t gid = getgid();
     const uid_t uid = getuid();
-    if (setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)
-        return false;
+    if (setresgid(gid, gid, gid) != 0)
+        return "setresgid";
+    if (setresuid(uid, uid, uid) != 0)
+        return "setresuid";
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
-    return syscall(SYS_capset, &header, none) == 0 &&
-           prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) == 0 &&
-           prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
+    if (syscall(SYS_capset, &header, none) != 0)
+        return "capset";
+    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0)
+        return "clearing ambient capabilities";
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 ? nullptr : "no_new_privs";
 }
-
-class Socket : public helper::Channel {
-  public:
-    bool readExactly(std::uint8_t *bytes, std::size_t size) override
-    {
-        return helper::readAll(STDIN_FILENO, bytes, size);
-    }
-    bool write(std::uint8_t byte) override { return ::write(STDOUT_FILENO, &byte, 1) == 1; }
-};
 
 class Hardware : public helper::Ports {
   public:
+    [[nodiscard]] bool allows(std::uint16_t) const override { return true; }
     void out(std::uint16_t port, std::uint8_t value) override { outb(value, port); }
     std::uint8_t in(std::uint16_t port) override { return inb(port); }
 };
@@ -58,15 +57,20 @@ class Hardware : public helper::Ports {
 int main()
 {
     const int refusal = ioperm(0, 0x10000, 1) == 0 ? 0 : errno;
-    if (!dropPrivilege())
+    if (const char *failed = dropPrivilege()) {
+        char words[160];
+        std::snprintf(words, sizeof words, "the helper could not drop its privilege (%s: %s)",
+                      failed, std::strerror(errno));
+        helper::refuseInWords(STDOUT_FILENO, words);
         return 2;
+    }
     const std::uint8_t greeting[helper::greetingSize] = {
         refusal ? helper::NoPermission : helper::Ready, static_cast<std::uint8_t>(refusal)};
     if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting || refusal)
         return 1;
     if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT, 0, 0, 0) != 0)
         return 3;
-    Socket socket;
+    helper::StandardStreams socket;
     Hardware ports;
     end(helper::serve(socket, ports) == helper::End::EndOfInput ? 0 : 1);
 }

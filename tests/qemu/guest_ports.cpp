@@ -10,12 +10,15 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
+#include <linux/ppdev.h>
 #include <string>
 #include <sys/io.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -60,11 +63,14 @@ constexpr gid_t portpanelGroup = 990;
 constexpr uid_t user = 1000;
 
 // Becomes an ordinary user in the given groups (none for gid 0).
-bool becomeUser(gid_t group)
+bool becomeUser(gid_t group, gid_t also = 0)
 {
-    const gid_t groups[] = {group};
-    return setgroups(group ? 1 : 0, groups) == 0 && setresgid(user, user, user) == 0 &&
-           setresuid(user, user, user) == 0;
+    const gid_t groups[] = {group, also};
+    return setgroups(also    ? 2
+                     : group ? 1
+                             : 0,
+                     groups) == 0 &&
+           setresgid(user, user, user) == 0 && setresuid(user, user, user) == 0;
 }
 
 // What root's own inb reads at this moment, from a root child kept for it.
@@ -190,14 +196,15 @@ void helperUnderLoad()
         execl(PORTPANEL_HELPER_PATH, "portpanel-helper", nullptr), _exit(127);
     }
     close(ends[1]);
-    unsigned char greeting[2] = {}, answer = 0;
+    unsigned char greeting[2] = {}, done[2] = {}, answer[2] = {};
     int wrong = 0;
     (void)!read(ends[0], greeting, 2);
     for (int i = 0; i < 100'000; i += 2) {
         const unsigned char out[4] = {'O', 0x78, 0x03, static_cast<unsigned char>(i)},
                             in[4] = {'I', 0x78, 0x03, 0};
-        wrong += write(ends[0], out, 4) != 4 || write(ends[0], in, 4) != 4 ||
-                 read(ends[0], &answer, 1) != 1 || answer != static_cast<unsigned char>(i);
+        wrong += write(ends[0], out, 4) != 4 || read(ends[0], done, 2) != 2 || done[0] != 'D' ||
+                 write(ends[0], in, 4) != 4 || read(ends[0], answer, 2) != 2 || answer[0] != 'D' ||
+                 answer[1] != static_cast<unsigned char>(i);
     }
     check("portpanel: 100,000 requests to the helper, wrong answers", 0, wrong);
     const std::string seccomp = statusLine(pid, "Seccomp");
@@ -231,6 +238,75 @@ void asPortpanelMember()
     check("portpanel: the killed helper was reaped", 1, statusLine(helper, "State") == "gone");
 }
 
+// Another program holds parport0 (exclusively or not) and reads its status
+// in a loop; it reports its slowest driver call when told to stop.
+pid_t startHolder(bool exclusive, int &stop, int &report)
+{
+    int toHolder[2], fromHolder[2];
+    if (pipe(toHolder) != 0 || pipe(fromHolder) != 0)
+        std::abort();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = open("/dev/parport0", O_RDWR);
+        unsigned char byte = 0x5A;
+        const bool held = (!exclusive || ioctl(fd, PPEXCL) == 0) && ioctl(fd, PPCLAIM) == 0 &&
+                          ioctl(fd, PPWDATA, &byte) == 0;
+        (void)!write(fromHolder[1], &held, 1);
+        fcntl(toHolder[0], F_SETFL, O_NONBLOCK);
+        long slowestUs = 0;
+        while (read(toHolder[0], &byte, 1) < 0) {
+            const auto start = std::chrono::steady_clock::now();
+            ioctl(fd, PPRSTATUS, &byte);
+            slowestUs =
+                std::max<long>(slowestUs, std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now() - start)
+                                              .count());
+        }
+        (void)!write(fromHolder[1], &slowestUs, sizeof slowestUs);
+        _exit(0);
+    }
+    stop = toHolder[1], report = fromHolder[0];
+    bool held = false;
+    (void)!read(report, &held, 1);
+    failures += !held;
+    std::printf("PORTTEST %s held: the holder claimed parport0%s\n", held ? "ok" : "FAIL",
+                exclusive ? " exclusively" : "");
+    return pid;
+}
+
+// In lp and portpanel, while another program holds the port: refused at
+// once on every register of it, never reached around the holder.
+void whileHeld(bool exclusive)
+{
+    RootEyes root;
+    if (!becomeUser(lp, portpanelGroup))
+        return std::printf("PORTTEST FAIL cannot become a user in lp and portpanel\n"),
+               void(++failures);
+    check("held: the free port's ECR reads as root's inb", root.inb(0x77A), portio::Inp32(0x77A));
+    int stop = -1, report = -1;
+    const pid_t holder = startHolder(exclusive, stop, report);
+    const auto start = std::chrono::steady_clock::now();
+    const char *holderName = "is in use by ppdev";
+    refused("held: 0x378 refused, naming the holder", [] { portio::Inp32(0x378); }, {holderName});
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    std::printf("PORTTEST %s held: refused after %lld ms\n", ms < 100 ? "ok" : "FAIL",
+                static_cast<long long>(ms));
+    failures += ms >= 100;
+    refused("held: 0x37A refused", [] { portio::Out32(0x37A, 0x04), portio::Inp32(0x37A); },
+            {holderName});
+    refused("held: its ECR refused", [] { portio::Inp32(0x77A); }, {holderName});
+    check("held: the data register keeps the holder's byte", 0x5A, root.inb(0x378));
+    long slowestUs = -1;
+    (void)!write(stop, "x", 1);
+    (void)!read(report, &slowestUs, sizeof slowestUs);
+    waitpid(holder, nullptr, 0);
+    std::printf("PORTTEST %s held: the holder's slowest driver call took %ld us\n",
+                slowestUs >= 0 && slowestUs < 100'000 ? "ok" : "FAIL", slowestUs);
+    failures += slowestUs < 0 || slowestUs >= 100'000;
+}
+
 // In neither group: refused before any port is touched, naming both groups.
 void asNeither()
 {
@@ -247,8 +323,11 @@ int main(int argc, char **argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--second")
         return secondProgram(), failures == 0 ? 0 : 1;
-    if (mode == "--lp" || mode == "--portpanel" || mode == "--neither") {
+    if (mode.ends_with("-holder"))
+        whileHeld(mode == "--exclusive-holder");
+    else if (mode == "--lp" || mode == "--portpanel" || mode == "--neither")
         mode == "--lp" ? asLpMember() : mode == "--portpanel" ? asPortpanelMember() : asNeither();
+    if (mode != "") {
         std::printf("PORTTEST DONE %s failures=%d\n", mode.c_str(), failures);
         return failures == 0 ? 0 : 1;
     }

@@ -1,0 +1,67 @@
+// A stand-in for portpanel-helper on a machine without port access: it
+// serves the real request loop over a bus of its own (every port latches what
+// is written, 0xFF at first). Three ports tell the test about the helper
+// itself: 0xFFFF makes it stop answering, 0xFFFE reads how many descriptors
+// above 2 it inherited, 0xFFFD reads 1 when it inherited a blocked or ignored
+// signal.
+#include "Requests.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <unistd.h>
+
+namespace {
+
+std::uint8_t strayDescriptors()
+{
+    DIR *fds = opendir("/proc/self/fd");
+    int count = 0;
+    while (const dirent *entry = fds ? readdir(fds) : nullptr)
+        count += entry->d_name[0] != '.' && atoi(entry->d_name) > 2;
+    if (fds)
+        closedir(fds);
+    return static_cast<std::uint8_t>(count - 1); // the one opendir holds
+}
+
+std::uint8_t inheritedSignalState()
+{
+    sigset_t blocked;
+    sigprocmask(SIG_SETMASK, nullptr, &blocked);
+    for (int signal = 1; signal < SIGRTMIN; ++signal) {
+        struct sigaction action = {};
+        sigaction(signal, nullptr, &action);
+        if (sigismember(&blocked, signal) || action.sa_handler == SIG_IGN)
+            return 1;
+    }
+    return 0;
+}
+
+struct Bus : helper::Ports {
+    std::uint8_t latched[0x10000];
+    Bus() { std::ranges::fill(latched, 0xFF); }
+    [[nodiscard]] bool allows(std::uint16_t) const override { return true; }
+    void out(std::uint16_t port, std::uint8_t value) override { latched[port] = value; }
+    std::uint8_t in(std::uint16_t port) override
+    {
+        if (port == 0xFFFF)
+            for (;;)
+                pause();
+        return port == 0xFFFE   ? strayDescriptors()
+               : port == 0xFFFD ? inheritedSignalState()
+                                : latched[port];
+    }
+};
+
+} // namespace
+
+int main()
+{
+    const std::uint8_t greeting[helper::greetingSize] = {helper::Ready, 0};
+    if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting)
+        return 1;
+    static Bus bus;
+    helper::StandardStreams socket;
+    return helper::serve(socket, bus) == helper::End::EndOfInput ? 0 : 1;
+}
