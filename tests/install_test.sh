@@ -8,6 +8,7 @@ trap 'rm -rf "$stage"' EXIT
 DESTDIR="$stage" cmake --install "$1" --prefix /usr/local >/dev/null
 found=$(cd "$stage" && find . -type f | sort)
 expected="./usr/local/bin/portpanel
+./usr/local/etc/portpanel/ports
 ./usr/local/lib/libinpout32.so
 ./usr/local/libexec/portpanel/portpanel-helper
 ./usr/local/share/applications/portpanel.desktop

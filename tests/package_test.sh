@@ -35,6 +35,9 @@ usr/share/icons/hicolor/scalable/apps/portpanel.svg
 usr/share/man/man1/portpanel.1.gz
 usr/share/metainfo/org.example.portpanel.metainfo.xml"
 [ "$files" = "$expected" ] || fail "holds:"$'\n'"$files"
+policy=/etc/portpanel/ports
+[ -f "$root$policy" ] && [ "$(cat "$root/DEBIAN/conffiles")" = "$policy" ] ||
+    fail "the helper's policy is not its one conffile"
 [ "$(dpkg-deb -f "$deb" Version)" = 1.00 ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
@@ -111,13 +114,16 @@ granted() { # the group, the helper's grants, nothing else privileged, the loade
 apt_in_root install "/tmp/$(basename "$deb")"
 granted "installed with apt"
 ours=$(in_root dpkg -L portpanel | grep -v '^/\.$')
+echo 0xDC00-0xDC07 >>"$throwaway/root$policy"
 apt_in_root install --reinstall "/tmp/$(basename "$deb")"
 granted "reinstalled"
+grep -qx 0xDC00-0xDC07 "$throwaway/root$policy" || fail "reinstalled: the changed policy was replaced"
 apt_in_root remove portpanel
 [ -z "$(in_root dpkg-statoverride --list "$helper")" ] || fail "removed: a statoverride is left"
 [ "$(in_root ldconfig -p | grep -c libinpout32)" = 0 ] || fail "removed: the loader still lists the library"
 apt_in_root purge portpanel
 ! in_root getent group portpanel >/dev/null || fail "purged: the portpanel group is left"
+[ ! -e "$throwaway/root$policy" ] || fail "purged: the policy file is left"
 left=$(while read -r f; do [ ! -f "$throwaway/root$f" ] || echo "$f"; done <<<"$ours")
 [ -z "$left" ] || fail "purged: files left: $left"
 echo "package: installed, reinstalled, removed and purged with apt in a throwaway root"

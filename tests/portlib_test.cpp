@@ -3,6 +3,7 @@
 // below, with the kernel's files in a tree of the test's own) and a stand-in
 // helper. The library decides routes once per process, so each case runs in
 // a child of its own and reports what it saw as text.
+#include "Policy.h"
 #include "inpout32.h"
 
 #include <atomic>
@@ -394,6 +395,91 @@ TEST(HardwareLibrary, AmongOtherPrograms)
         for (const std::string &needle : test.needles)
             EXPECT_NE(seen.find(needle), std::string::npos)
                 << test.name << ": expected \"" << needle << "\" in: " << seen;
+    }
+}
+
+// The helper's policy over a system tree of the test's own: a parallel port
+// the kernel knows at 0xDC00, a PCI serial card and a network card with I/O
+// ranges, and the policy file as each row has it.
+struct PolicyCase {
+    const char *file;    // null: no policy file
+    mode_t mode;         // the file's
+    mode_t folderMode;   // its folder's
+    bool ours;           // owned by the owner the helper trusts
+    const char *refusal; // words the helper refuses with, or null
+    std::vector<unsigned> open, closed;
+};
+
+std::string readPolicyIn(const std::filesystem::path &root, const PolicyCase &row,
+                         helper::PortSet &open)
+{
+    std::filesystem::create_directories(root / "proc/sys/dev/parport/parport1");
+    std::ofstream(root / "proc/sys/dev/parport/parport1/base-addr") << "56320\t57344\n";
+    for (const auto &[device, type, range] :
+         {std::tuple{"0000:00:04.0", "0x070002", "0x000000000000c050 0x000000000000c057"},
+          std::tuple{"0000:00:05.0", "0x020000", "0x000000000000c000 0x000000000000c03f"}}) {
+        std::filesystem::create_directories(root / "sys/bus/pci/devices" / device);
+        std::ofstream(root / "sys/bus/pci/devices" / device / "class") << type << "\n";
+        std::ofstream(root / "sys/bus/pci/devices" / device / "resource")
+            << "0x00000000fe000000 0x00000000fe000fff 0x0000000000040200\n"
+            << range << " 0x0000000000040101\n";
+    }
+    std::filesystem::create_directories(root / "etc/portpanel");
+    chmod((root / "etc/portpanel").c_str(), row.folderMode);
+    if (row.file) {
+        std::ofstream(root / "etc/portpanel/ports") << row.file;
+        chmod((root / "etc/portpanel/ports").c_str(), row.mode);
+    }
+    return helper::readPolicy({root, "/etc/portpanel/ports", row.ours ? getuid() : getuid() + 1},
+                              open);
+}
+
+const PolicyCase policies[] = {
+    {nullptr,
+     0644,
+     0755,
+     true,
+     nullptr,
+     {0x378, 0x37F, 0x77A, 0x278, 0x3BC, 0x3F8, 0x2EF, 0xDC00, 0xDC07, 0xE002, 0xC050, 0xC057},
+     {0xCF8, 0xCF9, 0xCFC, 0x70, 0x64, 0x00, 0x20, 0x40, 0x3C0, 0x3F7, 0xDC08, 0xC000, 0xFE00}},
+    {"0xE010-0xE01F # a card\n\n  768\n\t0Xdc08 \n",
+     0644,
+     0755,
+     true,
+     nullptr,
+     {0xE010, 0xE01F, 0x300, 0xDC08},
+     {0xE020, 0x301, 0xCF8}},
+    {"all\n", 0644, 0755, true, nullptr, {0xCF8, 0x64, 0x00, 0xFFFF}, {}},
+    {"# c\n0x300\n0xCF8-\n", 0644, 0755, true, "ports line 3: \"0xCF8-\"", {}, {}},
+    {"0x10000\n", 0644, 0755, true, "ports line 1", {}, {}},
+    {"0x300 0x301\n", 0644, 0755, true, "ports line 1", {}, {}},
+    {"0xD000-0xC000\n", 0644, 0755, true, "ports line 1", {}, {}},
+    {"0x30O\n", 0644, 0755, true, "ports line 1", {}, {}},
+    {"everything\n", 0644, 0755, true, "is not a port or a range", {}, {}},
+    {"0x300\n", 0664, 0755, true, "its group or others may write it (mode 0664)", {}, {}},
+    {"0x300\n", 0646, 0755, true, "may write it", {}, {}},
+    {"0x300\n", 0644, 0755, false, "is not trusted: it belongs to uid", {}, {}},
+    {"0x300\n", 0644, 0757, true, "portpanel is not trusted: others may write it", {}, {}},
+    {"0x300\n", 0644, 0775, true, nullptr, {0x300}, {}},
+};
+
+TEST(HelperPolicy, OpensWhatTheMachineAndTheAdministratorAllow)
+{
+    for (const PolicyCase &row : policies) {
+        char root[] = "/tmp/policy-test.XXXXXX";
+        ASSERT_TRUE(mkdtemp(root));
+        helper::PortSet open;
+        const std::string refusal = readPolicyIn(root, row, open);
+        const std::string file = row.file ? row.file : "(no file)";
+        if (row.refusal)
+            EXPECT_NE(refusal.find(row.refusal), std::string::npos) << file << ": " << refusal;
+        else
+            EXPECT_EQ(refusal, "") << file;
+        for (const unsigned port : row.open)
+            EXPECT_TRUE(open[port]) << file << ": " << std::hex << port << " should be open";
+        for (const unsigned port : row.closed)
+            EXPECT_FALSE(open[port]) << file << ": " << std::hex << port << " should be closed";
+        std::filesystem::remove_all(root);
     }
 }
 

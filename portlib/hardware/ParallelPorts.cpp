@@ -97,8 +97,10 @@ struct Release {
 
 int portOf(std::uint16_t address)
 {
+    // A port at 0x3BC has four registers, with the display adapter's after them.
     const auto holds = [address](const Port &port) {
-        return (address >= port.base && address <= port.base + EppEnd) ||
+        const int last = port.base + (port.base == 0x3BC ? Control + 1 : EppEnd);
+        return (address >= port.base && address <= last) ||
                (port.ecp > 0 && address >= port.ecp && address <= port.ecp + EcpEnd);
     };
     const auto found = std::ranges::find_if(ports(), holds);
@@ -362,6 +364,18 @@ bool read(int index, std::uint16_t address, std::uint8_t &value, std::string &wh
     if (failedCall)
         why = failed(port, failedCall);
     return failedCall == nullptr;
+}
+
+std::string managed()
+{
+    std::string list;
+    for (const Port &port : ports()) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%sparport%d at 0x%04X", list.empty() ? "" : ", ",
+                      port.number, port.base);
+        list += text;
+    }
+    return list.empty() ? "none" : list;
 }
 
 bool anyOpenable()

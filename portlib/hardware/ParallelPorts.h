@@ -34,6 +34,9 @@ bool free(int port, std::string &why);
 bool write(int port, std::uint16_t address, std::uint8_t value, std::string &why);
 bool read(int port, std::uint16_t address, std::uint8_t &value, std::string &why);
 
+// The ports the kernel manages, for words: "parport0 at 0x0378, ...", or "none".
+std::string managed();
+
 // Any /dev/parportN this user may open.
 bool anyOpenable();
 

@@ -81,7 +81,9 @@ std::string fix(bool parallelRegister, const std::string &what)
                std::string(parallelRegister ? "this parallel port, " + lp
                                             : "other ports run portpanel on a kernel built with "
                                               "CONFIG_X86_IOPL_IOPERM=y, as Debian's own are");
-    const std::string portpanel = "the portpanel group ('sudo adduser $USER portpanel')";
+    const std::string portpanel =
+        "the portpanel group ('sudo adduser $USER portpanel'; it opens the parallel and serial "
+        "ports, 888 among them, and the ports listed in " PORTPANEL_POLICY_PATH ")";
     return "to reach " + what + ", join " +
            (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
                              : portpanel) +
@@ -111,10 +113,11 @@ Route decide(unsigned short port)
         return direct().route;
     const int parallelPort = parallel::portOf(port);
     const bool throughDriver = parallelPort >= 0 && parallel::driverReaches(parallelPort, port);
-    std::string parallelWhy = parallelPort < 0
-                                  ? "not a register of a parallel port the kernel manages"
-                                  : parallel::describe(parallelPort, port) +
-                                        " is not reached through the parallel-port driver";
+    std::string parallelWhy =
+        parallelPort < 0 ? "not a register of a parallel port the kernel manages (it manages " +
+                               parallel::managed() + ")"
+                         : parallel::describe(parallelPort, port) +
+                               " is not reached through the parallel-port driver";
     if (throughDriver) {
         switch (parallel::claim(parallelPort, parallelWhy)) {
         case parallel::Claim::Held:

@@ -1,10 +1,11 @@
 // portpanel-helper: the one privileged part of portpanel. Installed with
 // cap_sys_rawio (or setuid root where the filesystem has no capabilities) and
-// mode 0750 root:portpanel, so only members of that group can run it. It takes
-// port permission, drops every privilege, and only then serves the port
-// library's requests on its standard input and output, in seccomp's strict
-// mode: read, write and exit are all it may still ask of the kernel. It reads
-// no arguments and no environment.
+// mode 0750 root:portpanel, so only members of that group can run it. It works
+// out the ports it may serve, takes permission for those alone, drops every
+// privilege, and only then serves the port library's requests on its standard
+// input and output, in seccomp's strict mode: read, write and exit are all it
+// may still ask of the kernel. It reads no arguments and no environment.
+#include "Policy.h"
 #include "Requests.h"
 
 #include <cerrno>
@@ -38,9 +39,26 @@ const char *dropPrivilege()
     return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 ? nullptr : "no_new_privs";
 }
 
+// Only the allowed ports: the CPU refuses any other, and so does the helper.
+helper::PortSet allowed;
+
+// Port permission for the allowed ranges only; 0 or the error.
+int takePermission()
+{
+    for (std::size_t first = 0; first < allowed.size(); ++first) {
+        std::size_t last = first;
+        while (allowed[first] && last + 1 < allowed.size() && allowed[last + 1])
+            ++last;
+        if (allowed[first] && ioperm(first, last - first + 1, 1) != 0)
+            return errno;
+        first = last;
+    }
+    return 0;
+}
+
 class Hardware : public helper::Ports {
   public:
-    [[nodiscard]] bool allows(std::uint16_t) const override { return true; }
+    [[nodiscard]] bool allows(std::uint16_t port) const override { return allowed[port]; }
     void out(std::uint16_t port, std::uint8_t value) override { outb(value, port); }
     std::uint8_t in(std::uint16_t port) override { return inb(port); }
 };
@@ -56,13 +74,18 @@ class Hardware : public helper::Ports {
 
 int main()
 {
-    const int refusal = ioperm(0, 0x10000, 1) == 0 ? 0 : errno;
+    const std::string policy = helper::readPolicy({"", PORTPANEL_POLICY_PATH, 0}, allowed);
+    const int refusal = policy.empty() ? takePermission() : 0;
     if (const char *failed = dropPrivilege()) {
         char words[160];
         std::snprintf(words, sizeof words, "the helper could not drop its privilege (%s: %s)",
                       failed, std::strerror(errno));
         helper::refuseInWords(STDOUT_FILENO, words);
         return 2;
+    }
+    if (!policy.empty()) {
+        helper::refuseInWords(STDOUT_FILENO, policy.c_str());
+        return 4;
     }
     const std::uint8_t greeting[helper::greetingSize] = {
         refusal ? helper::NoPermission : helper::Ready, static_cast<std::uint8_t>(refusal)};

@@ -3,6 +3,7 @@
 // and as a user in lp, in portpanel, or in neither.
 #include "Conversions.h"
 #include "Library.h"
+#include "Policy.h"
 #include "PortIO.h"
 #include "RuntimeError.h"
 
@@ -207,6 +208,22 @@ void helperUnderLoad()
                  answer[1] != static_cast<unsigned char>(i);
     }
     check("portpanel: 100,000 requests to the helper, wrong answers", 0, wrong);
+    // A port outside the set, asked straight: refused, not read, and the helper goes on.
+    const auto start = std::chrono::steady_clock::now();
+    int answered = 0;
+    for (int i = 0; i < 10'000; ++i) {
+        const unsigned char pciAddress[4] = {'I', 0xF8, 0x0C, 0};
+        answered += write(ends[0], pciAddress, 4) != 4 || read(ends[0], answer, 2) != 2 ||
+                    answer[0] != 'N' || answer[1] != 0;
+    }
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    check("portpanel: 0xCF8 asked straight, answers other than a refusal", 0, answered);
+    std::printf("PORTTEST portpanel: a refused request's round trip takes %.1f us\n", us / 1e4);
+    const unsigned char data[4] = {'I', 0x78, 0x03, 0};
+    check("portpanel: the helper goes on after refusals", 'D',
+          write(ends[0], data, 4) == 4 && read(ends[0], answer, 2) == 2 ? answer[0] : 0);
     const std::string seccomp = statusLine(pid, "Seccomp");
     failures += !seccomp.ends_with("\t1"); // strict mode
     std::printf("PORTTEST %s portpanel: the serving helper's %s\n",
@@ -236,6 +253,68 @@ void asPortpanelMember()
     refused("portpanel: a killed helper refuses the next read", [] { portio::Inp32(0x378); },
             {"the port helper stopped answering", "signal 9"});
     check("portpanel: the killed helper was reaped", 1, statusLine(helper, "State") == "gone");
+}
+
+// The ports the helper opens, as it works them out here.
+void printPolicy()
+{
+    helper::PortSet open;
+    const std::string refusal = helper::readPolicy({"", PORTPANEL_POLICY_PATH, 0}, open);
+    std::string ranges;
+    for (unsigned first = 0; first < open.size(); ++first) {
+        unsigned last = first;
+        while (open[first] && last + 1 < open.size() && open[last + 1])
+            ++last;
+        char range[24];
+        std::snprintf(range, sizeof range, " 0x%04X-0x%04X", first, last);
+        ranges += open[first] ? range : "";
+        first = last;
+    }
+    std::printf("PORTTEST the helper opens%s%s\n", ranges.c_str(), refusal.c_str());
+}
+
+// In portpanel alone, under the default policy: the parallel and serial
+// ports, none of the machine's own.
+void underDefaultPolicy()
+{
+    RootEyes root;
+    printPolicy();
+    if (!becomeUser(portpanelGroup))
+        return std::printf("PORTTEST FAIL cannot become a user in portpanel\n"), void(++failures);
+    char scratch[16];
+    std::snprintf(scratch, sizeof scratch, "0x%X", pciSerialBase() + 7);
+    for (const char *port : {"0x378", "0xDC00", static_cast<const char *>(scratch)}) {
+        const int read = roundTrip(port, 0x69);
+        check((std::string("policy: ") + port + " reads as root's inb").c_str(),
+              root.inb(static_cast<unsigned short>(std::stoul(port, nullptr, 16))), read);
+    }
+    for (const short port : {0xCF8, 0x70, 0x64, 0x300})
+        refused(("policy: port " + std::to_string(port) + " refused").c_str(),
+                [port] { portio::Inp32(port); },
+                {"is not open to the portpanel group", "portpanel/ports"});
+}
+
+// In portpanel alone, after root changed the policy file: 0x300 reached, or
+// refused with the given words.
+void underPolicyFile(const std::string &expected)
+{
+    RootEyes root;
+    if (!becomeUser(portpanelGroup))
+        return std::printf("PORTTEST FAIL cannot become a user in portpanel\n"), void(++failures);
+    if (expected == "reach")
+        return check("policy: 0x300 added by root, reads as root's inb", root.inb(0x300),
+                     roundTrip("0x300", 0x12));
+    refused(("policy: " + expected).c_str(), [] { portio::Inp32(0x300); }, {expected.c_str()});
+}
+
+// In lp alone, where the kernel manages no port at 0x378: start-up's port is
+// refused with words that name the port it does manage, and portpanel.
+void lpWithoutPort888()
+{
+    if (!becomeUser(lp))
+        return std::printf("PORTTEST FAIL cannot become a user in lp\n"), void(++failures);
+    refused("lp only: port 888 refused", [] { roundTrip("888", 0); },
+            {"it manages parport0 at 0xDC00", "the portpanel group", "888 among them"});
 }
 
 // Another program holds parport0 (exclusively or not) and reads its status
@@ -325,6 +404,10 @@ int main(int argc, char **argv)
         return secondProgram(), failures == 0 ? 0 : 1;
     if (mode.ends_with("-holder"))
         whileHeld(mode == "--exclusive-holder");
+    else if (mode == "--policy-file")
+        underPolicyFile(argc > 2 ? argv[2] : "");
+    else if (mode == "--default-policy" || mode == "--lp-elsewhere")
+        mode == "--default-policy" ? underDefaultPolicy() : lpWithoutPort888();
     else if (mode == "--lp" || mode == "--portpanel" || mode == "--neither")
         mode == "--lp" ? asLpMember() : mode == "--portpanel" ? asPortpanelMember() : asNeither();
     if (mode != "") {
