@@ -1,12 +1,13 @@
 // Start-up of two programs, run alternately: wall time from exec until the
 // program maps its first top-level window, and the peak resident memory by
 // then. Prints one JSON object with every sample.
-// Usage: startup_bench ROUNDS NAME_A PROGRAM_A NAME_B PROGRAM_B
-// (a PROGRAM may carry arguments after spaces)
+// Usage: startup_bench ROUNDS NAME_A PROGRAM_A [ARGUMENT...] -- NAME_B PROGRAM_B [ARGUMENT...]
+// (each word one argument, never split: a path may hold spaces)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/resource.h>
@@ -19,7 +20,7 @@ namespace {
 
 struct Side {
     std::string name;
-    std::string program;
+    std::vector<char *> command; // null-terminated
     std::vector<double> milliseconds;
     std::vector<long> peakKilobytes;
 };
@@ -31,32 +32,25 @@ pid_t launch(const Side &side)
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, STDOUT_FILENO);
         dup2(devNull, STDERR_FILENO);
-        // "PROGRAM ARGUMENT...", split at spaces: wine and an exe, say.
-        std::vector<std::string> words;
-        for (std::size_t at = 0, end; at != std::string::npos;
-             at = end == std::string::npos ? end : end + 1) {
-            end = side.program.find(' ', at);
-            words.push_back(side.program.substr(at, end - at));
-        }
-        std::vector<char *> argv;
-        for (std::string &word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        execv(side.command[0], side.command.data());
         _exit(127);
     }
     return pid;
 }
 
+// False when no window is mapped within 30 s (the program did not start).
 bool waitForMap(xcb_connection_t *x)
 {
-    while (xcb_generic_event_t *event = xcb_wait_for_event(x)) {
-        const bool mapped = (event->response_type & 0x7F) == XCB_MAP_NOTIFY;
+    pollfd ready{xcb_get_file_descriptor(x), POLLIN, 0};
+    for (;;) {
+        xcb_generic_event_t *event = xcb_poll_for_event(x);
+        if (!event && (xcb_connection_has_error(x) || poll(&ready, 1, 30'000) != 1))
+            return false;
+        const bool mapped = event && (event->response_type & 0x7F) == XCB_MAP_NOTIFY;
         std::free(event);
         if (mapped)
             return true;
     }
-    return false;
 }
 
 void measure(xcb_connection_t *x, Side &side)
@@ -64,7 +58,7 @@ void measure(xcb_connection_t *x, Side &side)
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = launch(side);
     if (!waitForMap(x)) {
-        std::fprintf(stderr, "startup_bench: lost the X server\n");
+        std::fprintf(stderr, "startup_bench: %s showed no window within 30 s\n", side.command[0]);
         std::exit(1);
     }
     const auto shown = std::chrono::steady_clock::now();
@@ -91,11 +85,24 @@ void print(const Side &side, bool last)
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s ROUNDS NAME_A PROGRAM_A NAME_B PROGRAM_B\n", argv[0]);
+    std::vector<Side> sides(1);
+    for (int i = 2; i < argc; ++i) {
+        Side &side = sides.back();
+        if (std::string(argv[i]) == "--")
+            sides.emplace_back();
+        else if (side.name.empty())
+            side.name = argv[i];
+        else
+            side.command.push_back(argv[i]);
+    }
+    for (Side &side : sides)
+        side.command.push_back(nullptr);
+    if (sides.size() != 2 || sides[0].command.size() < 2 || sides[1].command.size() < 2) {
+        std::fprintf(stderr,
+                     "usage: %s ROUNDS NAME_A PROGRAM_A [ARGUMENT...] -- NAME_B PROGRAM_B\n",
+                     argv[0]);
         return 2;
     }
-    std::vector<Side> sides{{argv[2], argv[3], {}, {}}, {argv[4], argv[5], {}, {}}};
     xcb_connection_t *x = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(x))
         return std::fprintf(stderr, "startup_bench: no X server\n"), 1;
