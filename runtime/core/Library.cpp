@@ -3,9 +3,13 @@
 #include "RuntimeError.h"
 
 #ifdef _WIN32
+#include "Version.h"
+
 #include <algorithm>
 #include <vector>
 #include <windows.h>
+
+#include <shlobj.h>
 #else
 #include <dlfcn.h>
 #endif
@@ -15,72 +19,174 @@ namespace {
 
 #ifdef _WIN32
 using Handle = HMODULE;
-constexpr const char *loadFix = "put the DLL beside portpanel.exe or in a folder on PATH";
 
-std::string systemMessage()
+std::string utf8(const std::wstring &text)
 {
-    const DWORD code = GetLastError();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+// Windows' words for an error, with the file in place of its "%1".
+std::string systemMessage(DWORD code, const std::wstring &file = L"the file")
+{
     wchar_t *text = nullptr;
     const DWORD flags =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     const DWORD length =
         FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::string message = "Windows error " + std::to_string(code);
-    if (length > 0) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                             nullptr, nullptr);
-        std::string utf8(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr,
-                            nullptr);
-        while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' '))
-            utf8.pop_back();
-        message += ": " + utf8;
-    }
+    std::wstring words(text ? text : L"", length);
     LocalFree(text);
-    return message;
+    if (const std::size_t insert = words.find(L"%1"); insert != std::wstring::npos)
+        words.replace(insert, 2, file);
+    while (!words.empty() &&
+           (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' '))
+        words.pop_back();
+    return "Windows error " + std::to_string(code) + (words.empty() ? "" : ": " + utf8(words));
 }
 
 std::wstring programFolder()
 {
-    wchar_t path[MAX_PATH];
-    const DWORD size = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring file(path, size);
-    return file.substr(0, file.find_last_of(L'\\'));
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD size = 0;
+    while ((size = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size())
+        path.resize(path.size() * 2); // a folder deeper than MAX_PATH
+    path.resize(size);
+    return path.substr(0, path.find_last_of(L'\\'));
 }
 
-// The program's folder, the system folders, then PATH's absolute entries.
+// Once elevated (a port DLL's driver often needs that once), folders on PATH
+// that the user may write are no longer safe to load from.
+bool elevated()
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+        CloseHandle(token);
+    }
+    return elevation.TokenIsElevated != 0;
+}
+
+// Folders that only administrators may write: the Windows folder and the
+// program folders.
+bool adminOnly(const std::wstring &entry)
+{
+    wchar_t folder[MAX_PATH];
+    for (const int known : {CSIDL_WINDOWS, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86})
+        if (SHGetFolderPathW(nullptr, known, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
+            const std::wstring prefix = folder;
+            if (entry.size() >= prefix.size() &&
+                lstrcmpiW(entry.substr(0, prefix.size()).c_str(), prefix.c_str()) == 0)
+                return true;
+        }
+    return false;
+}
+
+// The program's folder, the system folders, then PATH's absolute entries;
+// once elevated, only those entries that only administrators may write.
 std::vector<std::wstring> searchedFolders()
 {
     wchar_t folder[MAX_PATH];
     std::vector<std::wstring> folders{programFolder()};
     folders.emplace_back(folder, GetSystemDirectoryW(folder, MAX_PATH));
     folders.emplace_back(folder, GetWindowsDirectoryW(folder, MAX_PATH));
+    const bool asAdministrator = elevated();
     std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
     path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
     for (std::size_t start = 0, end = 0; start <= path.size(); start = end + 1) {
         end = std::min(path.find(L';', start), path.size());
         const std::wstring entry = path.substr(start, end - start);
-        const bool absolute = entry.starts_with(L"\\\\") ||
-                              (entry.size() > 2 && entry[1] == L':' && entry[2] == L'\\');
-        if (absolute)
+        const bool absolute =
+            entry.starts_with(L"\\\\") ||
+            (entry.size() > 2 && entry[1] == L':' && (entry[2] == L'\\' || entry[2] == L'/'));
+        if (absolute && (!asAdministrator || adminOnly(entry)))
             folders.push_back(entry);
     }
     return folders;
 }
 
+// 32 or 64: the word size a DLL was built for, from its PE header; 0 when unknown.
+int wordSize(const std::wstring &file)
+{
+    const HANDLE dll = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    if (dll == INVALID_HANDLE_VALUE)
+        return 0;
+    IMAGE_DOS_HEADER dos{};
+    unsigned char pe[6] = {};
+    DWORD read = 0;
+    const bool ok =
+        ReadFile(dll, &dos, sizeof dos, &read, nullptr) && read == sizeof dos &&
+        SetFilePointer(dll, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+        ReadFile(dll, pe, sizeof pe, &read, nullptr) && read == sizeof pe;
+    CloseHandle(dll);
+    const unsigned machine = pe[4] | pe[5] << 8;
+    return !ok                                   ? 0
+           : machine == IMAGE_FILE_MACHINE_I386  ? 32
+           : machine == IMAGE_FILE_MACHINE_AMD64 ? 64
+                                                 : 0;
+}
+
+std::string wrongWordSize(const std::wstring &file)
+{
+    const std::string program = std::to_string(sizeof(void *) * 8);
+    const std::string dll =
+        std::to_string(wordSize(file) ? wordSize(file) : 96 - sizeof(void *) * 8);
+    const std::string version = PORTPANEL_VERSION;
+    return "cannot load the port library " + utf8(file) + ": it is a " + dll +
+           "-bit inpout32.dll, but this is the " + program + "-bit portpanel.exe: use the " +
+           program + "-bit DLL or portpanel-" + version + "-win" + dll + ".zip (Windows error 193)";
+}
+
+// A file that was found but would not load: what the error means for it.
+std::string loadFailure(DWORD code, const std::wstring &file)
+{
+    const std::string words =
+        "cannot load the port library " + utf8(file) + " (" + systemMessage(code, file) + ")";
+    if (code == ERROR_MOD_NOT_FOUND)
+        return words + ": a DLL that it needs is missing; install what its instructions name";
+    if (code == ERROR_DLL_INIT_FAILED)
+        return words + ": its initialisation failed; its driver may need installing, as its "
+                       "instructions say (often by running it once as administrator)";
+    return words;
+}
+
 // Never the current directory (nor a relative PATH entry), where anyone who
 // can leave a file could plant a DLL; Windows' own search would look there.
-Handle openLibrary(const std::string &name)
+// As Windows' own search does, a DLL for the other word size is passed over.
+Handle openLibrary(const std::string &name, std::string &why)
 {
     SetDllDirectoryW(L""); // nor for the DLL's own dependencies
+    std::wstring otherSize;
     for (const std::wstring &folder : searchedFolders()) {
         const std::wstring file = folder + L'\\' + std::wstring(name.begin(), name.end());
-        if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (const Handle library =
+                LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+            return library;
+        const DWORD code = GetLastError();
+        if (code != ERROR_BAD_EXE_FORMAT) {
+            why = loadFailure(code, file);
+            return nullptr;
+        }
+        if (otherSize.empty())
+            otherSize = file;
     }
-    SetLastError(ERROR_MOD_NOT_FOUND);
+    why = !otherSize.empty()
+              ? wrongWordSize(otherSize)
+              : "cannot load the port library " + name + " (" + systemMessage(ERROR_MOD_NOT_FOUND) +
+                    "); put the DLL beside portpanel.exe or in a folder on PATH";
     return nullptr;
 }
+
+std::string lookupFailure() { return systemMessage(GetLastError()); }
 
 Handle loadedLibrary(const std::string &name)
 {
@@ -94,16 +200,21 @@ void *findSymbol(Handle library, const char *name)
 }
 #else
 using Handle = void *;
-constexpr const char *loadFix =
-    "install portpanel's port library, or put its folder on LD_LIBRARY_PATH";
 
-std::string systemMessage()
+std::string lookupFailure()
 {
     const char *message = dlerror();
     return message ? message : "unknown loader error";
 }
 
-Handle openLibrary(const std::string &name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
+Handle openLibrary(const std::string &name, std::string &why)
+{
+    const Handle library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        why = "cannot load the port library " + name + " (" + lookupFailure() +
+              "); install portpanel's port library, or put its folder on LD_LIBRARY_PATH";
+    return library;
+}
 
 Handle loadedLibrary(const std::string &name)
 {
@@ -143,18 +254,19 @@ std::string loaderName(const char *library)
 void *bind(EntryPoint &entry)
 {
     const std::string name = loaderName(entry.library);
-    const Handle library = openLibrary(name);
+    std::string why;
+    const Handle library = openLibrary(name, why);
     if (!library)
-        throw RuntimeError(ErrorNumber::LibraryNotLoaded, "cannot load the port library " + name +
-                                                              " (" + systemMessage() + "); " +
-                                                              loadFix);
+        throw RuntimeError(ErrorNumber::LibraryNotLoaded, why);
     checkReady(library, name);
     void *function = findSymbol(library, entry.name);
-    if (!function)
+    if (!function) {
+        const std::string lookup = lookupFailure();
         throw RuntimeError(ErrorNumber::EntryPointMissing,
                            std::string("the port library ") + name + " has no entry point " +
-                               entry.name + " (" + systemMessage() +
+                               entry.name + " (" + lookup +
                                "); it is not a port library this program can use");
+    }
     entry.bound = function;
     return function;
 }

@@ -8,7 +8,7 @@ namespace {
 // Puts prompts back in the selected positions and leaves the caret at its start.
 void clearSelection(Field &field)
 {
-    if (field.selectionLength == 0)
+    if (field.selectionLength == 0 || field.selectionStart >= field.text.size())
         return;
     field.text.replace(field.selectionStart, field.selectionLength, field.selectionLength, prompt);
     field.caret = field.selectionStart;
@@ -27,7 +27,7 @@ bool isThreeDigits(std::string_view text) { return text.size() == positions && i
 void type(Field &field, char digit)
 {
     clearSelection(field);
-    if (field.caret < positions)
+    if (field.caret < std::min(positions, field.text.size()))
         field.text[field.caret++] = digit;
 }
 
@@ -36,7 +36,7 @@ void erase(Field &field, int offset)
     if (field.selectionLength > 0)
         return clearSelection(field);
     const auto position = static_cast<long>(field.caret) + offset;
-    if (position < 0 || position >= static_cast<long>(positions))
+    if (position < 0 || position >= static_cast<long>(std::min(positions, field.text.size())))
         return;
     field.caret = static_cast<std::size_t>(position);
     field.text[field.caret] = prompt;

@@ -6,8 +6,9 @@ namespace runtime::toolkit {
 
 void showErrorBox(const std::string &line)
 {
-    MessageBoxW(GetActiveWindow(), win32::wide(line).c_str(), L"portpanel",
-                MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    // Owned by the window where there is one, and in front either way.
+    MessageBoxW(win32::shownForm(), win32::wide(line).c_str(), L"portpanel",
+                MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
 void endEventLoop(int status) { PostQuitMessage(status); }

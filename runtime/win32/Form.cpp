@@ -10,6 +10,9 @@ namespace {
 constexpr wchar_t formClass[] = L"portpanelForm";
 constexpr int firstId = 100; // clear of IDOK and IDCANCEL, which Enter and Escape send
 constexpr DWORD formStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+HWND startupWindow = nullptr; // the one form's, while it exists
+// WM_GETDPISCALEDSIZE, sent from Windows 10 1703 on; its header needs a newer WINVER.
+constexpr UINT getDpiScaledSize = 0x02E4;
 
 struct Handled {
     virtual ~Handled() = default;
@@ -56,8 +59,8 @@ Kinds kindOf(Kind kind)
     case Kind::TextBox:
     case Kind::MaskEdBox:
         return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
-    case Kind::Label:
-        return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+    case Kind::Label: // one line: with a larger text a wrapped second line would not show
+        return {L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0};
     case Kind::CommandButton:
         return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
     }
@@ -105,11 +108,13 @@ void registerClass()
 struct Form::Window {
     HWND handle = nullptr;
     HFONT font = nullptr;
+    HWND lastFocus = nullptr;
     FormLayout layout;
 
     ~Window()
     {
         if (handle) {
+            startupWindow = nullptr;
             SetWindowLongPtrW(handle, GWLP_USERDATA, 0); // the form's controls are gone
             DestroyWindow(handle);
         }
@@ -117,15 +122,28 @@ struct Form::Window {
             DeleteObject(font);
     }
 
-    // Places the window and its controls, and sets the system's UI font, for dpi.
-    void place(UINT dpi, const std::vector<std::unique_ptr<Control>> &controls)
+    // The window's outer size for the form's client area at dpi.
+    [[nodiscard]] SIZE size(UINT dpi) const
     {
         const RECT frame = win32::frameFor(
             {0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)}, formStyle, dpi);
-        SetWindowPos(handle, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+        return {frame.right - frame.left, frame.bottom - frame.top};
+    }
+
+    // Sizes the window and places its controls for dpi.
+    void place(UINT dpi, const std::vector<std::unique_ptr<Control>> &controls)
+    {
+        const SIZE outer = size(dpi);
+        SetWindowPos(handle, nullptr, 0, 0, outer.cx, outer.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        if (font)
-            DeleteObject(font);
+        placeControls(dpi, controls);
+    }
+
+    // Places the controls and gives them the system's message font for dpi;
+    // the old font goes only once no control uses it.
+    void placeControls(UINT dpi, const std::vector<std::unique_ptr<Control>> &controls)
+    {
+        const HFONT old = font;
         const LOGFONTW message = win32::messageFont(dpi);
         font = CreateFontIndirectW(&message);
         for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -136,6 +154,22 @@ struct Form::Window {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         }
+        if (old)
+            DeleteObject(old);
+    }
+
+    // A dialog's manners: the focused control is kept while the window is
+    // inactive and given back when it is active again.
+    void rememberFocus()
+    {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(handle, focus))
+            lastFocus = focus;
+    }
+    void restoreFocus() const
+    {
+        SetFocus(lastFocus && IsWindow(lastFocus) ? lastFocus
+                                                  : GetNextDlgTabItem(handle, nullptr, FALSE));
     }
 };
 
@@ -150,28 +184,65 @@ void command(const Form &form, int id)
             button->click();
 }
 
+// Windows 10 1607 knows only per-monitor awareness v1, which scales the
+// caption and frame only when asked to.
+void scaleNonClientArea(HWND window)
+{
+    using Enable = BOOL(WINAPI *)(HWND);
+    if (const auto enable = reinterpret_cast<Enable>(reinterpret_cast<void *>(
+            win32::newerFunction(L"user32.dll", "EnableNonClientDpiScaling"))))
+        enable(window);
+}
+
+// The window's size at a new DPI is the form's, not a scaled rounding of it.
+LRESULT dpiChange(const Form &form, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const UINT dpi = LOWORD(wParam);
+    if (message == getDpiScaledSize) {
+        *reinterpret_cast<SIZE *>(lParam) = form.window().size(dpi);
+        return TRUE;
+    }
+    const auto *suggested = reinterpret_cast<const RECT *>(lParam);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    form.window().placeControls(dpi, form.controls());
+    return 0;
+}
+
 LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const auto *form = reinterpret_cast<const Form *>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
+    case WM_NCCREATE:
+        scaleNonClientArea(window);
+        break;
     case WM_COMMAND:
         if (form && HIWORD(wParam) == BN_CLICKED)
             command(*form, LOWORD(wParam));
         return 0;
+    case WM_ACTIVATE:
+        if (form && LOWORD(wParam) == WA_INACTIVE)
+            form->window().rememberFocus();
+        break; // on activation the window gets the focus, and passes it on below
+    case WM_SETFOCUS:
+        if (form)
+            form->window().restoreFocus();
+        return 0;
+    case getDpiScaledSize:
     case WM_DPICHANGED:
-        if (form) {
-            const auto *suggested = reinterpret_cast<const RECT *>(lParam);
-            SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            form->window().place(HIWORD(wParam), form->controls());
-        }
+        return form ? dpiChange(*form, window, message, wParam, lParam) : FALSE;
+    case WM_SETTINGCHANGE: // a larger text or another message font
+        if (form && wParam == SPI_SETNONCLIENTMETRICS)
+            form->window().placeControls(win32::windowDpi(window), form->controls());
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        break;
     }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace
@@ -189,6 +260,7 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
                                                            " cannot be created (Windows error " +
                                                            std::to_string(GetLastError()) + ")");
     SetWindowLongPtrW(w.handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    startupWindow = w.handle;
     int id = firstId;
     for (const ControlLayout &item : layout.controls) { // creation order is tab order
         const Kinds kinds = kindOf(item.kind);
@@ -212,6 +284,8 @@ Form::~Form() = default;
 namespace win32 {
 
 HWND handle(const Form &form) { return form.window().handle; }
+
+HWND shownForm() { return startupWindow; }
 
 HWND handle(const Control *control)
 {

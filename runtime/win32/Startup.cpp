@@ -6,12 +6,39 @@
 #include "EventDelivery.h"
 #include "Win32Runtime.h"
 
+#include <algorithm>
 #include <commctrl.h>
+#include <shellapi.h>
+#include <string>
+#include <vector>
 
 namespace runtime::toolkit {
 
+namespace {
+
+// The arguments as typed, in UTF-8: the C runtime's come in the ANSI code
+// page, which cannot hold every name.
+std::vector<std::string> wideArguments()
+{
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide && i < count; ++i)
+        arguments.push_back(win32::utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+} // namespace
+
 std::optional<int> beforeToolkit(int argc, char **argv)
 {
+    std::vector<std::string> arguments = wideArguments();
+    std::vector<char *> pointers(arguments.size() + 1, nullptr);
+    std::ranges::transform(arguments, pointers.begin(),
+                           [](std::string &argument) { return argument.data(); });
+    if (!arguments.empty())
+        argc = static_cast<int>(arguments.size()), argv = pointers.data();
     try {
         return handleArguments(argc, argv);
     } catch (const RuntimeError &error) {

@@ -17,6 +17,8 @@ std::string windowText(HWND control);
 void makeMaskEdBox(HWND edit);
 
 HWND handle(const Form &form);
+// This thread's form window, where one exists: the owner for a message box.
+HWND shownForm();
 HWND handle(const Control *control);
 
 // The window's DPI, the system's message font at a DPI, and the frame around a

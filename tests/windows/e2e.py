@@ -41,13 +41,26 @@ def read(*args):
 
 
 ADDRESS, COMMIT, VALUE, LABEL = 100, 101, 102, 103
+# The other word size's DLLs, built beside this one's by scripts/windows-tests.
+BITS = 64 if "build-win-x86_64" in DLLS else 32
+OTHER_DLLS = DLLS.replace(*(("build-win-x86_64", "build-win-i686") if BITS == 64
+                            else ("build-win-i686", "build-win-x86_64")))
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
 
 
 class Panel:
     """One run of portpanel.exe in a folder of its own, with the given DLL."""
 
-    def __init__(self, dll="recording", read_value="7", dll_in_cwd=None, exe=EXE):
+    def __init__(self, dll="recording", read_value="7", dll_in_cwd=None, exe=EXE, args=(),
+                 other_size_dll=False, dll_on_path=False, deep=False):
         self.folder = tempfile.mkdtemp(prefix="portpanel-wine-")
+        self.top = self.folder
+        if deep:  # a program folder longer than MAX_PATH
+            self.folder = os.path.join(self.folder, *["d" * 100] * 3)
+            os.makedirs(self.folder)
         # A DLL planted in the folder the program is started from, not its own.
         cwd = os.path.join(self.folder, "cwd")
         os.mkdir(cwd)
@@ -56,11 +69,20 @@ class Panel:
         shutil.copy(exe, os.path.join(self.folder, "portpanel.exe"))
         if dll:
             shutil.copy(os.path.join(DLLS, dll, "inpout32.dll"), self.folder)
-        self.record = os.path.join(self.folder, "record")
+        if other_size_dll:
+            shutil.copy(os.path.join(OTHER_DLLS, "recording", "inpout32.dll"), self.folder)
+        self.record = os.path.join(self.top, "record")
         open(self.record, "w").close()
-        env = dict(os.environ, PORTPANEL_RECORD="Z:" + self.record.replace("/", "\\"),
+        env = dict(os.environ, PORTPANEL_RECORD=windows_path(self.record),
                    PORTPANEL_READ_VALUE=read_value)
-        self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe")],
+        if dll_on_path:  # wine runs everything elevated: a folder only administrators write
+            on_path = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files",
+                                   os.path.basename(self.top))
+            os.makedirs(on_path)
+            shutil.copy(os.path.join(DLLS, "recording", "inpout32.dll"), on_path)
+            env["WINEPATH"] = "C:\\Program Files\\" + os.path.basename(self.top)
+            self.on_path = on_path
+        self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe"), *args],
                                         env=env, cwd=cwd, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
 
@@ -114,7 +136,9 @@ class Panel:
         try:
             self.process.wait(timeout=30)
         finally:
-            shutil.rmtree(self.folder, ignore_errors=True)
+            shutil.rmtree(self.top, ignore_errors=True)
+            if hasattr(self, "on_path"):
+                shutil.rmtree(self.on_path, ignore_errors=True)
         return self.process.returncode
 
     def close(self):
@@ -226,6 +250,63 @@ class Windows(unittest.TestCase):
                     self.assertEqual(panel.dismiss(), case["number"])
                 finally:
                     panel.close()
+
+    def test_focus_comes_back_and_the_value_field_holds_its_mask(self):
+        WM_IME_CHAR, WM_IME_COMPOSITION, GCS_RESULTSTR = 0x286, 0x10F, 0x800
+        panel = Panel()
+        try:
+            panel.shown()
+            panel.replace(VALUE, "5")
+            read("away")  # another window takes the foreground and gives it back
+            self.assertEqual(read()["focus"], VALUE)
+            panel.type("7")
+            self.assertEqual(panel.text(VALUE), "570")
+            for message, wparam, lparam in ((WM_IME_CHAR, ord("a"), 0),
+                                            (WM_IME_CHAR, 0x00E9, 0),
+                                            (WM_IME_COMPOSITION, 0, GCS_RESULTSTR)):
+                with self.subTest(message=hex(message), wparam=hex(wparam)):
+                    read("send", hex(VALUE), hex(message), hex(wparam), hex(lparam))
+                    self.assertEqual(panel.text(VALUE), "570")
+            read("clip", "abc")
+            panel.click(VALUE)
+            panel.keys("shift+Insert")
+            self.assertEqual(panel.text(VALUE), "570")
+        finally:
+            panel.close()
+
+    def test_arguments_in_any_language_and_a_deep_program_folder(self):
+        panel = Panel(args=["Müller"])
+        try:
+            self.assertIn('unknown argument "Müller"', " ".join(panel.error_box()))
+            self.assertEqual(panel.dismiss(), 8)
+        finally:
+            panel.close()
+        panel = Panel(deep=True)
+        try:
+            panel.shown()
+            self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+        finally:
+            panel.close()
+
+    def test_library_of_the_other_word_size(self):
+        other = 96 - BITS
+        panel = Panel(dll=None, other_size_dll=True)
+        try:
+            box = " ".join(panel.error_box())
+            self.assertIn("Error 3: cannot load the port library " + windows_path(panel.folder)
+                          + "\\inpout32.dll: it is a " + f"{other}-bit inpout32.dll, but this is "
+                          f"the {BITS}-bit portpanel.exe: use the {BITS}-bit DLL or "
+                          f"portpanel-1.00-win{other}.zip (Windows error 193)", box)
+            self.assertNotIn("%1", box)
+            self.assertEqual(panel.dismiss(), 3)
+        finally:
+            panel.close()
+        panel = Panel(dll=None, other_size_dll=True, dll_on_path=True)  # the right one later
+        try:
+            panel.shown()
+            self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+        finally:
+            panel.close()
 
     def test_library_failures_end_before_form1_shows(self):
         for dll, in_cwd, number, words, calls in (

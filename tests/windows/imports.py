@@ -8,7 +8,8 @@ import sys
 
 ON_WINDOWS_7_SP1 = {
     "KERNEL32.DLL": {
-        "Windows 2000": """CloseHandle CreateEventA CreateSemaphoreA DeleteCriticalSection
+        "Windows 2000": """CloseHandle CreateFileW GetCommandLineW GlobalSize lstrcmpiW ReadFile
+            SetFilePointer CreateEventA CreateSemaphoreA DeleteCriticalSection
             DuplicateHandle EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
             GetCurrentProcess
             GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetEnvironmentVariableW
@@ -33,13 +34,16 @@ ON_WINDOWS_7_SP1 = {
     "USER32.DLL": {
         "Windows 2000": """AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW
             DestroyWindow DispatchMessageW GetActiveWindow GetClipboardData GetDC GetMessageW
-            GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
+            GetFocus IsChild IsWindow MessageBeep GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
             GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
             OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
             SetWindowLongPtrW SetWindowLongW SetWindowPos SetWindowTextW ShowWindow
             SystemParametersInfoW TranslateMessage""",
     },
     "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
+    # TokenElevation, which the program asks for, is Vista's.
+    "ADVAPI32.DLL": {"Windows 2000": "GetTokenInformation OpenProcessToken"},
+    "SHELL32.DLL": {"Windows 2000": "CommandLineToArgvW SHGetFolderPathW"},
     "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
     "COMCTL32.DLL": {
         "Windows 2000": "InitCommonControlsEx",

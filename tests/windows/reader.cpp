@@ -2,6 +2,8 @@
 // test tool would: the client area, every child control's class, ID,
 // rectangle, style and text, and which control has the focus. One line each.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <windows.h>
 
@@ -42,17 +44,65 @@ BOOL CALLBACK boxText(HWND child, LPARAM)
     return TRUE;
 }
 
+void pump(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start < milliseconds) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+}
+
+// "reader away": another window takes the foreground, then gives it back.
+int away(HWND form)
+{
+    const HWND other = CreateWindowExW(0, L"STATIC", L"away", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                       0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    pump(500);
+    SetForegroundWindow(form);
+    pump(300);
+    DestroyWindow(other);
+    return 0;
+}
+
+// "reader clip TEXT": TEXT on the clipboard.
+int clip(const char *text)
+{
+    const std::size_t size = (std::strlen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    auto *chars = static_cast<wchar_t *>(GlobalLock(memory));
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, chars, static_cast<int>(size / sizeof(wchar_t)));
+    GlobalUnlock(memory);
+    const bool ok = OpenClipboard(nullptr) && EmptyClipboard() &&
+                    SetClipboardData(CF_UNICODETEXT, memory) && CloseClipboard();
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
-int main(int argc, char **)
+int main(int argc, char **argv)
 {
-    if (argc > 1) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "box") {
         const HWND box = FindWindowW(nullptr, L"portpanel");
         return box ? (EnumChildWindows(box, boxText, 0), 0) : (std::puts("no box"), 1);
     }
+    if (mode == "clip" && argc > 2)
+        return clip(argv[2]);
     const HWND form = FindWindowW(nullptr, L"Form1");
     if (!form)
         return std::puts("no Form1"), 1;
+    if (mode == "away")
+        return away(form);
+    if (mode == "send" && argc > 5) // "reader send ID MESSAGE WPARAM LPARAM", numbers in hex
+        return static_cast<int>(
+            SendMessageW(GetDlgItem(form, static_cast<int>(std::strtol(argv[2], nullptr, 16))),
+                         static_cast<UINT>(std::strtoul(argv[3], nullptr, 16)),
+                         static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 16)),
+                         static_cast<LPARAM>(std::strtoll(argv[5], nullptr, 16))));
     RECT client;
     GetClientRect(form, &client);
     wchar_t title[64];
