@@ -3,10 +3,10 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-build_packages=(cmake ninja-build g++ gcc qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-    libxcb1-dev)
-# Everything a test or benchmark calls; 32-bit wine comes from the i386 architecture.
-test_packages=(git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
+# What the program needs to build; ./run needs no more.
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+# Everything a test or benchmark builds or calls; 32-bit wine comes from the i386 architecture.
+test_packages=(gcc libgtest-dev libbenchmark-dev libxcb1-dev git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
     qemu-system-x86
     busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
     lintian desktop-file-utils appstream libcap2-bin adduser util-linux mingw-w64 g++-mingw-w64-x86-64-posix
@@ -26,6 +26,14 @@ need_packages() {
     if [ "$(id -u)" -ne 0 ]; then
         local arch=""
         needs_i386 "${missing[@]}" && arch="dpkg --add-architecture i386 && "
+        if [ -t 0 ] && command -v sudo >/dev/null; then
+            echo "portpanel: missing Debian packages: ${missing[*]}" >&2
+            read -r -p "Install them with sudo now? [Y/n] " answer
+            if [[ ! $answer =~ ^[nN] ]] &&
+                sudo sh -c "${arch}apt-get update -qq && DEBIAN_FRONTEND=noninteractive $install -qq"; then
+                return 0
+            fi
+        fi
         echo "portpanel: missing Debian packages. As root, run:" >&2
         echo "  ${arch}apt-get update && $install" >&2
         exit 1
@@ -40,12 +48,15 @@ need_packages() {
 need_display() {
     [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ] && return 0
     echo "portpanel: needs a graphical session (no DISPLAY or WAYLAND_DISPLAY); on a headless" \
-        "machine run it under xvfb-run: xvfb-run ./run" >&2
+        "machine install xvfb and xauth and run it under xvfb-run: xvfb-run -a ./run" >&2
     exit 9
 }
 
+# configure_and_build [CMAKE-OPTION...]: configures build/ with the options
+# (./test turns the tests and benchmarks on) and builds it.
 configure_and_build() {
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTPANEL_WERROR=ON >/dev/null
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTPANEL_WERROR=ON "$@" \
+        >/dev/null
     cmake --build build
 }
 

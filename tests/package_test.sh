@@ -126,4 +126,12 @@ apt_in_root purge portpanel
 [ ! -e "$throwaway/root$policy" ] || fail "purged: the policy file is left"
 left=$(while read -r f; do [ ! -f "$throwaway/root$f" ] || echo "$f"; done <<<"$ours")
 [ -z "$left" ] || fail "purged: files left: $left"
-echo "package: installed, reinstalled, removed and purged with apt in a throwaway root"
+# Where setcap cannot grant the capability, the helper is setuid root instead.
+in_root mv /usr/sbin/setcap /usr/sbin/setcap.away
+apt_in_root install "/tmp/$(basename "$deb")"
+[ "$(in_root stat -c '%U:%G %a' "$helper")" = "root:portpanel 4750" ] ||
+    fail "without setcap: the helper is $(in_root stat -c '%U:%G %a' "$helper")"
+apt_in_root purge portpanel
+in_root mv /usr/sbin/setcap.away /usr/sbin/setcap
+echo "package: installed, reinstalled, removed and purged with apt in a throwaway root;" \
+    "setuid where no capability can be set"

@@ -87,7 +87,7 @@ std::string fix(bool parallelRegister, const std::string &what)
     return "to reach " + what + ", join " +
            (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
                              : portpanel) +
-           ", then log in again; or run portpanel as root";
+           ", then log in again";
 }
 
 // Everything below is shared by every thread that calls the library, and

@@ -10,17 +10,23 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
+#include <iterator>
+#include <linux/filter.h>
 #include <linux/ppdev.h>
+#include <linux/seccomp.h>
 #include <string>
 #include <sys/io.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -307,6 +313,29 @@ void underPolicyFile(const std::string &expected)
     refused(("policy: " + expected).c_str(), [] { portio::Inp32(0x300); }, {expected.c_str()});
 }
 
+// Root on a kernel without ioperm (a seccomp filter answers ENOSYS for it and
+// iopl): the library falls back to /dev/port.
+void throughDevPort()
+{
+    RootEyes root; // forked before the filter, so it keeps its ioperm
+    const auto allow = SECCOMP_RET_ALLOW, noSys = SECCOMP_RET_ERRNO | ENOSYS;
+    sock_filter rules[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_ioperm, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_iopl, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, allow),
+        BPF_STMT(BPF_RET | BPF_K, noSys),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0 || ioperm(0x378, 1, 1) == 0)
+        return std::printf("PORTTEST FAIL cannot take ioperm away\n"), void(++failures);
+    for (const int value : {0xA5, 0x3C})
+        check("/dev/port: 0x378 round-trips", value, roundTrip("0x378", value));
+    check("/dev/port: status reads as root's inb", root.inb(0x379), portio::Inp32(0x379));
+    reachedWithoutProblem("/dev/port", 0x378);
+}
+
 // In lp alone, where the kernel manages no port at 0x378: start-up's port is
 // refused with words that name the port it does manage, and portpanel.
 void lpWithoutPort888()
@@ -406,6 +435,8 @@ int main(int argc, char **argv)
         whileHeld(mode == "--exclusive-holder");
     else if (mode == "--policy-file")
         underPolicyFile(argc > 2 ? argv[2] : "");
+    else if (mode == "--devport")
+        throughDevPort();
     else if (mode == "--default-policy" || mode == "--lp-elsewhere")
         mode == "--default-policy" ? underDefaultPolicy() : lpWithoutPort888();
     else if (mode == "--lp" || mode == "--portpanel" || mode == "--neither")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Real port access in an emulated PC through the program's own binding: as
-# root, and as a user in lp, in portpanel, in neither group, and in both while
+# root (and as root without ioperm, through /dev/port), and as a user in lp, in portpanel, in neither group, and in both while
 # another program holds the parallel port; in portpanel under the helper's
 # default policy and under policy files root writes; then, on a second boot
 # whose kernel manages only the port at 0xDC00, in lp alone. Prints what the
@@ -9,7 +9,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 log=$("$here/../../scripts/emulated-pc" "$1" '
 run() { echo "PORTTEST RUN $*"; guest_ports "$@"; echo "PORTTEST EXIT $?"; }
-for mode in "" --lp --portpanel --neither --default-policy --shared-holder; do run $mode; done
+for mode in "" --devport --lp --portpanel --neither --default-policy --shared-holder; do
+    run $mode
+done
 echo 0x300-0x307 >$PORTPANEL_POLICY && chmod 644 $PORTPANEL_POLICY
 run --policy-file reach
 echo 0x30Z >$PORTPANEL_POLICY && run --policy-file "ports line 1: \"0x30Z\""
@@ -24,7 +26,7 @@ log+=$'\n'$(EMULATED_PC_PARPORT="io=0xdc00 irq=none" "$here/../../scripts/emulat
 grep -o 'PORTTEST.*' <<<"$log"
 runs=$(grep -c 'PORTTEST EXIT' <<<"$log" || true)
 passed=$(grep -c 'PORTTEST EXIT 0' <<<"$log" || true)
-if [ "$runs" -ne 12 ] || [ "$passed" -ne "$runs" ]; then
-    printf '%s of 12 guest runs passed; the consoles:\n%s\n' "$passed" "$log" >&2
+if [ "$runs" -ne 13 ] || [ "$passed" -ne "$runs" ]; then
+    printf '%s of 13 guest runs passed; the consoles:\n%s\n' "$passed" "$log" >&2
     exit 1
 fi

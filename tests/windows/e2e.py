@@ -75,12 +75,14 @@ class Panel:
         open(self.record, "w").close()
         env = dict(os.environ, PORTPANEL_RECORD=windows_path(self.record),
                    PORTPANEL_READ_VALUE=read_value)
-        if dll_on_path:  # wine runs everything elevated: a folder only administrators write
-            on_path = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files",
+        if dll_on_path:  # wine runs everything elevated: a folder only administrators write,
+            # the program files folder of the exe's word size
+            programs = "Program Files" if BITS == 64 else "Program Files (x86)"
+            on_path = os.path.join(os.environ["WINEPREFIX"], "drive_c", programs,
                                    os.path.basename(self.top))
             os.makedirs(on_path)
             shutil.copy(os.path.join(DLLS, "recording", "inpout32.dll"), on_path)
-            env["WINEPATH"] = "C:\\Program Files\\" + os.path.basename(self.top)
+            env["WINEPATH"] = f"C:\\{programs}\\" + os.path.basename(self.top)
             self.on_path = on_path
         self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe"), *args],
                                         env=env, cwd=cwd, stdout=subprocess.DEVNULL,
