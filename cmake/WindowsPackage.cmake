@@ -15,4 +15,5 @@ set(CPACK_PACKAGE_FILE_NAME portpanel-${PROJECT_VERSION}-${PORTPANEL_WIN_SUFFIX}
 # One folder in the zip, so that "Extract here" does not scatter the files.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SameBytes.cmake)
 include(CPack)
