@@ -184,13 +184,23 @@ void command(const Form &form, int id)
             button->click();
 }
 
-// Windows 10 1607 knows only per-monitor awareness v1, which scales the
-// caption and frame only when asked to.
+template <class Function> Function user32(const char *name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void *>(win32::newerFunction(L"user32.dll", name)));
+}
+
+// Windows 10 1607 knows only per-monitor awareness v1 (the manifest's
+// fallback), which scales the caption and frame only when asked to; v2 does
+// it by itself.
 void scaleNonClientArea(HWND window)
 {
-    using Enable = BOOL(WINAPI *)(HWND);
-    if (const auto enable = reinterpret_cast<Enable>(reinterpret_cast<void *>(
-            win32::newerFunction(L"user32.dll", "EnableNonClientDpiScaling"))))
+    const auto perMonitorV1 =
+        reinterpret_cast<HANDLE>(-3); // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE
+    const auto context = user32<HANDLE(WINAPI *)()>("GetThreadDpiAwarenessContext");
+    const auto same = user32<BOOL(WINAPI *)(HANDLE, HANDLE)>("AreDpiAwarenessContextsEqual");
+    const auto enable = user32<BOOL(WINAPI *)(HWND)>("EnableNonClientDpiScaling");
+    if (context && same && enable && same(context(), perMonitorV1))
         enable(window);
 }
 
