@@ -47,12 +47,15 @@ timespec inMs(int ms)
 
 // Moves all of bytes one way before the deadline, through signals and short
 // counts. False with errno set (ETIMEDOUT at the deadline, 0 at end of input).
+// A request is sent at once when the socket has room, as it nearly always
+// has; an answer is waited for first, as it is never there yet.
 bool transfer(std::uint8_t *bytes, std::size_t size, short direction, const timespec &deadline)
 {
-    for (std::size_t done = 0; done < size;) {
+    bool wait = direction == POLLIN;
+    for (std::size_t done = 0; done < size; wait = true) {
         pollfd ready{sock, direction, 0};
         const long left = msLeft(deadline);
-        const int n = left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
+        const int n = !wait ? 1 : left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
         if (n == 0) {
             errno = ETIMEDOUT;
             return false;
