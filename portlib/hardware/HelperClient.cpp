@@ -9,10 +9,10 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/auxv.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,31 +46,22 @@ timespec inMs(int ms)
 }
 
 // Moves all of bytes one way before the deadline, through signals and short
-// counts. False with errno set (ETIMEDOUT at the deadline, 0 at end of input).
-// A request is sent at once when the socket has room, as it nearly always
-// has; an answer is waited for first, as it is never there yet.
-bool transfer(std::uint8_t *bytes, std::size_t size, short direction, const timespec &deadline)
+// counts. Each call on the socket blocks at most a quarter of a second (its
+// own timeouts, set at launch), so the deadline is looked at that often; no
+// poll is needed, which matters where every system call is slow. False with
+// errno set: ETIMEDOUT at the deadline, 0 at end of input.
+bool transfer(std::uint8_t *bytes, std::size_t size, bool sending, const timespec &deadline)
 {
-    bool wait = direction == POLLIN;
-    for (std::size_t done = 0; done < size; wait = true) {
-        pollfd ready{sock, direction, 0};
-        const long left = msLeft(deadline);
-        const int n = !wait ? 1 : left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
-        if (n == 0) {
-            errno = ETIMEDOUT;
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t moved = sending ? send(sock, bytes + done, size - done, MSG_NOSIGNAL)
+                                      : recv(sock, bytes + done, size - done, 0);
+        const bool again = moved < 0 && (errno == EINTR || errno == EAGAIN);
+        if (again && msLeft(deadline) > 0)
+            continue;
+        if (moved <= 0) {
+            errno = again ? ETIMEDOUT : moved == 0 ? 0 : errno;
             return false;
         }
-        const ssize_t moved =
-            n < 0 ? -1
-            : direction == POLLOUT
-                ? send(sock, bytes + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT)
-                : recv(sock, bytes + done, size - done, MSG_DONTWAIT);
-        if (moved < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (moved == 0)
-            errno = 0;
-        if (moved <= 0)
-            return false;
         done += static_cast<std::size_t>(moved);
     }
     return true;
@@ -80,7 +71,7 @@ std::string greetingMeaning(std::uint8_t code, std::uint8_t argument)
 {
     if (code == helper::Words) {
         std::uint8_t words[255];
-        return transfer(words, argument, POLLIN, inMs(answerMs))
+        return transfer(words, argument, false, inMs(answerMs))
                    ? std::string(reinterpret_cast<const char *>(words), argument)
                    : std::string(path()) + " gave its reason only in part";
     }
@@ -132,12 +123,14 @@ bool launch(std::string &why)
     const int theirs = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     close(ends[0]);
     close(ends[1]);
+    const timeval quarter{0, 250'000};
+    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &quarter, sizeof quarter);
+    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &quarter, sizeof quarter);
     const int error = sock < 0 || theirs < 0 ? errno : spawn(theirs);
     if (theirs >= 0)
         close(theirs);
     std::uint8_t greeting[helper::greetingSize] = {};
-    const bool greeted =
-        error == 0 && transfer(greeting, sizeof greeting, POLLIN, inMs(greetingMs));
+    const bool greeted = error == 0 && transfer(greeting, sizeof greeting, false, inMs(greetingMs));
     if (greeted && greeting[0] == helper::Ready)
         return true;
     why = error != 0           ? std::string(path()) + " cannot be run: " + std::strerror(error)
@@ -215,8 +208,8 @@ bool exchange(helper::Operation operation, std::uint16_t port, std::uint8_t valu
                                                  static_cast<std::uint8_t>(port >> 8), value};
     std::uint8_t reply[helper::answerSize] = {};
     const timespec deadline = inMs(answerMs);
-    if (sock < 0 || !transfer(request, sizeof request, POLLOUT, deadline) ||
-        !transfer(reply, sizeof reply, POLLIN, deadline)) {
+    if (sock < 0 || !transfer(request, sizeof request, true, deadline) ||
+        !transfer(reply, sizeof reply, false, deadline)) {
         gone(operation == helper::Out ? "out" : "in", port, why);
         return false;
     }

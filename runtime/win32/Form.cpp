@@ -4,6 +4,8 @@
 #include "RuntimeError.h"
 #include "Win32Runtime.h"
 
+#include <type_traits>
+
 namespace runtime {
 namespace {
 
@@ -26,7 +28,11 @@ template <class Base> class Win32Control : public Base, public Handled {
     [[nodiscard]] std::string text() const override { return win32::windowText(handle_); }
     bool setText(const std::string &text) override
     {
-        return SetWindowTextW(handle_, win32::wide(text).c_str()) != FALSE;
+        const bool set = SetWindowTextW(handle_, win32::wide(text).c_str()) != FALSE;
+        if constexpr (std::is_same_v<Base, Label>)
+            if (set)
+                win32::announceChange(handle_);
+        return set;
     }
 
   protected:
@@ -284,6 +290,8 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
                                "the control " + std::string(item.name) + " cannot be created");
         if (item.accessibleName)
             win32::setAccessibleName(created, item.accessibleName);
+        if (item.kind == Kind::Label) // the status line, which Commit changes
+            win32::makeLiveRegion(created);
         controls_.push_back(wrap(item, created));
     }
     w.place(win32::windowDpi(w.handle), controls_);

@@ -28,6 +28,10 @@ LOGFONTW messageFont(UINT dpi);
 RECT frameFor(const RECT &client, DWORD style, UINT dpi);
 // The name a screen reader says for the control.
 void setAccessibleName(HWND control, const std::string &name);
+// A control whose changes a screen reader announces (the status line), and
+// the announcement after a change.
+void makeLiveRegion(HWND control);
+void announceChange(HWND control);
 
 // A function of a system DLL that older Windows lack; null where it is missing.
 FARPROC newerFunction(const wchar_t *dll, const char *name);

@@ -34,7 +34,7 @@ ON_WINDOWS_7_SP1 = {
     "USER32.DLL": {
         "Windows 2000": """AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW
             DestroyWindow DispatchMessageW GetActiveWindow GetClipboardData GetDC GetMessageW
-            GetFocus IsChild IsWindow MessageBeep GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
+            GetFocus IsChild IsWindow MessageBeep NotifyWinEvent GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
             GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
             OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
             SetWindowLongPtrW SetWindowLongW SetWindowPos SetWindowTextW ShowWindow
