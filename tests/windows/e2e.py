@@ -277,6 +277,13 @@ class Windows(unittest.TestCase):
             panel.close()
 
     def test_arguments_in_any_language_and_a_deep_program_folder(self):
+        for argument in ("--help", "--version"):  # nothing visible, no port touched
+            panel = Panel(args=[argument])
+            with self.subTest(argument=argument):
+                panel.process.wait(timeout=30)
+                self.assertEqual(panel.calls(), [])
+                self.assertEqual(windows("^(Form1|portpanel)$"), [])
+                self.assertEqual(panel.end(), 0)
         panel = Panel(args=["Müller"])
         try:
             self.assertIn('unknown argument "Müller"', " ".join(panel.error_box()))
