@@ -82,8 +82,9 @@ std::string fix(bool parallelRegister, const std::string &what)
                                             : "other ports run portpanel on a kernel built with "
                                               "CONFIG_X86_IOPL_IOPERM=y, as Debian's own are");
     const std::string portpanel =
-        "the portpanel group ('sudo adduser $USER portpanel'; it opens the parallel and serial "
-        "ports, 888 among them, and the ports listed in " PORTPANEL_POLICY_PATH ")";
+        std::string("the portpanel group ('sudo adduser $USER portpanel'; it opens the parallel "
+                    "and serial ports, 888 among them, and the ports listed in ") +
+        PORTPANEL_POLICY_PATH + ")";
     return "to reach " + what + ", join " +
            (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
                              : portpanel) +

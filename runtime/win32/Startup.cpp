@@ -35,8 +35,9 @@ std::optional<int> beforeToolkit(int argc, char **argv)
 {
     std::vector<std::string> arguments = wideArguments();
     std::vector<char *> pointers(arguments.size() + 1, nullptr);
-    std::ranges::transform(arguments, pointers.begin(),
-                           [](std::string &argument) { return argument.data(); });
+    // cppcheck-suppress constParameterReference ; data() must give a char * here
+    const auto pointer = [](std::string &argument) { return argument.data(); };
+    std::ranges::transform(arguments, pointers.begin(), pointer);
     if (!arguments.empty())
         argc = static_cast<int>(arguments.size()), argv = pointers.data();
     try {
