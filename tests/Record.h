@@ -12,8 +12,12 @@ namespace record {
 
 inline std::filesystem::path path()
 {
+#ifdef _WIN32 // the ANSI environment cannot hold every folder's name
+    const wchar_t *file = _wgetenv(L"PORTPANEL_RECORD");
+#else
     const char *file = std::getenv("PORTPANEL_RECORD");
-    return file ? file : "";
+#endif
+    return file ? std::filesystem::path(file) : std::filesystem::path();
 }
 
 inline std::vector<std::string> lines()
