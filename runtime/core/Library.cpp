@@ -4,6 +4,7 @@
 
 #ifdef _WIN32
 #include "Version.h"
+#include "WideText.h"
 
 #include <algorithm>
 #include <vector>
@@ -19,16 +20,6 @@ namespace {
 
 #ifdef _WIN32
 using Handle = HMODULE;
-
-std::string utf8(const std::wstring &text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
 
 // Windows' words for an error, with the file in place of its "%1".
 std::string systemMessage(DWORD code, const std::wstring &file = L"the file")

@@ -24,7 +24,7 @@ std::vector<std::string> wideArguments()
     wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
     for (int i = 0; wide && i < count; ++i)
-        arguments.push_back(win32::utf8(wide[i]));
+        arguments.push_back(utf8(wide[i]));
     LocalFree(wide);
     return arguments;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Controls.h"
+#include "WideText.h"
 
 #include <string>
 #include <windows.h>
@@ -10,7 +11,6 @@
 namespace runtime::win32 {
 
 std::wstring wide(const std::string &utf8);
-std::string utf8(const std::wstring &text);
 std::string windowText(HWND control);
 
 // Makes an EDIT behave as the three-digit value field.

@@ -1,0 +1,17 @@
+#include "WideText.h"
+
+#include <windows.h>
+
+namespace runtime {
+
+std::string utf8(const std::wstring &text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+} // namespace runtime

@@ -1,0 +1,12 @@
+#pragma once
+
+#ifdef _WIN32
+#include <string>
+
+namespace runtime {
+
+// UTF-16 from Windows as UTF-8, for messages and handlers.
+std::string utf8(const std::wstring &text);
+
+} // namespace runtime
+#endif
