@@ -345,7 +345,8 @@ class Windows(unittest.TestCase):
                     self.assertEqual(seen, ["123", field])
                     before = len(panel.calls())
                     panel.click(COMMIT)
-                    self.assertEqual(panel.calls()[before:], [f"out 888 {int(field)}", "in 888"])
+                    self.assertEqual(panel.calls()[before:],
+                                     [f"out 888 {min(int(field), 255)}", "in 888"])
                     self.assertEqual(windows("^portpanel$"), [])
             # As Windows 8.1 suggests it: frame and all times 1.5, though the frame stays.
             read("send", "0", hex(TO_144_DPI), "0", "0")
@@ -361,9 +362,9 @@ class Windows(unittest.TestCase):
             wait_for("the error box or the end", lambda: windows("^portpanel$")
                      or panel.process.poll() is not None)
             time.sleep(1)
-            box = " ".join(read("box")["box"])
-            self.assertEqual((box, panel.process.poll()),
-                             ("Error 6: the control Command1 cannot be created", None))
+            self.assertIn("Error 6: the control Command1 cannot be created",
+                          " ".join(read("box")["box"]))
+            self.assertIsNone(panel.process.poll())
             self.assertEqual(panel.dismiss(), 6)
         finally:
             panel.close()
@@ -464,7 +465,7 @@ class Windows(unittest.TestCase):
                     box = panel.outcome()
                     self.assertIn("Error 3: cannot load the port library " +
                                   windows_path(panel.folder) + "\\inpout32.dll: " + words, box)
-                    self.assertNotIn("-bit", box)
+                    self.assertNotIn("it is a ", box)
                     self.assertEqual(panel.dismiss(), 3)
                 finally:
                     panel.close()
