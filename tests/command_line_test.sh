@@ -27,7 +27,8 @@ done <<'TABLE'
 --version|:99|0|out|portpanel 1.00
 -style evil|:99|8|err|Error 8: unknown argument "-style": portpanel takes only --help or --version
 -platform offscreen|:99|8|err|usage: portpanel
---help --version|:99|8|err|Error 8: unknown argument "--help"
+--help --version|:99|8|err|Error 8: unknown argument "--version"
+--help x|:99|8|err|Error 8: unknown argument "x"
 ||9|err|Error 9: no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)
 ||9|err|xvfb-run
 TABLE

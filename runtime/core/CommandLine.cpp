@@ -29,8 +29,11 @@ std::optional<int> handleArguments(int argc, char **argv)
         std::puts("portpanel " PORTPANEL_VERSION);
         return 0;
     }
+    // "--help x" names x, the argument that is not known.
+    const bool known = argument == "--help" || argument == "--version";
     std::fputs(usage, stderr);
-    throw RuntimeError(ErrorNumber::Usage, "unknown argument " + quoted(argument) +
+    throw RuntimeError(ErrorNumber::Usage, "unknown argument " +
+                                               quoted(known ? std::string(argv[2]) : argument) +
                                                ": portpanel takes only --help or --version");
 }
 

@@ -4,6 +4,7 @@
 #include "RuntimeError.h"
 #include "Win32Runtime.h"
 
+#include <commctrl.h>
 #include <type_traits>
 
 namespace runtime {
@@ -15,6 +16,7 @@ constexpr DWORD formStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZ
 HWND startupWindow = nullptr; // the one form's, while it exists
 // WM_GETDPISCALEDSIZE, sent from Windows 10 1703 on; its header needs a newer WINVER.
 constexpr UINT getDpiScaledSize = 0x02E4;
+constexpr UINT_PTR focusSubclassId = 2; // the value field's own subclass is 1
 
 struct Handled {
     virtual ~Handled() = default;
@@ -164,18 +166,23 @@ struct Form::Window {
             DeleteObject(old);
     }
 
-    // A dialog's manners: the focused control is kept while the window is
-    // inactive and given back when it is active again.
-    void rememberFocus()
+    // A dialog's manners: the control that last had the focus gets it back
+    // when the window has it again. Each control reports its focus as it gets
+    // it: a minimised window need not be deactivated first.
+    static LRESULT CALLBACK trackFocus(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR window)
     {
-        const HWND focus = GetFocus();
-        if (focus && IsChild(handle, focus))
-            lastFocus = focus;
+        if (message == WM_SETFOCUS)
+            reinterpret_cast<Window *>(window)->lastFocus = control;
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(control, trackFocus, focusSubclassId);
+        return DefSubclassProc(control, message, wParam, lParam);
     }
     void restoreFocus() const
     {
-        SetFocus(lastFocus && IsWindow(lastFocus) ? lastFocus
-                                                  : GetNextDlgTabItem(handle, nullptr, FALSE));
+        SetFocus(lastFocus && IsChild(handle, lastFocus)
+                     ? lastFocus
+                     : GetNextDlgTabItem(handle, nullptr, FALSE));
     }
 };
 
@@ -218,9 +225,11 @@ LRESULT dpiChange(const Form &form, HWND window, UINT message, WPARAM wParam, LP
         *reinterpret_cast<SIZE *>(lParam) = form.window().size(dpi);
         return TRUE;
     }
+    // Where Windows suggests, at the form's size: Windows 8.1's suggestion
+    // scales a frame that per-monitor v1 leaves unscaled.
     const auto *suggested = reinterpret_cast<const RECT *>(lParam);
-    SetWindowPos(window, nullptr, suggested->left, suggested->top,
-                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+    const SIZE outer = form.window().size(dpi);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, outer.cx, outer.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     form.window().placeControls(dpi, form.controls());
     return 0;
@@ -237,11 +246,7 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (form && HIWORD(wParam) == BN_CLICKED)
             command(*form, LOWORD(wParam));
         return 0;
-    case WM_ACTIVATE:
-        if (form && LOWORD(wParam) == WA_INACTIVE)
-            form->window().rememberFocus();
-        break; // on activation the window gets the focus, and passes it on below
-    case WM_SETFOCUS:
+    case WM_SETFOCUS: // on activation the window gets the focus, and passes it on
         if (form)
             form->window().restoreFocus();
         return 0;
@@ -252,8 +257,9 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (form && wParam == SPI_SETNONCLIENTMETRICS)
             form->window().placeControls(win32::windowDpi(window), form->controls());
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
+    case WM_DESTROY: // closed by the user; not when ~Window ends a form that failed
+        if (form)
+            PostQuitMessage(0);
         return 0;
     default:
         break;
@@ -288,6 +294,8 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         if (!created)
             throw RuntimeError(ErrorNumber::ControlFailed,
                                "the control " + std::string(item.name) + " cannot be created");
+        SetWindowSubclass(created, Window::trackFocus, focusSubclassId,
+                          reinterpret_cast<DWORD_PTR>(&w));
         if (item.accessibleName)
             win32::setAccessibleName(created, item.accessibleName);
         if (item.kind == Kind::Label) // the status line, which Commit changes

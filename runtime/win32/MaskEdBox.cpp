@@ -71,6 +71,8 @@ void paste(HWND field)
 // printable is refused. Null when the EDIT should have it (Ctrl+C and the like).
 bool typed(HWND field, WPARAM character)
 {
+    if (character >= 0xFF10 && character <= 0xFF19) // full-width digits
+        character -= 0xFF10 - L'0';
     if (character >= L'0' && character <= L'9')
         edit(field, [character](mask::Field &f) { mask::type(f, static_cast<char>(character)); });
     else if (character == VK_BACK)
@@ -86,10 +88,12 @@ LRESULT handle(HWND field, UINT message, WPARAM wParam, LPARAM lParam)
         if (typed(field, wParam))
             return 0;
         break;
-    case WM_IME_COMPOSITION: // the result comes back one WM_IME_CHAR at a time
-        if (lParam & GCS_RESULTSTR)
-            return DefWindowProcW(field, message, wParam, lParam);
-        break;
+    // Never the EDIT's: it would put the composition in the field, past the
+    // mask. Windows shows it apart and sends the result as WM_IME_CHARs.
+    case WM_IME_STARTCOMPOSITION:
+    case WM_IME_COMPOSITION:
+    case WM_IME_ENDCOMPOSITION:
+        return DefWindowProcW(field, message, wParam, lParam);
     case WM_KEYDOWN:
         if (wParam == VK_DELETE) {
             edit(field, [](mask::Field &f) { mask::erase(f, 0); });

@@ -21,7 +21,19 @@ void record(const char *format, int port, int value = 0)
 
 } // namespace
 
-void INPOUT_CALL Out32(short port, short value) { record("out %d %d", port, value); }
+#ifdef RECORDING_NEEDS_DEPENDENCY
+// Imported from dep.dll (tests/windows/dependency.cpp), which the loader must find.
+extern "C" __declspec(dllimport) int portpanelDependency();
+#else
+namespace {
+int portpanelDependency() { return 0; }
+} // namespace
+#endif
+
+void INPOUT_CALL Out32(short port, short value)
+{
+    record("out %d %d", port, value + portpanelDependency());
+}
 
 #ifdef RECORDING_REFUSES
 // Refuses port 0x2F8 as the hardware library refuses a port it cannot reach.

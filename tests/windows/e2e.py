@@ -6,6 +6,7 @@ Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON WINDOWS_7_EXE"
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -51,11 +52,24 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
+# SHGetFolderPath's Program Files in this word size; the 64-bit one is C:\Program Files.
+PROGRAMS = "Program Files" if BITS == 64 else "Program Files (x86)"
+FOLDER = "a folder"  # Panel(dll=FOLDER): a folder named inpout32.dll beside the exe
+
+
+def under(folder, dll="recording"):
+    """A PATH entry C:\\folder\\ID (ID unique to the run) holding the DLL."""
+    return "C:\\" + folder + "\\{id}", folder.replace("\\", "/") + "/{id}", dll
+
+
 class Panel:
     """One run of portpanel.exe in a folder of its own, with the given DLL."""
 
     def __init__(self, dll="recording", read_value="7", dll_in_cwd=None, exe=EXE, args=(),
-                 other_size_dll=False, dll_on_path=False, deep=False):
+                 other_size_dll=False, on_path=(), dependency=False, deep=False, env=None):
+        """on_path: PATH entries (entry, its folder under C:, the DLL put there), {id} in
+        both unique to the run; dependency: dep.dll in a user's PATH folder and the
+        current directory; dll: a DLL variant, the bytes of inpout32.dll, or FOLDER."""
         self.folder = tempfile.mkdtemp(prefix="portpanel-wine-")
         self.top = self.folder
         if deep:  # a program folder longer than MAX_PATH
@@ -67,23 +81,35 @@ class Panel:
         if dll_in_cwd:
             shutil.copy(os.path.join(DLLS, dll_in_cwd, "inpout32.dll"), cwd)
         shutil.copy(exe, os.path.join(self.folder, "portpanel.exe"))
-        if dll:
+        if isinstance(dll, bytes):
+            with open(os.path.join(self.folder, "inpout32.dll"), "wb") as f:
+                f.write(dll)
+        elif dll == FOLDER:
+            os.mkdir(os.path.join(self.folder, "inpout32.dll"))
+        elif dll:
             shutil.copy(os.path.join(DLLS, dll, "inpout32.dll"), self.folder)
         if other_size_dll:
             shutil.copy(os.path.join(OTHER_DLLS, "recording", "inpout32.dll"), self.folder)
         self.record = os.path.join(self.top, "record")
         open(self.record, "w").close()
         env = dict(os.environ, PORTPANEL_RECORD=windows_path(self.record),
-                   PORTPANEL_READ_VALUE=read_value)
-        if dll_on_path:  # wine runs everything elevated: a folder only administrators write,
-            # the program files folder of the exe's word size
-            programs = "Program Files" if BITS == 64 else "Program Files (x86)"
-            on_path = os.path.join(os.environ["WINEPREFIX"], "drive_c", programs,
-                                   os.path.basename(self.top))
-            os.makedirs(on_path)
-            shutil.copy(os.path.join(DLLS, "recording", "inpout32.dll"), on_path)
-            env["WINEPATH"] = f"C:\\{programs}\\" + os.path.basename(self.top)
-            self.on_path = on_path
+                   PORTPANEL_READ_VALUE=read_value, **(env or {}))
+        # Wine runs everything elevated, as a user may run portpanel for the DLL's driver.
+        entries, self.on_path, run = [], [], os.path.basename(self.top)
+        for entry, folder, on_path_dll in on_path:
+            folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", folder.format(id=run))
+            os.makedirs(folder)
+            shutil.copy(os.path.join(DLLS, on_path_dll, "inpout32.dll"), folder)
+            entries.append(entry.format(id=run))
+            self.on_path.append(folder)
+        if dependency:
+            users = os.path.join(self.folder, "users-path")
+            os.mkdir(users)
+            for where in (users, cwd):
+                shutil.copy(os.path.join(DLLS, "needs-dependency", "dep.dll"), where)
+            entries.append(windows_path(users))
+        if entries:
+            env["WINEPATH"] = ";".join(entries)
         self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe"), *args],
                                         env=env, cwd=cwd, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -123,6 +149,11 @@ class Panel:
         self.keys("Home")
         self.type(text)
 
+    def outcome(self):
+        """The error box's words, or "Form1" once the window shows."""
+        return wait_for("Form1 or the error box", lambda: "Form1" if windows("^Form1$") else (
+            windows("^portpanel$") and " ".join(read("box")["box"])))
+
     def error_box(self):
         wait_for("the error box", lambda: windows("^portpanel$"))
         return wait_for("the box's text", lambda: read("box")["box"])
@@ -139,8 +170,8 @@ class Panel:
             self.process.wait(timeout=30)
         finally:
             shutil.rmtree(self.top, ignore_errors=True)
-            if hasattr(self, "on_path"):
-                shutil.rmtree(self.on_path, ignore_errors=True)
+            for folder in self.on_path:
+                shutil.rmtree(folder, ignore_errors=True)
         return self.process.returncode
 
     def close(self):
@@ -273,6 +304,74 @@ class Windows(unittest.TestCase):
             panel.click(VALUE)
             panel.keys("shift+Insert")
             self.assertEqual(panel.text(VALUE), "570")
+            WM_SYSCOMMAND, SC_MINIMIZE, SC_RESTORE = 0x112, 0xF020, 0xF120
+            panel.click(ADDRESS)
+            read("away")  # the address field had the focus at the last deactivation
+            for control, keys, value in ((COMMIT, ("shift+Tab",), "570"),
+                                         (VALUE, ("Home",), "170")):
+                with self.subTest(minimised_with_the_focus_on=control):
+                    panel.click(VALUE)
+                    panel.keys(*keys)
+                    for command in (SC_MINIMIZE, SC_RESTORE):
+                        read("send", "0", hex(WM_SYSCOMMAND), hex(command), "0")
+                    time.sleep(0.3)
+                    panel.type("1")
+                    seen = read()
+                    self.assertEqual((seen["focus"], seen["controls"][ADDRESS]["text"],
+                                      seen["controls"][VALUE]["text"]), (control, "888", value))
+        finally:
+            panel.close()
+
+    def test_input_method_and_dpi_change_from_inside_the_program(self):
+        COMPOSE, COMPLETE, CANCEL, COMPOSE_DIGITS, TO_144_DPI = range(0x8001, 0x8006)
+        panel = Panel(exe=WINDOWS_7_EXE, env={"PORTPANEL_DRIVE": "1"})
+        try:
+            panel.shown()
+            # Full-width digits from an input method land as the same typed digits would.
+            panel.replace(VALUE, "123")
+            panel.keys("End", "shift+Home")
+            panel.type("45")
+            digits = panel.text(VALUE)
+            WM_IME_CHAR = 0x286  # as an input method sends its result, on any wine
+            for name, steps, field in (
+                    ("non-digits completed", ((COMPOSE, 0), (COMPLETE, 0)), "123"),
+                    ("non-digits cancelled", ((COMPOSE, 0), (CANCEL, 0)), "123"),
+                    ("full-width digits", ((COMPOSE_DIGITS, 0), (COMPLETE, 0)), digits),
+                    ("full-width WM_IME_CHARs", ((WM_IME_CHAR, 0xFF14), (WM_IME_CHAR, 0xFF15)),
+                     digits)):
+                with self.subTest(composition=name):
+                    panel.replace(VALUE, "123")
+                    panel.keys("End", "shift+Home")
+                    seen = []  # after each step: while composing, then after
+                    for message, wparam in steps:
+                        read("send", hex(VALUE), hex(message), hex(wparam), "0")
+                        seen.append(panel.text(VALUE))
+                    composing = steps[0][0] != WM_IME_CHAR
+                    self.assertEqual(seen if composing else seen[-1:],
+                                     ["123", field] if composing else [field])
+                    before = len(panel.calls())
+                    panel.click(COMMIT)
+                    self.assertEqual(panel.calls()[before:],
+                                     [f"out 888 {min(int(field), 255)}", "in 888"])
+                    self.assertEqual(windows("^portpanel$"), [])
+            # As Windows 8.1 suggests it: frame and all times 1.5, though the frame stays.
+            read("send", "0", hex(TO_144_DPI), "0", "0")
+            seen = read()
+            self.assertEqual((seen["window"]["client"], seen["controls"][COMMIT]["rect"]),
+                             ("603x233", "192,156,122,38"))
+        finally:
+            panel.close()
+
+    def test_a_control_that_cannot_be_made_leaves_error_6_on_screen(self):
+        panel = Panel(exe=WINDOWS_7_EXE, env={"PORTPANEL_REFUSE": "BUTTON"})
+        try:
+            wait_for("the error box or the end", lambda: windows("^portpanel$")
+                     or panel.process.poll() is not None)
+            time.sleep(1)
+            self.assertIn("Error 6: the control Command1 cannot be created",
+                          " ".join(read("box")["box"]))
+            self.assertIsNone(panel.process.poll())
+            self.assertEqual(panel.dismiss(), 6)
         finally:
             panel.close()
 
@@ -284,12 +383,14 @@ class Windows(unittest.TestCase):
                 self.assertEqual(panel.calls(), [])
                 self.assertEqual(windows("^(Form1|portpanel)$"), [])
                 self.assertEqual(panel.end(), 0)
-        panel = Panel(args=["Müller"])
-        try:
-            self.assertIn('unknown argument "Müller"', " ".join(panel.error_box()))
-            self.assertEqual(panel.dismiss(), 8)
-        finally:
-            panel.close()
+        for args in (["Müller"], ["--help", "x"], ["--version", "Müller"]):
+            panel = Panel(args=args)
+            with self.subTest(args=args):
+                try:
+                    self.assertIn(f'unknown argument "{args[-1]}"', " ".join(panel.error_box()))
+                    self.assertEqual(panel.dismiss(), 8)
+                finally:
+                    panel.close()
         panel = Panel(deep=True)
         try:
             panel.shown()
@@ -310,24 +411,83 @@ class Windows(unittest.TestCase):
             self.assertEqual(panel.dismiss(), 3)
         finally:
             panel.close()
-        panel = Panel(dll=None, other_size_dll=True, dll_on_path=True)  # the right one later
-        try:
-            panel.shown()
-            self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
-        finally:
-            panel.close()
+        # What is passed over beside the exe, and the good DLL on PATH that is then loaded.
+        for beside, on_path in ((dict(dll=None, other_size_dll=True), under(PROGRAMS)),
+                                (dict(dll=FOLDER), under("Program Files (x86)")),
+                                (dict(dll=None), under("Program Files"))):
+            with self.subTest(beside=beside, on_path=on_path[0]):
+                panel = Panel(on_path=[on_path], **beside)
+                try:
+                    self.assertEqual(panel.outcome(), "Form1")
+                    self.assertEqual(panel.calls(), ["out 888 0", "in 888"])
+                finally:
+                    panel.close()
+
+    def test_elevated_the_dll_and_its_dependencies_come_only_from_folders_users_cannot_write(self):
+        missing = "Error 3: cannot load the port library inpout32.dll (Windows error 126"
+        for on_path, dependency, words in (
+                (under("Program Files Evil"), False, missing),
+                (under("Program Files (x86) Evil"), False, missing),
+                (under("windows\\temp"), False, missing),
+                (("C:\\Windows\\..\\users\\Public\\{id}", "users/Public/{id}", "recording"),
+                 False, missing),
+                (("C:\\Program Files\\..\\users\\Public\\{id}", "users/Public/{id}",
+                  "recording"), False, missing),
+                (under(PROGRAMS, "needs-dependency"), True, "a DLL that it needs is missing")):
+            with self.subTest(on_path=on_path[0], dependency=dependency):
+                panel = Panel(dll=None, on_path=[on_path], dependency=dependency)
+                try:
+                    self.assertIn(words, panel.outcome())
+                    self.assertEqual(panel.calls(), [])
+                    self.assertEqual(panel.dismiss(), 3)
+                finally:
+                    panel.close()
+
+    def test_files_that_are_not_a_dll_claim_no_word_size(self):
+        with open(os.path.join(DLLS, "recording", "inpout32.dll"), "rb") as f:
+            good = f.read()
+        header = struct.unpack_from("<i", good, 0x3C)[0]
+
+        def patched(offset, form, value):
+            changed = bytearray(good)
+            struct.pack_into(form, changed, offset, value)
+            return bytes(changed)
+
+        for name, content, words in (
+                ("text", b"not a DLL\r\n", "it is not a Windows DLL"),
+                ("empty", b"", "it is not a Windows DLL"),
+                ("DOS header cut short", good[:32], "it is not a Windows DLL"),
+                ("e_lfanew negative", patched(0x3C, "<i", -16), "it is not a Windows DLL"),
+                ("e_lfanew past the end", patched(0x3C, "<i", len(good) + 64),
+                 "it is not a Windows DLL"),
+                ("ARM64", patched(header + 4, "<H", 0xAA64),
+                 "it is not a Windows DLL for x86 (machine 0xAA64)"),
+                ("unknown machine", patched(header + 4, "<H", 0x1234),
+                 "it is not a Windows DLL for x86 (machine 0x1234)"),
+                ("this word size, cut short", good[:1024], "it is not a Windows DLL")):
+            with self.subTest(name):
+                panel = Panel(dll=content)
+                try:
+                    box = panel.outcome()
+                    self.assertIn("Error 3: cannot load the port library " +
+                                  windows_path(panel.folder) + "\\inpout32.dll: " + words, box)
+                    self.assertNotIn("it is a ", box)
+                    self.assertEqual(panel.dismiss(), 3)
+                finally:
+                    panel.close()
 
     def test_library_failures_end_before_form1_shows(self):
         for dll, in_cwd, number, words, calls in (
                 (None, None, 3, "cannot load the port library inpout32.dll (Windows error 126", []),
                 (None, "recording", 3, "cannot load the port library inpout32.dll", []),
-                ("without-inp32", None, 4, "has no entry point Inp32", ["out 888 0"])):
+                ("without-inp32", None, 4, "{folder}\\inpout32.dll has no entry point Inp32",
+                 ["out 888 0"])):
             with self.subTest(dll=dll, in_cwd=in_cwd):
                 panel = Panel(dll, dll_in_cwd=in_cwd)
                 try:
                     box = panel.error_box()
                     self.assertIn(f"Error {number}: ", " ".join(box))
-                    self.assertIn(words, " ".join(box))
+                    self.assertIn(words.format(folder=windows_path(panel.folder)), " ".join(box))
                     self.assertEqual(windows("^Form1$"), [])
                     self.assertEqual(panel.calls(), calls)
                     self.assertEqual(panel.dismiss(), number)

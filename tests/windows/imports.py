@@ -1,7 +1,8 @@
 """Every function that portpanel.exe imports exists on Windows 7 SP1: its own
 import table (the code mingw-w64 links in statically included) against the
 list below, each function filed under the "Minimum supported client" that
-Microsoft's documentation gives it. Usage: imports.py OBJDUMP EXE..."""
+Microsoft's documentation gives it. Each exe is also Terminal-Server-aware
+(the PE header's flag). Usage: imports.py OBJDUMP EXE..."""
 import re
 import subprocess
 import sys
@@ -9,6 +10,7 @@ import sys
 ON_WINDOWS_7_SP1 = {
     "KERNEL32.DLL": {
         "Windows 2000": """CloseHandle CreateFileW GetCommandLineW GlobalSize lstrcmpiW ReadFile
+            GetSystemWindowsDirectoryW GetFullPathNameW
             SetFilePointer CreateEventA CreateSemaphoreA DeleteCriticalSection
             DuplicateHandle EnterCriticalSection FormatMessageA FormatMessageW FreeLibrary
             GetCurrentProcess
@@ -29,25 +31,26 @@ ON_WINDOWS_7_SP1 = {
             RtlCaptureContext SetDllDirectoryW""",
         "Windows XP Professional x64 Edition": """RtlLookupFunctionEntry RtlUnwindEx
             RtlVirtualUnwind __C_specific_handler""",
-        "Windows Vista": "GetTickCount64",
+        "Windows Vista": "GetTickCount64 CompareStringOrdinal",
     },
     "USER32.DLL": {
         "Windows 2000": """AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW
             DestroyWindow DispatchMessageW GetActiveWindow GetClipboardData GetDC GetMessageW
             GetFocus IsChild IsWindow MessageBeep NotifyWinEvent GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
             GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
-            OpenClipboard PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
+            OpenClipboard PeekMessageW PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
             SetWindowLongPtrW SetWindowLongW SetWindowPos SetWindowTextW ShowWindow
             SystemParametersInfoW TranslateMessage""",
     },
     "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
     # TokenElevation, which the program asks for, is Vista's.
-    "ADVAPI32.DLL": {"Windows 2000": "GetTokenInformation OpenProcessToken"},
+    "ADVAPI32.DLL": {"Windows 2000": "GetTokenInformation OpenProcessToken RegOpenKeyExW RegCloseKey",
+                     "Windows Vista": "RegGetValueW"},
     "SHELL32.DLL": {"Windows 2000": "CommandLineToArgvW SHGetFolderPathW"},
     "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
     "COMCTL32.DLL": {
         "Windows 2000": "InitCommonControlsEx",
-        "Windows XP": "DefSubclassProc SetWindowSubclass",
+        "Windows XP": "DefSubclassProc SetWindowSubclass RemoveWindowSubclass",
     },
     # The system's C runtime; Windows 7's copy exports all of these.
     "MSVCRT.DLL": {
@@ -65,9 +68,7 @@ allowed = {(dll, name) for dll, clients in ON_WINDOWS_7_SP1.items()
            for names in clients.values() for name in names.split()}
 
 
-def imports(exe):
-    dump = subprocess.run([sys.argv[1], "-p", exe], capture_output=True, text=True,
-                          check=True).stdout
+def imports(dump):
     dll = None
     for line in dump.splitlines():
         if m := re.match(r"\s*DLL Name: (\S+)", line):
@@ -82,8 +83,16 @@ def imports(exe):
 
 
 failed = False
+TERMINAL_SERVER_AWARE = 0x8000
 for exe in sys.argv[2:]:
-    found = set(imports(exe))
+    dump = subprocess.run([sys.argv[1], "-p", exe], capture_output=True, text=True,
+                          check=True).stdout
+    flags = re.search(r"^DllCharacteristics\s+([0-9a-fA-F]+)", dump, re.M)
+    aware = bool(flags and int(flags.group(1), 16) & TERMINAL_SERVER_AWARE)
+    print(f"{exe}: DllCharacteristics {flags and flags.group(1)}, "
+          f"{'' if aware else 'not '}Terminal-Server-aware")
+    failed = failed or not aware
+    found = set(imports(dump))
     missing = sorted(found - allowed)
     for dll, name in missing:
         print(f"{exe}: imports {dll}!{name}, which Windows 7 SP1 does not have")

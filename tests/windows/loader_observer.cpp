@@ -33,10 +33,12 @@ HMODULE WINAPI countingLoadLibraryExW(LPCWSTR path, HANDLE file, DWORD flags)
     return module;
 }
 
+// Lookups in inpout32.dll only: the binder asks kernel32 for newer functions too.
 FARPROC WINAPI countingGetProcAddress(HMODULE module, LPCSTR name)
 {
     FARPROC function = realGetProcAddress(module, name);
-    if (function && HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0)
+    if (function && HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 &&
+        module == GetModuleHandleW(L"inpout32.dll"))
         record("lookup", name);
     return function;
 }
