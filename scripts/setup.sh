@@ -60,5 +60,17 @@ configure_and_build() {
     cmake --build build
 }
 
+# stage NAME COMMAND...: runs one stage of a script and prints how long it took;
+# stage_report lists them all at the end, so that a slow run says where it went.
+stage_times=()
+stage() {
+    local name=$1 began=$SECONDS
+    shift
+    "$@"
+    stage_times+=("$name: $((SECONDS - began)) s")
+    echo "stage: $name: $((SECONDS - began)) s"
+}
+stage_report() { printf 'stage times: %s\n' "$(printf '%s; ' "${stage_times[@]}")"; }
+
 # The one place that tells the releases apart: "Debian 12", "Debian 13".
 release=$(. /etc/os-release && echo "${NAME%% *} ${VERSION_ID:-unstable}")
