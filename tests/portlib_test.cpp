@@ -192,36 +192,53 @@ struct Case {
     std::vector<std::string> needles;
 };
 
-std::string inChild(const Case &test)
+// What a second process sends back through a pipe within its time, and how it ended.
+std::string fromChild(pid_t pid, int fd, int waitMs = 5000)
 {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
-        return "pipe failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        char root[] = "/tmp/portlib-test.XXXXXX";
-        if (!mkdtemp(root) || chdir(root) != 0)
-            _exit(2);
-        setenv("PORTPANEL_HELPER", STANDIN_HELPER, 1);
-        const std::string seen = test.run();
-        (void)!write(pipeEnds[1], seen.data(), seen.size());
-        std::filesystem::remove_all(root);
-        _exit(0);
-    }
-    close(pipeEnds[1]);
     std::string seen;
     char chunk[512];
-    pollfd ready{pipeEnds[0], POLLIN, 0};
+    pollfd ready{fd, POLLIN, 0};
     ssize_t n = 1;
-    while (n > 0 && poll(&ready, 1, 20'000) == 1)
-        if ((n = read(pipeEnds[0], chunk, sizeof chunk)) > 0)
+    while (n > 0 && poll(&ready, 1, waitMs) == 1)
+        if ((n = read(fd, chunk, sizeof chunk)) > 0)
             seen.append(chunk, static_cast<std::size_t>(n));
-    close(pipeEnds[0]);
-    if (n > 0) // still open after 20 s
-        kill(child, SIGKILL);
+    close(fd);
+    if (n > 0)
+        kill(pid, SIGKILL), seen += "blocked";
     int status = 0;
-    waitpid(child, &status, 0);
-    return seen + (n > 0 ? " (hung for 20 s)" : WIFEXITED(status) ? "" : " (ended by signal)");
+    waitpid(pid, &status, 0);
+    return seen + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "; ended badly");
+}
+
+// Runs body in a forked child, which reports what it returns.
+std::string inFork(const std::function<std::string()> &body, int waitMs = 5000)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string seen = body();
+        (void)!write(ends[1], seen.data(), seen.size());
+        _exit(0);
+    }
+    close(ends[1]);
+    return fromChild(pid, ends[0], waitMs);
+}
+
+std::string inChild(const Case &test)
+{
+    return inFork(
+        [&test] {
+            char root[] = "/tmp/portlib-test.XXXXXX";
+            if (!mkdtemp(root) || chdir(root) != 0)
+                _exit(2);
+            setenv("PORTPANEL_HELPER", STANDIN_HELPER, 1);
+            const std::string seen = test.run();
+            std::filesystem::remove_all(root);
+            return seen;
+        },
+        20'000);
 }
 
 std::string twoThreads()
@@ -367,40 +384,6 @@ std::string withoutPpdev()
     makeTree("none", false);
     setenv("PORTPANEL_HELPER", "/nonexistent/portpanel-helper", 1);
     return access(0x378);
-}
-
-// What a second process sends back through a pipe, within 5 s, and how it ended.
-std::string fromChild(pid_t pid, int fd)
-{
-    std::string seen;
-    char chunk[512];
-    pollfd ready{fd, POLLIN, 0};
-    ssize_t n = 1;
-    while (n > 0 && poll(&ready, 1, 5000) == 1)
-        if ((n = read(fd, chunk, sizeof chunk)) > 0)
-            seen.append(chunk, static_cast<std::size_t>(n));
-    close(fd);
-    if (n > 0)
-        kill(pid, SIGKILL), seen += "blocked";
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return seen + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "; ended badly");
-}
-
-// Runs body in a forked child, which reports what it returns.
-std::string inFork(const std::function<std::string()> &body)
-{
-    int ends[2];
-    if (pipe(ends) != 0)
-        return "pipe failed";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const std::string seen = body();
-        (void)!write(ends[1], seen.data(), seen.size());
-        _exit(0);
-    }
-    close(ends[1]);
-    return fromChild(pid, ends[0]);
 }
 
 int crossedReads(short port, short expected)
@@ -640,7 +623,7 @@ std::string descriptorsCloseOnExec()
             for (int fd = 3; fd < 32; ++fd)
                 unmarked += fcntl(fd, F_GETFD) == 0 && linkOf(fd).ends_with("devices/active");
     });
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 20'000; ++i)
         Inp32(0x37C);
     done = true;
     watcher.join();
