@@ -571,7 +571,8 @@ std::string noListedEcpBlock()
 std::string rootRouteHeldPort()
 {
     makeTree("lp0");
-    std::filesystem::resize_file((std::ofstream("dev/port"), "dev/port"), 0x10000);
+    std::ofstream("dev/port").close();
+    std::filesystem::resize_file("dev/port", 0x10000);
     return access(0x300) + "; " + access(0x378);
 }
 

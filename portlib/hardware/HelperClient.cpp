@@ -217,8 +217,12 @@ void gone(const char *exchange, std::uint16_t port, const timespec &deadline, st
 // An exchange left half done (its thread unwound out of it) would leave its
 // answer to the next one: the helper is dropped, and the next exchange
 // starts another.
-struct Abandoned {
-    bool done = false;
+class Abandoned {
+  public:
+    Abandoned() = default;
+    Abandoned(const Abandoned &) = delete;
+    Abandoned &operator=(const Abandoned &) = delete;
+    void finished() { done = true; }
     ~Abandoned()
     {
         if (done || sock < 0)
@@ -228,6 +232,9 @@ struct Abandoned {
         reap(inMs(0));
         tried = false;
     }
+
+  private:
+    bool done = false;
 };
 
 // One request and its answer, both within the bound, the helper's end included.
@@ -243,7 +250,7 @@ bool exchange(helper::Operation operation, std::uint16_t port, std::uint8_t valu
     Abandoned unlessDone;
     const bool answered = transfer(request, sizeof request, true, deadline) &&
                           transfer(reply, sizeof reply, false, deadline);
-    unlessDone.done = true;
+    unlessDone.finished();
     if (!answered) {
         gone(operation == helper::Out ? "out" : "in", port, deadline, why);
         return false;

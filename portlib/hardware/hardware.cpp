@@ -7,6 +7,7 @@
 #include "SystemRoot.h"
 #include "inpout32.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cerrno>
 #include <cstring>
@@ -144,8 +145,10 @@ bool permitHere(unsigned short port)
         pthread_setspecific(owner, permittedHere = new PortSet);
     if ((*permittedHere)[port])
         return true;
-    if (ioperm(port, 1, 1) != 0)
-        return refuse(port, std::string("ioperm at this port: ") + std::strerror(errno)), false;
+    if (ioperm(port, 1, 1) != 0) {
+        refuse(port, std::string("ioperm at this port: ") + std::strerror(errno));
+        return false;
+    }
     (*permittedHere)[port] = true;
     return true;
 }
@@ -308,9 +311,10 @@ void afterForkInChild()
 {
     helperclient::forgetAfterFork();
     parallel::forgetAfterFork();
-    for (Route &route : routes)
-        if (route != Route::Ioperm && route != Route::DevPort)
-            route = Route::Undecided;
+    std::replace_if(
+        std::begin(routes), std::end(routes),
+        [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
+        Route::Undecided);
     afterForkInParent();
 }
 
