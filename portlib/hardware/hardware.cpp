@@ -188,11 +188,13 @@ Route decide(unsigned short port)
                             fix(throughDriver, "this port"));
 }
 
+bool anyDecided = false; // spares a fork in a program that never used the library
+
 Route routeOf(unsigned short port)
 {
     Route &route = routes[port];
     if (route == Route::Undecided)
-        route = decide(port);
+        route = decide(port), anyDecided = true;
     return route;
 }
 
@@ -311,10 +313,11 @@ void afterForkInChild()
 {
     helperclient::forgetAfterFork();
     parallel::forgetAfterFork();
-    std::replace_if(
-        std::begin(routes), std::end(routes),
-        [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
-        Route::Undecided);
+    if (anyDecided)
+        std::replace_if(
+            std::begin(routes), std::end(routes),
+            [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
+            Route::Undecided);
     afterForkInParent();
 }
 
