@@ -538,7 +538,12 @@ std::string readinessTwice()
 }
 
 std::atomic<int> handlerReads = 0;
-void readInHandler(int) { handlerReads += Inp32(0x300) >= -1; }
+// Reads a port from a handler that may interrupt the library in this thread.
+void readInHandler(int)
+{
+    Inp32(0x300);
+    ++handlerReads;
+}
 
 std::string handlerWhileInside()
 {
