@@ -12,8 +12,20 @@
 //   the words: what was tried and how to get access. A refused Out32 is
 //   silent, but the refusal is decided once per port and kept, so the read
 //   that follows it on that port returns the refusal. PortProblem returns
-//   null for a port that was not refused.
-// Both are optional: a library without them is trusted per call.
+//   null for a port that was not refused, and only looks: it never opens,
+//   claims or starts anything.
+// The words both return stay valid until the process ends. Both are
+// optional: a library without them is trusted per call.
+//
+// Linux's hardware library is a system library: thread-safe; it owns no
+// signal and bounds every wait without one; a child after fork starts
+// afresh and never uses the parent's helper, claims or lock, and never
+// releases the parent's claim; calls from a host's global destructors work
+// while the program exits. Root's port permission is taken per port at its
+// first access (a held parallel port refused then, as on every route), so
+// programs root starts later inherit only the ports used. The entry points
+// are not async-signal-safe: called from a handler that interrupted the
+// library in the same thread they are refused, never deadlocked.
 #ifdef _WIN32
 #define INPOUT_EXPORT extern "C" __declspec(dllexport)
 #define INPOUT_CALL __stdcall

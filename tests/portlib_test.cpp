@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdarg>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -31,42 +32,52 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The driver as ppdev behaves: a claim waits for the holder and ends with
-// EINTR when any signal is handled meanwhile.
+// EINTR when any signal is handled meanwhile; a release frees the port.
 struct Driver {
-    int claimWaitMs = 0; // how long the holder keeps the port; -1: for good
-    int claimError = 0;  // ENXIO: someone holds it exclusively
+    int claimWaitMs = 0;  // how long the holder keeps the port; -1: for good
+    int heldForGood = -1; // a parport whose holder never lets go
+    int claimError = 0;   // ENXIO: someone holds it exclusively
     unsigned modes = PARPORT_MODE_PCSPP | PARPORT_MODE_TRISTATE;
     std::atomic<int> claims = 0;
     unsigned char data = 0, control = 0;
 } driver;
 
-bool isDevice(int fd)
+std::string linkOf(int fd)
 {
     char target[256] = {};
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    return readlink(link.c_str(), target, sizeof target - 1) > 0 &&
-           std::string(target).find("/dev/parport") != std::string::npos;
+    return readlink(link.c_str(), target, sizeof target - 1) > 0 ? target : "";
 }
 
-void setActive(const char *holder)
+// The parport number of a descriptor, -1 for anything else.
+int deviceOf(int fd)
 {
-    std::ofstream("proc/sys/dev/parport/parport0/devices/active") << holder << "\n";
+    const std::string name = linkOf(fd);
+    const std::size_t at = name.find("/dev/parport");
+    return at == std::string::npos ? -1 : std::atoi(name.c_str() + at + 12);
 }
 
-int claim()
+void setActive(const char *holder, int port = 0)
+{
+    std::ofstream("proc/sys/dev/parport/parport" + std::to_string(port) + "/devices/active")
+        << holder << "\n";
+}
+
+int claim(int device)
 {
     ++driver.claims;
     if (driver.claimError)
         return errno = driver.claimError, -1;
+    const bool forGood = driver.claimWaitMs < 0 || device == driver.heldForGood;
     static const auto released =
-        Clock::now() +
-        std::chrono::milliseconds(driver.claimWaitMs < 0 ? 10'000 : driver.claimWaitMs);
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(released - Clock::now());
+        Clock::now() + std::chrono::milliseconds(std::max(0, driver.claimWaitMs));
+    const auto until = forGood ? Clock::now() + std::chrono::seconds(10) : released;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
     const long left = std::max<long>(0, ns.count());
     const timespec wait{left / 1'000'000'000, left % 1'000'000'000};
-    if ((ns.count() > 0 && ppoll(nullptr, 0, &wait, nullptr) < 0) || driver.claimWaitMs < 0)
+    if ((ns.count() > 0 && ppoll(nullptr, 0, &wait, nullptr) < 0) || forGood)
         return errno = EINTR, -1;
-    setActive("ppdev0");
+    setActive("ppdev0", device);
     return 0;
 }
 
@@ -81,13 +92,15 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     va_start(args, request);
     void *arg = va_arg(args, void *);
     va_end(args);
-    if (!isDevice(fd))
+    const int device = deviceOf(fd);
+    if (device < 0)
         return static_cast<int>(syscall(SYS_ioctl, fd, request, arg));
     const auto byte = [arg] { return *static_cast<unsigned char *>(arg); };
     switch (request) {
     case PPCLAIM:
-        return claim();
+        return claim(device);
     case PPRELEASE:
+        return setActive("none", device), 0;
     case PPDATADIR:
         return 0;
     case PPGETMODES:
@@ -132,6 +145,13 @@ std::string hex(int value)
     return text;
 }
 
+std::string active()
+{
+    std::string name;
+    std::ifstream("proc/sys/dev/parport/parport0/devices/active") >> name;
+    return name;
+}
+
 // What a read of the port gives: the byte, or the library's words.
 std::string access(short port)
 {
@@ -149,14 +169,14 @@ long msSince(Clock::time_point start)
 std::atomic<int> alarms = 0;
 void countAlarm(int) { ++alarms; }
 
-// A host with its own SIGALRM handler (no SA_RESTART) and a timer every ms.
+// A host with its own SIGALRM handler (no SA_RESTART) and a timer.
 struct HostAlarm {
-    explicit HostAlarm(int everyMs)
+    explicit HostAlarm(int everyUs, void (*handler)(int) = countAlarm)
     {
         struct sigaction host = {};
-        host.sa_handler = countAlarm;
+        host.sa_handler = handler;
         sigaction(SIGALRM, &host, nullptr);
-        const itimerval timer{{0, everyMs * 1000}, {0, everyMs * 1000}};
+        const itimerval timer{{0, everyUs}, {0, everyUs}};
         setitimer(ITIMER_REAL, &timer, nullptr);
     }
     ~HostAlarm()
@@ -179,36 +199,53 @@ struct Case {
     std::vector<std::string> needles;
 };
 
-std::string inChild(const Case &test)
+// What a second process sends back through a pipe within its time, and how it ended.
+std::string fromChild(pid_t pid, int fd, int waitMs = 5000)
 {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
-        return "pipe failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        char root[] = "/tmp/portlib-test.XXXXXX";
-        if (!mkdtemp(root) || chdir(root) != 0)
-            _exit(2);
-        setenv("PORTPANEL_HELPER", STANDIN_HELPER, 1);
-        const std::string seen = test.run();
-        (void)!write(pipeEnds[1], seen.data(), seen.size());
-        std::filesystem::remove_all(root);
-        _exit(0);
-    }
-    close(pipeEnds[1]);
     std::string seen;
     char chunk[512];
-    pollfd ready{pipeEnds[0], POLLIN, 0};
+    pollfd ready{fd, POLLIN, 0};
     ssize_t n = 1;
-    while (n > 0 && poll(&ready, 1, 20'000) == 1)
-        if ((n = read(pipeEnds[0], chunk, sizeof chunk)) > 0)
+    while (n > 0 && poll(&ready, 1, waitMs) == 1)
+        if ((n = read(fd, chunk, sizeof chunk)) > 0)
             seen.append(chunk, static_cast<std::size_t>(n));
-    close(pipeEnds[0]);
-    if (n > 0) // still open after 20 s
-        kill(child, SIGKILL);
+    close(fd);
+    if (n > 0)
+        kill(pid, SIGKILL), seen += "blocked";
     int status = 0;
-    waitpid(child, &status, 0);
-    return seen + (n > 0 ? " (hung for 20 s)" : WIFEXITED(status) ? "" : " (ended by signal)");
+    waitpid(pid, &status, 0);
+    return seen + (WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "; ended badly");
+}
+
+// Runs body in a forked child, which reports what it returns.
+std::string inFork(const std::function<std::string()> &body, int waitMs = 5000)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string seen = body();
+        (void)!write(ends[1], seen.data(), seen.size());
+        _exit(0);
+    }
+    close(ends[1]);
+    return fromChild(pid, ends[0], waitMs);
+}
+
+std::string inChild(const Case &test)
+{
+    return inFork(
+        [&test] {
+            char root[] = "/tmp/portlib-test.XXXXXX";
+            if (!mkdtemp(root) || chdir(root) != 0)
+                _exit(2);
+            setenv("PORTPANEL_HELPER", STANDIN_HELPER, 1);
+            const std::string seen = test.run();
+            std::filesystem::remove_all(root);
+            return seen;
+        },
+        20'000);
 }
 
 std::string twoThreads()
@@ -232,7 +269,7 @@ std::string hostAlarmDuringClaim()
 {
     makeTree("none");
     driver.claimWaitMs = 30;
-    HostAlarm host(5);
+    HostAlarm host(5000);
     const std::string seen = access(0x378);
     const int during = alarms;
     usleep(30'000);
@@ -248,13 +285,17 @@ std::string timed(const std::function<std::string()> &call, long boundMs)
     return seen + (msSince(start) < boundMs ? "; in bound" : "; too slow");
 }
 
-std::string claimWithoutTimer()
+// The holder lets go after 200 ms, long after the claim gave up: the claim
+// that then ends is released.
+std::string claimEndsLate()
 {
     makeTree("none");
-    driver.claimWaitMs = -1;
+    driver.claimWaitMs = 200;
     const rlimit none{0, 0};
     setrlimit(RLIMIT_SIGPENDING, &none);
-    return timed([] { return access(0x378); }, 2000);
+    const std::string seen = timed([] { return access(0x378); }, 2000);
+    usleep(300'000);
+    return seen + "; then active " + active();
 }
 
 std::string heldPort()
@@ -289,7 +330,7 @@ std::string reverseWithoutTristate()
 std::string burstUnderSignals()
 {
     makeTree("none");
-    HostAlarm host(1);
+    HostAlarm host(1000);
     for (int i = 0; i < 100'000; ++i) // more than the socket holds
         Out32(0x300, static_cast<short>(i & 0xFF));
     return access(0x300);
@@ -356,12 +397,276 @@ std::string withoutPpdev()
     return access(0x378);
 }
 
+int crossedReads(short port, short expected)
+{
+    int crossed = 0;
+    for (int i = 0; i < 20'000; ++i)
+        crossed += Inp32(port) != expected;
+    return crossed;
+}
+
+std::string forkedChildUsesItsOwn()
+{
+    makeTree("none");
+    Out32(0x300, 0x11);
+    Out32(0x378, 0x5A);
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        Out32(0x301, 0x22);
+        const std::string seen =
+            "child crossed " + std::to_string(crossedReads(0x301, 0x22)) + ", " + access(0x378);
+        (void)!write(ends[1], seen.data(), seen.size());
+        _exit(0);
+    }
+    close(ends[1]);
+    const int crossed = crossedReads(0x300, 0x11);
+    return "parent crossed " + std::to_string(crossed) + ", " + access(0x378) + "; " +
+           fromChild(pid, ends[0]);
+}
+
+std::string childExits()
+{
+    makeTree("none");
+    Out32(0x378, 0x5A);
+    if (fork() == 0)
+        std::exit(0); // static destructors and atexit handlers run
+    wait(nullptr);
+    return "active " + active() + "; " + access(0x378);
+}
+
+std::string forkWhileInside()
+{
+    makeTree("none");
+    access(0x300);
+    std::thread inside([] { Inp32(static_cast<short>(0xFFF0)); }); // answered after 200 ms
+    usleep(50'000);
+    const std::string seen = inFork([] {
+        Out32(0x300, 0x33);
+        return "child reads " + access(0x300);
+    });
+    inside.join();
+    return seen;
+}
+
+// A host that takes every real-time signal with sigwaitinfo, with one queued,
+// then ignores them all.
+std::string hostRealtimeSignals()
+{
+    makeTree("none");
+    std::filesystem::create_directories("proc/sys/dev/parport/parport1/devices");
+    std::ofstream("proc/sys/dev/parport/parport1/base-addr") << "632\t0\n";
+    setActive("none", 1);
+    std::ofstream("dev/parport1");
+    driver.heldForGood = 1;
+    sigset_t realtime;
+    sigemptyset(&realtime);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        sigaddset(&realtime, signal);
+    pthread_sigmask(SIG_BLOCK, &realtime, nullptr);
+    sigqueue(getpid(), SIGRTMAX, sigval{7});
+    const std::string first = access(0x378);
+    const timespec none{};
+    siginfo_t info{};
+    const bool kept =
+        sigtimedwait(&realtime, &info, &none) == SIGRTMAX && info.si_value.sival_int == 7;
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        std::signal(signal, SIG_IGN);
+    const std::string contested = timed([] { return access(0x278); }, 1000);
+    struct sigaction now = {};
+    sigaction(SIGRTMAX, nullptr, &now);
+    return first + "; queued signal " + (kept ? "kept" : "lost") + "; contested " + contested +
+           "; SIGRTMAX " + (now.sa_handler == SIG_IGN ? "ignored as set" : "changed");
+}
+
+std::string cancelledExchange()
+{
+    makeTree("none");
+    Out32(0x300, 0x11);
+    Out32(0x301, 0x22);
+    pthread_t thread{};
+    pthread_create(
+        &thread, nullptr,
+        [](void *) -> void * { return Inp32(static_cast<short>(0xFFF0)), nullptr; }, nullptr);
+    usleep(50'000);
+    pthread_cancel(thread);
+    pthread_join(thread, nullptr);
+    return access(0x300) + " " + access(0x301) + " " + access(0x300);
+}
+
+// A host global destroyed after everything else, as in a host that loads the
+// library at run time: its destructor still calls the library.
+struct HostGlobal {
+    int report = -1;
+    ~HostGlobal()
+    {
+        if (report < 0)
+            return;
+        Out32(0x300, 2);
+        const std::string seen = "after exit: " + access(0x300) + "; " + access(0x37C);
+        (void)!write(report, seen.data(), seen.size());
+    }
+};
+__attribute__((init_priority(101))) HostGlobal hostGlobal;
+
+std::string callsAfterExit()
+{
+    makeTree("lp0");
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        access(0x300), access(0x37C);
+        hostGlobal.report = ends[1];
+        std::exit(0);
+    }
+    close(ends[1]);
+    return fromChild(pid, ends[0]);
+}
+
+std::string readinessTwice()
+{
+    makeTree("none", false);
+    setenv("PORTPANEL_HELPER", "/nonexistent/portpanel-helper", 1);
+    const char *first = ReadinessProblem();
+    const char *second = ReadinessProblem();
+    return first && first == second && std::strcmp(first, second) == 0 ? "same words, same place"
+                                                                       : "moved";
+}
+
+std::atomic<int> handlerReads = 0;
+// Reads a port from a handler that may interrupt the library in this thread.
+void readInHandler(int)
+{
+    Inp32(0x300);
+    ++handlerReads;
+}
+
+std::string handlerWhileInside()
+{
+    makeTree("none");
+    Out32(0x300, 0x42);
+    int wrong = 0;
+    {
+        HostAlarm host(1000, readInHandler);
+        for (const auto start = Clock::now(); msSince(start) < 300;)
+            wrong += Inp32(0x300) != 0x42;
+    }
+    return "main read 0x42, wrong " + std::to_string(wrong) + "; handler " +
+           (handlerReads > 0 ? "returned" : "never ran");
+}
+
+std::string exclusiveHolderReleased()
+{
+    makeTree("none");
+    std::filesystem::create_directories("proc/sys/dev/parport/parport0/devices/ppdev0");
+    driver.claimError = ENXIO;
+    std::string seen;
+    for (const short port : {0x37C, 0x77A, 0x378})
+        seen += access(port).substr(0, 9);
+    return seen + "; " + access(0x37C);
+}
+
+std::string noListedEcpBlock()
+{
+    makeTree("lp0");
+    std::ofstream("proc/sys/dev/parport/parport0/base-addr") << "888\t0\n";
+    return access(0x77A);
+}
+
+std::string rootRouteHeldPort()
+{
+    makeTree("lp0");
+    std::ofstream("dev/port").close();
+    std::filesystem::resize_file("dev/port", 0x10000);
+    return access(0x300) + "; " + access(0x378);
+}
+
+std::string helperClosesAndLingers()
+{
+    makeTree("none");
+    access(0x300);
+    return timed([] { return access(static_cast<short>(0xFFF1)); }, 1500);
+}
+
+std::string helperNeverGreets()
+{
+    makeTree("none");
+    std::filesystem::create_symlink(STANDIN_HELPER, "silent-helper");
+    setenv("PORTPANEL_HELPER", (std::filesystem::current_path() / "silent-helper").c_str(), 1);
+    std::string seen;
+    {
+        HostAlarm host(20);
+        seen = access(0x300);
+    }
+    return seen + (waitpid(-1, nullptr, WNOHANG) > 0 ? "; a child left" : "; reaped");
+}
+
+std::string twoDescriptorsLeft()
+{
+    makeTree("none");
+    int fd = 0;
+    while ((fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0 && fd < 20) {
+    }
+    close(fd);
+    rlimit before{};
+    getrlimit(RLIMIT_NOFILE, &before);
+    const rlimit two{static_cast<rlim_t>(fd) + 2, before.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &two);
+    const std::string seen = access(0x300);
+    setrlimit(RLIMIT_NOFILE, &before);
+    return seen;
+}
+
+// Another thread looks for a descriptor without close-on-exec while the
+// library reads who holds the port at each access.
+std::string descriptorsCloseOnExec()
+{
+    makeTree("none");
+    std::atomic<bool> done = false;
+    int unmarked = 0;
+    std::thread watcher([&] {
+        while (!done)
+            for (int fd = 3; fd < 32; ++fd)
+                unmarked += fcntl(fd, F_GETFD) == 0 && linkOf(fd).ends_with("devices/active");
+    });
+    for (int i = 0; i < 20'000; ++i)
+        Inp32(0x37C);
+    done = true;
+    watcher.join();
+    return "unmarked " + std::to_string(unmarked);
+}
+
+std::string problemOfUntouchedPort()
+{
+    makeTree("none");
+    const char *words = PortProblem(0x378);
+    return std::string(words ? words : "null") + "; claims " + std::to_string(driver.claims) +
+           "; active " + active();
+}
+
+std::string helperReapedByHost()
+{
+    makeTree("none");
+    access(0x300);
+    pid_t helper = -1;
+    std::ifstream("/proc/self/task/" + std::to_string(getpid()) + "/children") >> helper;
+    if (helper > 0)
+        kill(helper, SIGKILL), waitpid(helper, nullptr, 0);
+    return access(0x300);
+}
+
 const Case cases[] = {
     {"two threads through the helper", twoThreads, {"crossed 0"}},
     {"host alarm during a claim",
      hostAlarmDuringClaim,
      {"0x00; host alarms during yes, after yes; handler kept"}},
-    {"claim with no timer to bound it", claimWithoutTimer, {"refused", "timer", "in bound"}},
+    {"claim with no signal to spare, ending late",
+     claimEndsLate,
+     {"refused", "in use by", "in bound; then active none"}},
     {"held port refused at once", heldPort, {"in use by ppdev3", "in bound", "claims 0"}},
     {"exclusive holder",
      [] {
@@ -386,6 +691,29 @@ const Case cases[] = {
      {"refused", "stopped answering", "ignores SIGCHLD"}},
     {"USB adapter at base 0", usbAdapterAtBaseZero, {"0xFF"}},
     {"port known, ppdev not loaded", withoutPpdev, {"refused", "modprobe ppdev"}},
+    {"fork: parent and child through the helper and the driver",
+     forkedChildUsesItsOwn,
+     {"parent crossed 0, 0x5A; child crossed 0, refused", "in use by ppdev0"}},
+    {"a child's exit leaves the claim", childExits, {"active ppdev0; 0x5A"}},
+    {"fork while another thread is inside", forkWhileInside, {"child reads 0x33"}},
+    {"host's real-time signals",
+     hostRealtimeSignals,
+     {"0x00; queued signal kept; contested refused", "in bound; SIGRTMAX ignored as set"}},
+    {"a cancelled exchange", cancelledExchange, {"0x11 0x22 0x11"}},
+    {"calls from a host global after exit", callsAfterExit, {"after exit: 0x02; refused", "lp0"}},
+    {"ReadinessProblem twice", readinessTwice, {"same words, same place"}},
+    {"Inp32 in a signal handler", handlerWhileInside, {"wrong 0; handler returned"}},
+    {"exclusive holder with its claim released",
+     exclusiveHolderReleased,
+     {"refused: refused: refused: ; refused", "ppdev0"}},
+    {"held port with no listed ECP block", noListedEcpBlock, {"refused", "in use by lp0"}},
+    {"root's route and a held port", rootRouteHeldPort, {"0x00; refused", "in use by lp0"}},
+    {"helper closes its socket and lingers", helperClosesAndLingers, {"refused", "in bound"}},
+    {"helper never greets, host timer every 20 us", helperNeverGreets, {"did not greet", "reaped"}},
+    {"two descriptors left", twoDescriptorsLeft, {"refused", "Too many open files"}},
+    {"descriptors close on exec", descriptorsCloseOnExec, {"unmarked 0"}},
+    {"PortProblem of an untouched port", problemOfUntouchedPort, {"null; claims 0; active none"}},
+    {"helper reaped by the host", helperReapedByHost, {"stopped answering", "collected"}},
 };
 
 TEST(HardwareLibrary, AmongOtherPrograms)
@@ -403,6 +731,8 @@ TEST(HardwareLibrary, AmongOtherPrograms)
 // ranges, and the policy file as each row has it.
 struct PolicyCase {
     const char *file;    // null: no policy file
+    std::size_t size;    // its bytes, 0: up to its first NUL
+    char kind;           // what is named ports: a file (f), FIFO (p), folder (d) or symlink (l)
     mode_t mode;         // the file's
     mode_t folderMode;   // its folder's
     bool ours;           // owned by the owner the helper trusts
@@ -426,9 +756,17 @@ std::string readPolicyIn(const std::filesystem::path &root, const PolicyCase &ro
     }
     std::filesystem::create_directories(root / "etc/portpanel");
     chmod((root / "etc/portpanel").c_str(), row.folderMode);
-    if (row.file) {
-        std::ofstream(root / "etc/portpanel/ports") << row.file;
-        chmod((root / "etc/portpanel/ports").c_str(), row.mode);
+    const std::filesystem::path ports = root / "etc/portpanel/ports";
+    if (row.kind == 'p')
+        mkfifo(ports.c_str(), row.mode);
+    else if (row.kind == 'd')
+        std::filesystem::create_directory(ports);
+    else if (row.kind == 'l')
+        std::filesystem::create_symlink("/dev/null", ports);
+    else if (row.file) {
+        std::ofstream(ports).write(
+            row.file, static_cast<std::streamsize>(row.size ? row.size : std::strlen(row.file)));
+        chmod(ports.c_str(), row.mode);
     }
     return helper::readPolicy({root, "/etc/portpanel/ports", row.ours ? getuid() : getuid() + 1},
                               open);
@@ -436,6 +774,8 @@ std::string readPolicyIn(const std::filesystem::path &root, const PolicyCase &ro
 
 const PolicyCase policies[] = {
     {nullptr,
+     0,
+     'f',
      0644,
      0755,
      true,
@@ -443,24 +783,38 @@ const PolicyCase policies[] = {
      {0x378, 0x37F, 0x77A, 0x278, 0x3BC, 0x3F8, 0x2EF, 0xDC00, 0xDC07, 0xE002, 0xC050, 0xC057},
      {0xCF8, 0xCF9, 0xCFC, 0x70, 0x64, 0x00, 0x20, 0x40, 0x3C0, 0x3F7, 0xDC08, 0xC000, 0xFE00}},
     {"0xE010-0xE01F # a card\n\n  768\n\t0Xdc08 \n",
+     0,
+     'f',
      0644,
      0755,
      true,
      nullptr,
      {0xE010, 0xE01F, 0x300, 0xDC08},
      {0xE020, 0x301, 0xCF8}},
-    {"all\n", 0644, 0755, true, nullptr, {0xCF8, 0x64, 0x00, 0xFFFF}, {}},
-    {"# c\n0x300\n0xCF8-\n", 0644, 0755, true, "ports line 3: \"0xCF8-\"", {}, {}},
-    {"0x10000\n", 0644, 0755, true, "ports line 1", {}, {}},
-    {"0x300 0x301\n", 0644, 0755, true, "ports line 1", {}, {}},
-    {"0xD000-0xC000\n", 0644, 0755, true, "ports line 1", {}, {}},
-    {"0x30O\n", 0644, 0755, true, "ports line 1", {}, {}},
-    {"everything\n", 0644, 0755, true, "is not a port or a range", {}, {}},
-    {"0x300\n", 0664, 0755, true, "its group or others may write it (mode 0664)", {}, {}},
-    {"0x300\n", 0646, 0755, true, "may write it", {}, {}},
-    {"0x300\n", 0644, 0755, false, "is not trusted: it belongs to uid", {}, {}},
-    {"0x300\n", 0644, 0757, true, "portpanel is not trusted: others may write it", {}, {}},
-    {"0x300\n", 0644, 0775, true, nullptr, {0x300}, {}},
+    {"all\n", 0, 'f', 0644, 0755, true, nullptr, {0xCF8, 0x64, 0x00, 0xFFFF}, {}},
+    {"# c\n0x300\n0xCF8-\n", 0, 'f', 0644, 0755, true, "ports line 3: \"0xCF8-\"", {}, {}},
+    {"0x10000\n", 0, 'f', 0644, 0755, true, "ports line 1", {}, {}},
+    {"0x300 0x301\n", 0, 'f', 0644, 0755, true, "ports line 1", {}, {}},
+    {"0xD000-0xC000\n", 0, 'f', 0644, 0755, true, "ports line 1", {}, {}},
+    {"0x30O\n", 0, 'f', 0644, 0755, true, "ports line 1", {}, {}},
+    {"everything\n", 0, 'f', 0644, 0755, true, "is not a port or a range", {}, {}},
+    {"0x300\n", 0, 'f', 0664, 0755, true, "its group or others may write it (mode 0664)", {}, {}},
+    {"0x300\n", 0, 'f', 0646, 0755, true, "may write it", {}, {}},
+    {"0x300\n", 0, 'f', 0644, 0755, false, "is not trusted: it belongs to uid", {}, {}},
+    {"0x300\n", 0, 'f', 0644, 0757, true, "portpanel is not trusted: its group or others", {}, {}},
+    {"0x300\n",
+     0,
+     'f',
+     0644,
+     0775,
+     true,
+     "portpanel is not trusted: its group or others may write it",
+     {},
+     {}},
+    {"0x300\0x\n", 8, 'f', 0644, 0755, true, "ports line 1: \"0x300\\x00x\"", {}, {}},
+    {nullptr, 0, 'p', 0644, 0755, true, "ports is not a regular file (a FIFO)", {}, {}},
+    {nullptr, 0, 'd', 0644, 0755, true, "ports is not a regular file (a folder)", {}, {}},
+    {nullptr, 0, 'l', 0644, 0755, true, "ports is a symbolic link", {}, {}},
 };
 
 TEST(HelperPolicy, OpensWhatTheMachineAndTheAdministratorAllow)
@@ -470,7 +824,7 @@ TEST(HelperPolicy, OpensWhatTheMachineAndTheAdministratorAllow)
         ASSERT_TRUE(mkdtemp(root));
         helper::PortSet open;
         const std::string refusal = readPolicyIn(root, row, open);
-        const std::string file = row.file ? row.file : "(no file)";
+        const std::string file = row.file ? row.file : std::string("(no file) ") + row.kind;
         if (row.refusal)
             EXPECT_NE(refusal.find(row.refusal), std::string::npos) << file << ": " << refusal;
         else

@@ -22,7 +22,8 @@ namespace {
 int sock = -1;
 pid_t child = -1;
 bool tried = false;
-std::string refusal;
+// Never destroyed: a host's global destructor may still call the library.
+std::string &refusal = *new std::string;
 
 // Nothing waits on the helper for longer than this: it answers in
 // microseconds, so a helper that takes a second is stopped or stuck.
@@ -84,8 +85,9 @@ std::string greetingMeaning(std::uint8_t code, std::uint8_t argument)
     return std::string(path()) + " ended without a word";
 }
 
-// The helper gets the socket as its standard input and output, nothing else
-// of this program's: no other descriptor, no blocked or ignored signal.
+// The helper gets the socket as its standard input and output and this
+// program's standard error, nothing else of it: no other descriptor, no
+// blocked or ignored signal.
 int spawn(int theirs)
 {
     posix_spawn_file_actions_t actions;
@@ -110,6 +112,26 @@ int spawn(int theirs)
     return error;
 }
 
+pid_t waitFor(int &status, int options)
+{
+    pid_t ended = 0;
+    while ((ended = waitpid(child, &status, options)) < 0 && errno == EINTR) {
+    }
+    return ended;
+}
+
+// Who took the helper's exit status when this library could not.
+std::string collectedBy()
+{
+    struct sigaction action = {};
+    sigaction(SIGCHLD, nullptr, &action);
+    return action.sa_handler == SIG_IGN || (action.sa_flags & SA_NOCLDWAIT) != 0
+               ? "this program ignores SIGCHLD"
+               : "another part of this program collected its exit status";
+}
+
+std::string reap(const timespec &deadline);
+
 bool launch(std::string &why)
 {
     int ends[2];
@@ -121,12 +143,13 @@ bool launch(std::string &why)
     // could be 0 and 1, and the helper's end would not survive its exec.
     sock = fcntl(ends[0], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     const int theirs = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int dupError = errno;
     close(ends[0]);
     close(ends[1]);
     const timeval quarter{0, 250'000};
     setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &quarter, sizeof quarter);
     setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &quarter, sizeof quarter);
-    const int error = sock < 0 || theirs < 0 ? errno : spawn(theirs);
+    const int error = sock < 0 || theirs < 0 ? dupError : spawn(theirs);
     if (theirs >= 0)
         close(theirs);
     std::uint8_t greeting[helper::greetingSize] = {};
@@ -137,31 +160,22 @@ bool launch(std::string &why)
           : greeted            ? greetingMeaning(greeting[0], greeting[1])
           : errno == ETIMEDOUT ? std::string(path()) + " did not greet within two seconds"
                                : std::string(path()) + " ended without a word";
-    close(sock);
+    if (sock >= 0)
+        close(sock);
     sock = -1;
-    if (child > 0)
-        kill(child, SIGKILL), waitpid(child, nullptr, 0);
-    child = -1;
+    reap(inMs(0));
     return false;
 }
 
-pid_t waitFor(int &status, int options)
-{
-    pid_t ended = 0;
-    while ((ended = waitpid(child, &status, options)) < 0 && errno == EINTR) {
-    }
-    return ended;
-}
-
-// Ends the helper whose socket is closed: one that goes on after a second,
-// or that is stuck, is killed. Says how it ended.
-std::string reap(bool stuck)
+// Ends the helper whose socket is closed: one that goes on past the
+// deadline is killed. Says how it ended.
+std::string reap(const timespec &deadline)
 {
     int status = 0;
-    pid_t ended = waitFor(status, WNOHANG);
-    for (int tries = 0; !stuck && ended == 0 && tries < 100; ++tries) {
-        const timespec tenth{0, 10'000'000};
-        nanosleep(&tenth, nullptr);
+    pid_t ended = child > 0 ? waitFor(status, WNOHANG) : -1;
+    while (ended == 0 && msLeft(deadline) > 0) {
+        const timespec hundredth{0, 10'000'000};
+        nanosleep(&hundredth, nullptr);
         ended = waitFor(status, WNOHANG);
     }
     if (ended == 0) {
@@ -170,7 +184,7 @@ std::string reap(bool stuck)
     }
     child = -1;
     if (ended < 0 && errno == ECHILD)
-        return "how it ended is not known: this program ignores SIGCHLD";
+        return "how it ended is not known: " + collectedBy();
     if (ended < 0)
         return std::string("waitpid: ") + std::strerror(errno);
     if (WIFSIGNALED(status))
@@ -181,7 +195,7 @@ std::string reap(bool stuck)
 
 // The helper has gone: the socket is closed, the helper reaped, and every
 // later exchange is refused with the same words.
-void gone(const char *exchange, std::uint16_t port, std::string &why)
+void gone(const char *exchange, std::uint16_t port, const timespec &deadline, std::string &why)
 {
     if (sock >= 0) {
         const int error = errno;
@@ -189,7 +203,7 @@ void gone(const char *exchange, std::uint16_t port, std::string &why)
         std::snprintf(what, sizeof what, "%s at 0x%04X", exchange, port);
         close(sock);
         sock = -1;
-        const std::string how = reap(error == ETIMEDOUT);
+        const std::string how = reap(error == ETIMEDOUT ? inMs(0) : deadline);
         refusal = error == ETIMEDOUT
                       ? "the port helper did not answer within a second (" + std::string(what) +
                             "); " + how + "; start portpanel again"
@@ -200,7 +214,30 @@ void gone(const char *exchange, std::uint16_t port, std::string &why)
     why = refusal;
 }
 
-// One request and its answer, each within the bound.
+// An exchange left half done (its thread unwound out of it) would leave its
+// answer to the next one: the helper is dropped, and the next exchange
+// starts another.
+class Abandoned {
+  public:
+    Abandoned() = default;
+    Abandoned(const Abandoned &) = delete;
+    Abandoned &operator=(const Abandoned &) = delete;
+    void finished() { done = true; }
+    ~Abandoned()
+    {
+        if (done || sock < 0)
+            return;
+        close(sock);
+        sock = -1;
+        reap(inMs(0));
+        tried = false;
+    }
+
+  private:
+    bool done = false;
+};
+
+// One request and its answer, both within the bound, the helper's end included.
 bool exchange(helper::Operation operation, std::uint16_t port, std::uint8_t value,
               std::uint8_t &answer, std::string &why)
 {
@@ -208,9 +245,14 @@ bool exchange(helper::Operation operation, std::uint16_t port, std::uint8_t valu
                                                  static_cast<std::uint8_t>(port >> 8), value};
     std::uint8_t reply[helper::answerSize] = {};
     const timespec deadline = inMs(answerMs);
-    if (sock < 0 || !transfer(request, sizeof request, true, deadline) ||
-        !transfer(reply, sizeof reply, false, deadline)) {
-        gone(operation == helper::Out ? "out" : "in", port, why);
+    if (!start(why))
+        return false;
+    Abandoned unlessDone;
+    const bool answered = transfer(request, sizeof request, true, deadline) &&
+                          transfer(reply, sizeof reply, false, deadline);
+    unlessDone.finished();
+    if (!answered) {
+        gone(operation == helper::Out ? "out" : "in", port, deadline, why);
         return false;
     }
     answer = reply[1];
@@ -241,6 +283,16 @@ bool start(std::string &why)
     }
     why = refusal;
     return sock >= 0;
+}
+
+void forgetAfterFork()
+{
+    if (sock >= 0)
+        close(sock);
+    sock = -1;
+    child = -1;
+    tried = false;
+    refusal.clear();
 }
 
 bool out(std::uint16_t port, std::uint8_t value, std::string &why)

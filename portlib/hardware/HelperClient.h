@@ -16,10 +16,15 @@ const char *path();
 // it cannot be started or will not serve; the reason is kept.
 bool start(std::string &why);
 
-// One exchange, answered within about a second. False, with words in why,
-// when the helper does not serve that port, or once it has gone (it is
-// killed if need be and reaped then, and every later exchange is refused).
+// One exchange, ended within about a second, the end of a helper that stops
+// answering included. False, with words in why, when the helper does not
+// serve that port, or once it has gone (it is killed if need be and reaped
+// then, and every later exchange is refused).
 bool out(std::uint16_t port, std::uint8_t value, std::string &why);
 bool in(std::uint16_t port, std::uint8_t &value, std::string &why);
+
+// In a child after fork: the parent's helper stays the parent's; the child
+// starts its own when it needs one.
+void forgetAfterFork();
 
 } // namespace helperclient

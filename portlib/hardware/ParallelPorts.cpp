@@ -2,22 +2,24 @@
 #include "SystemRoot.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <memory>
+#include <mutex>
 #include <sys/ioctl.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
-
-#ifndef sigev_notify_thread_id // glibc before 2.37 names the field only in the union
-#define sigev_notify_thread_id _sigev_un._tid
-#endif
 
 namespace parallel {
 namespace {
@@ -28,16 +30,33 @@ constexpr std::uint8_t interruptBit = 0x10;
 constexpr std::uint8_t directionBit = 0x20;
 constexpr std::uint8_t unusedBits = 0xC0; // not driven on a PC-style port: read as 1
 
+// A claim that a thread of the library's own makes, so that the caller's
+// wait is bounded without any signal. Once the caller gives up, the thread
+// owns the descriptor: it releases a claim that ends late, and closes it.
+struct Pending {
+    explicit Pending(int device) : fd(device) {}
+    std::mutex lock;
+    std::condition_variable ended;
+    int result = -1; // 0 or the claim's errno once it ended
+    bool abandoned = false;
+    std::atomic<int> fd;
+};
+
 struct Port {
+    Port(int n, int at, int ecpAt, bool interrupt)
+        : number(n), base(at), ecp(ecpAt), hasInterrupt(interrupt)
+    {
+    }
     int number;
     int base;
-    int ecp; // 0 when the port has no ECP block
+    int ecp; // the ECP block: as the kernel lists it, else base + 0x400
     bool hasInterrupt;
     int fd = -1;
     bool tristate = false;
     bool reverse = false;
     Claim refused = Claim::Held; // Refused or NotOpened once a claim failed
     std::string refusal;         // and why
+    std::shared_ptr<Pending> abandoned = {};
 };
 
 std::string procFile(int number, const char *name)
@@ -46,32 +65,46 @@ std::string procFile(int number, const char *name)
            name;
 }
 
+// The first words of a small file of the kernel's, opened close-on-exec: a
+// thread of the host may start a program at any moment.
+std::string firstLine(const std::string &path)
+{
+    char text[128] = {};
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const ssize_t size = ::read(fd, text, sizeof text - 1);
+    close(fd);
+    return size > 0 ? std::string(text, static_cast<std::size_t>(size)) : std::string();
+}
+
 // N follows the order in which ports registered, not their addresses. A USB
-// adapter registers with base 0, where its registers are not.
+// adapter registers with base 0, where its registers are not. Where the
+// kernel lists no ECP block, the helper still opens base + 0x400, so the
+// library counts it as the port's too.
 std::vector<Port> discover()
 {
     std::vector<Port> registered;
     for (int n = 0; n < 64; ++n) {
         int base = 0, ecp = 0, irq = -1;
-        std::ifstream(procFile(n, "base-addr")) >> base >> ecp;
-        std::ifstream(procFile(n, "irq")) >> irq;
+        std::sscanf(firstLine(procFile(n, "base-addr")).c_str(), "%d %d", &base, &ecp);
+        std::sscanf(firstLine(procFile(n, "irq")).c_str(), "%d", &irq);
         if (base > 0)
-            registered.push_back({n, base, ecp, irq >= 0, -1, false, false, Claim::Held, {}});
+            registered.emplace_back(n, base, ecp > 0 ? ecp : base + 0x400, irq >= 0);
     }
     return registered;
 }
 
-// At namespace scope, before releaseAtExit, so that it outlives it.
-std::vector<Port> found;
-bool discovered = false;
+// Never destroyed: a host's global destructor may still call the library.
+// The kernel releases a claim when the claiming process closes its device,
+// at exit at the latest.
+std::vector<Port> *found = nullptr;
 
 std::vector<Port> &ports()
 {
-    if (!discovered) {
-        found = discover();
-        discovered = true;
-    }
-    return found;
+    if (!found)
+        found = new std::vector<Port>(discover());
+    return *found;
 }
 
 Port &at(int index) { return ports()[static_cast<std::size_t>(index)]; }
@@ -80,18 +113,6 @@ std::string device(const Port &port)
 {
     return PORTPANEL_SYSTEM_ROOT "/dev/parport" + std::to_string(port.number);
 }
-
-// Claimed ports go back to the driver when the program ends.
-struct Release {
-    ~Release()
-    {
-        for (Port &port : found)
-            if (port.fd >= 0) {
-                ioctl(port.fd, PPRELEASE);
-                close(port.fd);
-            }
-    }
-} releaseAtExit;
 
 } // namespace
 
@@ -130,8 +151,23 @@ namespace {
 // when nobody does, empty when the file cannot be read.
 std::string holder(const Port &port)
 {
+    const std::string text = firstLine(procFile(port.number, "devices/active"));
+    return text.substr(0, text.find_first_of(" \t\n"));
+}
+
+// A program that opened the device through ppdev and claimed it once stays
+// registered until it closes it, listed in devices/ as ppdevN; it may have
+// asked for the port exclusively, which devices/active does not show once
+// its claim is released. Empty when no such program is listed.
+std::string registeredThroughPpdev(const Port &port)
+{
     std::string name;
-    std::ifstream(procFile(port.number, "devices/active")) >> name;
+    if (DIR *dir = opendir(procFile(port.number, "devices").c_str())) {
+        while (const dirent *entry = readdir(dir))
+            if (std::strncmp(entry->d_name, "ppdev", 5) == 0)
+                name = entry->d_name;
+        closedir(dir);
+    }
     return name;
 }
 
@@ -142,81 +178,55 @@ std::string inUse(const Port &port, const std::string &name, const char *how = "
            "; close the program that holds it (another portpanel?) and try again";
 }
 
-void wake(int) {}
-
-// A real-time signal of the library's own, for the claim's timer: the
-// highest one that nobody handles, its handler installed once and never
-// swapped. 0 when every one is taken.
-int wakeSignal()
-{
-    static const int chosen = [] {
-        for (int signal = SIGRTMAX; signal > SIGRTMIN; --signal) {
-            struct sigaction now = {};
-            if (sigaction(signal, nullptr, &now) != 0 || now.sa_handler != SIG_DFL)
-                continue;
-            struct sigaction ours = {};
-            ours.sa_handler = wake; // no SA_RESTART: the claim ends with EINTR
-            if (sigaction(signal, &ours, nullptr) == 0)
-                return signal;
-        }
-        return 0;
-    }();
-    return chosen;
-}
-
 // devices/active said nobody holds the port, so only a race makes the claim
 // wait, and ppdev holds its driver-wide lock while it does: every other
 // program's driver calls wait with it. The wait is kept short.
-constexpr long boundNs = 50'000'000;
+constexpr std::chrono::milliseconds bound{50};
 
-timespec now()
+void claimInBackground(const std::shared_ptr<Pending> &pending)
 {
-    timespec time{};
-    clock_gettime(CLOCK_MONOTONIC, &time);
-    return time;
+    const int fd = pending->fd;
+    const int result = ioctl(fd, PPCLAIM) == 0 ? 0 : errno;
+    const std::lock_guard lock(pending->lock);
+    if (!pending->abandoned) {
+        pending->result = result;
+        pending->ended.notify_one();
+        return;
+    }
+    if (result == 0)
+        ioctl(fd, PPRELEASE);
+    if (pending->fd.exchange(-1) >= 0)
+        close(fd);
 }
 
-bool before(const timespec &a, const timespec &b)
+// The claim's thread takes none of the host's signals.
+bool startClaim(const std::shared_ptr<Pending> &pending, std::string &setup)
 {
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
-// The claim, ended by a timer aimed at this thread (and again every 10 ms,
-// should one come before the claim sleeps). Another signal's EINTR is retried
-// within the bound. Returns 0 or the error; ETIMEDOUT when the bound ran out.
-int claimWithinBound(int fd, std::string &setup)
-{
-    const int signal = wakeSignal();
-    sigevent event{};
-    event.sigev_notify = SIGEV_THREAD_ID;
-    event.sigev_signo = signal;
-    event.sigev_notify_thread_id = gettid();
-    timer_t timer{};
-    if (signal == 0 || timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) {
-        setup = signal ? std::string("timer_create: ") + std::strerror(errno)
-                       : "no real-time signal is free";
-        return EAGAIN;
-    }
-    sigset_t ours, saved;
-    sigemptyset(&ours);
-    sigaddset(&ours, signal);
-    pthread_sigmask(SIG_UNBLOCK, &ours, &saved);
-    const itimerspec bound{{0, 10'000'000}, {0, boundNs}};
-    const timespec start = now();
-    const timespec deadline{start.tv_sec + (start.tv_nsec + boundNs) / 1'000'000'000,
-                            (start.tv_nsec + boundNs) % 1'000'000'000};
-    timer_settime(timer, 0, &bound, nullptr);
-    int result = 0;
-    while ((result = ioctl(fd, PPCLAIM)) != 0 && errno == EINTR && before(now(), deadline)) {
-    }
-    const int error = result == 0 ? 0 : errno == EINTR ? ETIMEDOUT : errno;
-    pthread_sigmask(SIG_BLOCK, &ours, nullptr);
-    timer_delete(timer);
-    const timespec poll{};
-    while (sigtimedwait(&ours, nullptr, &poll) > 0) { // none left pending for the thread
+    sigset_t all, saved;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &saved);
+    try {
+        std::thread(claimInBackground, pending).detach();
+    } catch (const std::system_error &error) {
+        setup = std::string("a thread to wait in: ") + error.what();
     }
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-    return error;
+    return setup.empty();
+}
+
+// Returns 0 or the claim's error; ETIMEDOUT when the bound ran out, and the
+// descriptor is then the claim's thread's to close.
+int claimWithinBound(Port &port, int fd, std::string &setup)
+{
+    const auto pending = std::make_shared<Pending>(fd);
+    if (!startClaim(pending, setup))
+        return EAGAIN;
+    std::unique_lock lock(pending->lock);
+    if (pending->ended.wait_for(lock, bound, [&] { return pending->result >= 0; }))
+        return pending->result;
+    pending->abandoned = true;
+    port.abandoned = pending;
+    return ETIMEDOUT;
 }
 
 Claim refuse(Port &port, Claim how, const std::string &words, std::string &why)
@@ -259,8 +269,9 @@ Claim claim(int index, std::string &why)
     if (fd < 0)
         return refuse(port, Claim::NotOpened, openFailed(port, errno), why);
     std::string setup;
-    if (const int error = claimWithinBound(fd, setup); error != 0) {
-        close(fd);
+    if (const int error = claimWithinBound(port, fd, setup); error != 0) {
+        if (error != ETIMEDOUT)
+            close(fd);
         return refuse(port, Claim::Refused, claimFailed(port, error, setup), why);
     }
     unsigned modes = 0;
@@ -272,15 +283,33 @@ Claim claim(int index, std::string &why)
 bool free(int index, std::string &why)
 {
     const Port &port = at(index);
-    const std::string name = port.fd >= 0 ? "" : holder(port);
-    if (name == "none")
+    if (port.fd >= 0)
+        why = "portpanel holds " + device(port) +
+              " through the parallel-port driver, which does not reach this register";
+    else if (port.refused == Claim::Refused)
+        why = port.refusal;
+    else if (const std::string name = holder(port); name != "none")
+        why = name.empty() ? "cannot tell who holds " + device(port) + " (" +
+                                 procFile(port.number, "devices/active") + " cannot be read)"
+                           : inUse(port, name);
+    else if (const std::string opened = registeredThroughPpdev(port); !opened.empty())
+        why = inUse(port, opened, "open in another program, which may hold it exclusively: ");
+    else
         return true;
-    why = port.fd >= 0 ? "portpanel holds " + device(port) +
-                             " through the parallel-port driver, which does not reach this register"
-          : name.empty() ? "cannot tell who holds " + device(port) + " (" +
-                               procFile(port.number, "devices/active") + " cannot be read)"
-                         : inUse(port, name);
     return false;
+}
+
+void forgetAfterFork()
+{
+    if (!found)
+        return;
+    for (Port &port : *found) {
+        if (port.fd >= 0) // the parent's claim stays the parent's
+            close(port.fd);
+        if (const int fd = port.abandoned ? port.abandoned->fd.exchange(-1) : -1; fd >= 0)
+            close(fd);
+        port = Port(port.number, port.base, port.ecp, port.hasInterrupt);
+    }
 }
 
 namespace {

@@ -7,13 +7,18 @@
 #include "SystemRoot.h"
 #include "inpout32.h"
 
+#include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
+#include <linux/capability.h>
 #include <mutex>
+#include <pthread.h>
+#include <set>
 #include <string>
 #include <sys/io.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -30,21 +35,36 @@ struct Direct {
 constexpr unsigned long portCount = 0x10000;
 constexpr short refused = -1;
 
-// Linux grants ioperm to the calling thread only, so each thread takes it
-// once, on its first access.
-__attribute__((tls_model("initial-exec"))) thread_local bool threadMayUsePorts = false;
+using PortSet = std::bitset<portCount>;
 
-int takePermission()
+// The ports this thread may reach inline. Linux grants ioperm per thread and
+// per port, so each thread takes it for a port at its first access there.
+__attribute__((tls_model("initial-exec"))) thread_local PortSet *permittedHere = nullptr;
+
+// Set while this thread is in the library's slow path: a signal handler that
+// interrupts it and calls in again is refused instead of waiting for itself.
+__attribute__((tls_model("initial-exec"))) thread_local bool insideHere = false;
+
+bool hasRawIo()
 {
-    if (ioperm(0, portCount, 1) != 0)
-        return errno;
-    threadMayUsePorts = true;
-    return 0;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    return syscall(SYS_capget, &header, data) == 0 &&
+           (data[CAP_TO_INDEX(CAP_SYS_RAWIO)].effective & CAP_TO_MASK(CAP_SYS_RAWIO)) != 0;
+}
+
+// Whether root's route exists, taking no permission: ioperm for no port says
+// whether the kernel has it, the capability whether it would grant it.
+int iopermProbe()
+{
+    if (ioperm(0, 0, 0) != 0 && errno == ENOSYS)
+        return ENOSYS;
+    return hasRawIo() ? 0 : EPERM;
 }
 
 Direct probe()
 {
-    const int iopermError = takePermission();
+    const int iopermError = iopermProbe();
     if (iopermError == 0)
         return {Route::Ioperm, -1, 0, 0};
     const int fd = open(PORTPANEL_SYSTEM_ROOT "/dev/port", O_RDWR | O_CLOEXEC);
@@ -92,17 +112,45 @@ std::string fix(bool parallelRegister, const std::string &what)
 }
 
 // Everything below is shared by every thread that calls the library, and
-// taken under this one lock; only root's inline in/out goes without it.
+// taken under this one lock; only root's inline in/out goes without it. None
+// of it is ever destroyed: a host's global destructor may still call in.
 std::mutex slowPath;
 Route routes[portCount];
-// Why each refused port was refused. An entry is made once and never
-// changed, so the words PortProblem hands out stay valid.
-std::map<unsigned short, std::string> failures;
+const char *failures[portCount]; // why each refused port was refused
+
+// Words handed out stay valid until the process ends: each distinct text is
+// kept once and never freed.
+const char *kept(const std::string &words)
+{
+    static auto &all = *new std::set<std::string>;
+    return all.insert(words).first->c_str();
+}
 
 Route refuse(unsigned short port, const std::string &why)
 {
-    failures.try_emplace(port, why);
+    failures[port] = kept(why);
     return routes[port] = Route::Refused;
+}
+
+// Root's permission for one port, in this thread. The set of each thread is
+// freed when the thread ends.
+bool permitHere(unsigned short port)
+{
+    static const pthread_key_t owner = [] {
+        pthread_key_t key{};
+        pthread_key_create(&key, [](void *set) { delete static_cast<PortSet *>(set); });
+        return key;
+    }();
+    if (!permittedHere)
+        pthread_setspecific(owner, permittedHere = new PortSet);
+    if ((*permittedHere)[port])
+        return true;
+    if (ioperm(port, 1, 1) != 0) {
+        refuse(port, std::string("ioperm at this port: ") + std::strerror(errno));
+        return false;
+    }
+    (*permittedHere)[port] = true;
+    return true;
 }
 
 // A register of a parallel port the kernel manages goes through its driver
@@ -110,15 +158,18 @@ Route refuse(unsigned short port, const std::string &why)
 // does not reach, through the helper while nobody holds the port.
 Route decide(unsigned short port)
 {
-    if (direct().route != Route::Refused)
-        return direct().route;
     const int parallelPort = parallel::portOf(port);
+    std::string parallelWhy;
+    if (direct().route != Route::Refused) // root, too, never behind a holder's back
+        return parallelPort >= 0 && !parallel::free(parallelPort, parallelWhy)
+                   ? refuse(port, parallelWhy)
+                   : direct().route;
     const bool throughDriver = parallelPort >= 0 && parallel::driverReaches(parallelPort, port);
-    std::string parallelWhy =
-        parallelPort < 0 ? "not a register of a parallel port the kernel manages (it manages " +
-                               parallel::managed() + ")"
-                         : parallel::describe(parallelPort, port) +
-                               " is not reached through the parallel-port driver";
+    parallelWhy = parallelPort < 0
+                      ? "not a register of a parallel port the kernel manages (it manages " +
+                            parallel::managed() + ")"
+                      : parallel::describe(parallelPort, port) +
+                            " is not reached through the parallel-port driver";
     if (throughDriver) {
         switch (parallel::claim(parallelPort, parallelWhy)) {
         case parallel::Claim::Held:
@@ -137,11 +188,13 @@ Route decide(unsigned short port)
                             fix(throughDriver, "this port"));
 }
 
+bool anyDecided = false; // spares a fork in a program that never used the library
+
 Route routeOf(unsigned short port)
 {
     Route &route = routes[port];
     if (route == Route::Undecided)
-        route = decide(port);
+        route = decide(port), anyDecided = true;
     return route;
 }
 
@@ -149,15 +202,6 @@ std::string failedAt(const char *call, unsigned short port)
 {
     return std::string("/dev/port: ") + call + " at " + std::to_string(port) + ": " +
            std::strerror(errno);
-}
-
-// A thread started after the first access takes permission for itself.
-bool mayUsePortsInThisThread(unsigned short port)
-{
-    const int error = threadMayUsePorts ? 0 : takePermission();
-    if (error != 0)
-        refuse(port, std::string("ioperm in this thread: ") + std::strerror(error));
-    return error == 0;
 }
 
 // The helper reaches a register of a managed parallel port only while
@@ -176,7 +220,7 @@ bool accessed(unsigned short port, bool write, unsigned char &byte)
     bool ok = false;
     switch (routeOf(port)) {
     case Route::Ioperm:
-        if (!mayUsePortsInThisThread(port))
+        if (!permitHere(port))
             return false;
         write ? outb(byte, port) : void(byte = inb(port));
         return true;
@@ -201,27 +245,99 @@ bool accessed(unsigned short port, bool write, unsigned char &byte)
     return ok;
 }
 
+constexpr const char *reentered =
+    "the port library was called from a signal handler that interrupted it in the same thread; "
+    "its entry points are not async-signal-safe";
+
+// The slow path's lock, taken with the thread's cancellation held off: a
+// cancelled exchange would leave its answer to the next one. Not taken, and
+// the call refused, when this thread is already inside.
+class Inside {
+  public:
+    Inside() : again(insideHere)
+    {
+        if (again)
+            return;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+        insideHere = true;
+        slowPath.lock();
+    }
+    ~Inside()
+    {
+        if (again)
+            return;
+        slowPath.unlock();
+        insideHere = false;
+        pthread_setcancelstate(cancelState, nullptr);
+    }
+    Inside(const Inside &) = delete;
+    Inside &operator=(const Inside &) = delete;
+    [[nodiscard]] bool refused() const { return again; }
+
+  private:
+    bool again;
+    int cancelState = 0;
+};
+
 void slowOut(unsigned short port, unsigned char byte)
 {
-    const std::lock_guard lock(slowPath);
-    accessed(port, true, byte);
+    const Inside inside;
+    if (!inside.refused())
+        accessed(port, true, byte);
 }
 
 short slowIn(unsigned short port)
 {
-    const std::lock_guard lock(slowPath);
+    const Inside inside;
     unsigned char byte = 0;
-    return accessed(port, false, byte) ? short{byte} : refused;
+    return !inside.refused() && accessed(port, false, byte) ? short{byte} : refused;
 }
 
+// Fork waits for the slow path to be free, so the child gets consistent state
+// and a free lock; the child then leaves the parent's helper and claims to
+// the parent, and decides those routes afresh. Root's ports stay permitted:
+// the child inherits the forking thread's permission.
+void beforeFork()
+{
+    if (!insideHere)
+        slowPath.lock();
+}
+
+void afterForkInParent()
+{
+    if (!insideHere)
+        slowPath.unlock();
+}
+
+void afterForkInChild()
+{
+    helperclient::forgetAfterFork();
+    parallel::forgetAfterFork();
+    if (anyDecided)
+        std::replace_if(
+            std::begin(routes), std::end(routes),
+            [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
+            Route::Undecided);
+    afterForkInParent();
+}
+
+[[maybe_unused]] const int forkHandlers =
+    pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
+
 unsigned short address(short port) { return static_cast<unsigned short>(port); }
+
+bool permitted(unsigned short port)
+{
+    const PortSet *ports = permittedHere;
+    return ports && (*ports)[port];
+}
 
 } // namespace
 
 void INPOUT_CALL Out32(short port, short value)
 {
     const auto byte = static_cast<unsigned char>(value);
-    if (threadMayUsePorts)
+    if (permitted(address(port)))
         outb(byte, address(port));
     else
         slowOut(address(port), byte);
@@ -229,30 +345,31 @@ void INPOUT_CALL Out32(short port, short value)
 
 short INPOUT_CALL Inp32(short port)
 {
-    return threadMayUsePorts ? short{inb(address(port))} : slowIn(address(port));
+    return permitted(address(port)) ? short{inb(address(port))} : slowIn(address(port));
 }
 
+// Only looks: asking about a port never opens, claims or starts anything.
 const char *PortProblem(short port)
 {
-    const std::lock_guard lock(slowPath);
-    if (routeOf(address(port)) != Route::Refused)
-        return nullptr;
-    return failures.at(address(port)).c_str();
+    const Inside inside;
+    if (inside.refused())
+        return reentered;
+    return routes[address(port)] == Route::Refused ? failures[address(port)] : nullptr;
 }
 
 const char *ReadinessProblem(void)
 {
-    const std::lock_guard lock(slowPath);
+    const Inside inside;
+    if (inside.refused())
+        return reentered;
     if (direct().route != Route::Refused || parallel::anyOpenable())
         return nullptr;
     if (access(helperclient::path(), X_OK) == 0)
         return nullptr;
     const int helperError = errno;
-    static std::string words;
-    words = directWords() +
-            "; no parallel port device this user may open (/dev/parportN, group "
-            "lp); the port helper " +
-            helperclient::path() + ": " + std::strerror(helperError) + "; " +
-            fix(true, "the ports");
-    return words.c_str();
+    return kept(directWords() +
+                "; no parallel port device this user may open (/dev/parportN, group "
+                "lp); the port helper " +
+                helperclient::path() + ": " + std::strerror(helperError) + "; " +
+                fix(true, "the ports"));
 }

@@ -135,8 +135,64 @@ std::string untrusted(const std::string &path, const struct stat &info, const Po
     return words;
 }
 
-// The policy file, read only when its owner and folder are trusted. A missing
-// file opens nothing more.
+// The line as the words quote it: at most 60 bytes, control bytes as \xNN,
+// so that a NUL cannot cut the words short.
+std::string quoted(const std::string &line)
+{
+    std::string shown;
+    for (const char byte : line.substr(0, 60)) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(byte));
+        shown += static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F ? escaped
+                                                                         : std::string(1, byte);
+    }
+    return shown;
+}
+
+// Anything but a plain file is refused at once: a FIFO would block the
+// helper, a folder would read as empty, a link would point elsewhere.
+std::string notRegular(const std::string &path, int fd, const struct stat &info)
+{
+    if (fd < 0 && errno == ELOOP)
+        return path + " is a symbolic link; the helper reads only a regular file";
+    if (fd < 0)
+        return path + ": " + std::strerror(errno);
+    if (S_ISREG(info.st_mode))
+        return {};
+    const char *kind = S_ISFIFO(info.st_mode)   ? "a FIFO"
+                       : S_ISDIR(info.st_mode)  ? "a folder"
+                       : S_ISSOCK(info.st_mode) ? "a socket"
+                                                : "a device";
+    return path + " is not a regular file (" + kind + "); the helper reads only a regular file";
+}
+
+// The file's text, or why it is not to be read.
+std::string readText(const Policy &policy, const std::string &path, std::string &text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        return {};
+    struct stat info = {};
+    if (fd >= 0 && fstat(fd, &info) != 0)
+        info.st_mode = 0;
+    std::string why = notRegular(path, fd, info);
+    if (why.empty())
+        why = untrusted(path, info, policy, S_IWGRP | S_IWOTH);
+    char chunk[4096];
+    for (ssize_t n = 1; why.empty() && n != 0;) {
+        n = read(fd, chunk, sizeof chunk);
+        if (n > 0)
+            text.append(chunk, static_cast<std::size_t>(n));
+        else if (n < 0 && errno != EINTR)
+            why = path + ": read: " + std::strerror(errno);
+    }
+    if (fd >= 0)
+        close(fd);
+    return why;
+}
+
+// The policy file, read only when it is a regular file and its owner and
+// folder are trusted. A missing file opens nothing more.
 std::string readFile(const Policy &policy, PortSet &set)
 {
     const std::string path = policy.root + policy.file;
@@ -144,24 +200,16 @@ std::string readFile(const Policy &policy, PortSet &set)
     struct stat info = {};
     if (stat(folder.c_str(), &info) != 0)
         return errno == ENOENT ? "" : folder + ": " + std::strerror(errno);
-    if (std::string why = untrusted(folder, info, policy, S_IWOTH); !why.empty())
+    if (std::string why = untrusted(folder, info, policy, S_IWGRP | S_IWOTH); !why.empty())
         return why;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? "" : path + ": " + std::strerror(errno);
-    std::string text, why = fstat(fd, &info) == 0 ? untrusted(path, info, policy, S_IWGRP | S_IWOTH)
-                                                  : path + ": " + std::strerror(errno);
-    char chunk[4096];
-    for (ssize_t n = 0; why.empty() && (n = read(fd, chunk, sizeof chunk)) > 0;)
-        text.append(chunk, static_cast<std::size_t>(n));
-    close(fd);
-    if (!why.empty())
+    std::string text;
+    if (std::string why = readText(policy, path, text); !why.empty())
         return why;
     std::istringstream lines(text);
     int count = 0;
     for (std::string line; std::getline(lines, line);)
         if (++count, !readLine(line, set))
-            return path + " line " + std::to_string(count) + ": \"" + line.substr(0, 60) +
+            return path + " line " + std::to_string(count) + ": \"" + quoted(line) +
                    "\" is not a port or a range (write FIRST-LAST, one port, or all; in hex "
                    "0x... or decimal)";
     return {};

@@ -20,8 +20,9 @@ struct Policy {
 };
 
 // Fills open, or returns why the helper must not serve: a policy file that
-// is not trusted (not the owner's, or writable by others) or has a line it
-// cannot read.
+// is not trusted (not a regular file, not the owner's, or writable by anyone
+// else, its group included, as its folder must not be either), that cannot
+// be read, or that has a line it cannot read.
 std::string readPolicy(const Policy &policy, PortSet &open);
 
 } // namespace helper

@@ -1,14 +1,16 @@
 // A stand-in for portpanel-helper on a machine without port access: it
 // serves the real request loop over a bus of its own (every port latches what
-// is written, 0xFF at first). Three ports tell the test about the helper
+// is written, 0xFF at first). Some ports tell the test about the helper
 // itself: 0xFFFF makes it stop answering, 0xFFFE reads how many descriptors
 // above 2 it inherited, 0xFFFD reads 1 when it inherited a blocked or ignored
-// signal.
+// signal; 0xFFF0 answers after 200 ms; 0xFFF1 closes its socket at 900 ms and
+// lingers. Started under a name with "silent" in it, it never greets.
 #include "Requests.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <unistd.h>
 
@@ -48,6 +50,12 @@ struct Bus : helper::Ports {
         if (port == 0xFFFF)
             for (;;)
                 pause();
+        if (port == 0xFFF0)
+            usleep(200'000);
+        if (port == 0xFFF1) {
+            usleep(900'000);
+            close(STDIN_FILENO), close(STDOUT_FILENO), sleep(5);
+        }
         return port == 0xFFFE   ? strayDescriptors()
                : port == 0xFFFD ? inheritedSignalState()
                                 : latched[port];
@@ -56,8 +64,10 @@ struct Bus : helper::Ports {
 
 } // namespace
 
-int main()
+int main(int, char **argv)
 {
+    while (std::strstr(argv[0], "silent"))
+        pause();
     const std::uint8_t greeting[helper::greetingSize] = {helper::Ready, 0};
     if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting)
         return 1;

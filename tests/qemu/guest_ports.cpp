@@ -346,9 +346,10 @@ void lpWithoutPort888()
             {"it manages parport0 at 0xDC00", "the portpanel group", "888 among them"});
 }
 
-// Another program holds parport0 (exclusively or not) and reads its status
-// in a loop; it reports its slowest driver call when told to stop.
-pid_t startHolder(bool exclusive, int &stop, int &report)
+// Another program holds parport0 (exclusively or not; or it claimed it
+// exclusively and released it, keeping it open) and reads its status in a
+// loop; it reports its slowest driver call when told to stop.
+pid_t startHolder(bool exclusive, int &stop, int &report, bool release = false)
 {
     int toHolder[2], fromHolder[2];
     if (pipe(toHolder) != 0 || pipe(fromHolder) != 0)
@@ -358,7 +359,7 @@ pid_t startHolder(bool exclusive, int &stop, int &report)
         const int fd = open("/dev/parport0", O_RDWR);
         unsigned char byte = 0x5A;
         const bool held = (!exclusive || ioctl(fd, PPEXCL) == 0) && ioctl(fd, PPCLAIM) == 0 &&
-                          ioctl(fd, PPWDATA, &byte) == 0;
+                          ioctl(fd, PPWDATA, &byte) == 0 && (!release || ioctl(fd, PPRELEASE) == 0);
         (void)!write(fromHolder[1], &held, 1);
         fcntl(toHolder[0], F_SETFL, O_NONBLOCK);
         long slowestUs = 0;
@@ -377,14 +378,35 @@ pid_t startHolder(bool exclusive, int &stop, int &report)
     bool held = false;
     (void)!read(report, &held, 1);
     failures += !held;
-    std::printf("PORTTEST %s held: the holder claimed parport0%s\n", held ? "ok" : "FAIL",
-                exclusive ? " exclusively" : "");
+    std::printf("PORTTEST %s held: the holder claimed parport0%s%s\n", held ? "ok" : "FAIL",
+                exclusive ? " exclusively" : "", release ? " and released it" : "");
     return pid;
+}
+
+// Tells the holder to stop; its slowest driver call in microseconds.
+long stopHolder(pid_t holder, int stop, int report)
+{
+    long slowestUs = -1;
+    (void)!write(stop, "x", 1);
+    (void)!read(report, &slowestUs, sizeof slowestUs);
+    waitpid(holder, nullptr, 0);
+    return slowestUs;
+}
+
+// Root's own route looks for a holder at a port's first access too.
+void rootWhileHeld()
+{
+    int stop = -1, report = -1;
+    const pid_t holder = startHolder(false, stop, report);
+    refused("root: a held 0x378 refused, naming the holder", [] { portio::Inp32(0x378); },
+            {"is in use by ppdev"});
+    check("root: the unheld 0x2F8 reads 255", 0xFF, portio::Inp32(0x2F8));
+    stopHolder(holder, stop, report);
 }
 
 // In lp and portpanel, while another program holds the port: refused at
 // once on every register of it, never reached around the holder.
-void whileHeld(bool exclusive)
+void whileHeld(bool exclusive, bool released)
 {
     RootEyes root;
     if (!becomeUser(lp, portpanelGroup))
@@ -392,9 +414,15 @@ void whileHeld(bool exclusive)
                void(++failures);
     check("held: the free port's ECR reads as root's inb", root.inb(0x77A), portio::Inp32(0x77A));
     int stop = -1, report = -1;
-    const pid_t holder = startHolder(exclusive, stop, report);
+    const pid_t holder = startHolder(exclusive, stop, report, released);
+    std::string listed;
+    for (const auto &entry :
+         std::filesystem::directory_iterator("/proc/sys/dev/parport/parport0/devices"))
+        listed += " " + entry.path().filename().string();
+    std::printf("PORTTEST held: parport0/devices lists%s\n", listed.c_str());
     const auto start = std::chrono::steady_clock::now();
-    const char *holderName = "is in use by ppdev";
+    const char *holderName =
+        released ? "which may hold it exclusively: ppdev" : "is in use by ppdev";
     refused("held: 0x378 refused, naming the holder", [] { portio::Inp32(0x378); }, {holderName});
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
@@ -404,15 +432,33 @@ void whileHeld(bool exclusive)
     failures += ms >= 100;
     refused("held: 0x37A refused", [] { portio::Out32(0x37A, 0x04), portio::Inp32(0x37A); },
             {holderName});
+    refused("held: its EPP register refused", [] { portio::Inp32(0x37C); }, {holderName});
     refused("held: its ECR refused", [] { portio::Inp32(0x77A); }, {holderName});
     check("held: the data register keeps the holder's byte", 0x5A, root.inb(0x378));
-    long slowestUs = -1;
-    (void)!write(stop, "x", 1);
-    (void)!read(report, &slowestUs, sizeof slowestUs);
-    waitpid(holder, nullptr, 0);
+    const long slowestUs = stopHolder(holder, stop, report);
     std::printf("PORTTEST %s held: the holder's slowest driver call took %ld us\n",
                 slowestUs >= 0 && slowestUs < 100'000 ? "ok" : "FAIL", slowestUs);
     failures += slowestUs < 0 || slowestUs >= 100'000;
+}
+
+// After root's accesses, a child that becomes an ordinary user keeps
+// permission for the ports the library used, and no other: reading the
+// keyboard controller, which it never touched, ends the child.
+void childOfRootBecomesUser()
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!becomeUser(0))
+            _exit(3);
+        ::inb(0x64);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const bool stopped = WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV;
+    failures += !stopped;
+    std::printf("PORTTEST %s root: a child that became a user read 0x64: %s\n",
+                stopped ? "ok" : "FAIL", stopped ? "no, SIGSEGV" : "yes");
 }
 
 // In neither group: refused before any port is touched, naming both groups.
@@ -431,8 +477,10 @@ int main(int argc, char **argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--second")
         return secondProgram(), failures == 0 ? 0 : 1;
-    if (mode.ends_with("-holder"))
-        whileHeld(mode == "--exclusive-holder");
+    if (mode.ends_with("-holder") || mode == "--released-exclusive")
+        whileHeld(mode != "--shared-holder", mode == "--released-exclusive");
+    else if (mode == "--root-held")
+        rootWhileHeld();
     else if (mode == "--policy-file")
         underPolicyFile(argc > 2 ? argv[2] : "");
     else if (mode == "--devport")
@@ -475,6 +523,7 @@ int main(int argc, char **argv)
         check("scratch read back as hex after negative write", 0xA7,
               portio::Inp32(runtime::textToInteger(hex)));
         reachedWithoutProblem("root", 0x378);
+        childOfRootBecomesUser();
     } catch (const runtime::RuntimeError &error) {
         if (early.joinable()) {
             bound = true;

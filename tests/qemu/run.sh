@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Real port access in an emulated PC through the program's own binding: as
-# root (and as root without ioperm, through /dev/port), and as a user in lp, in portpanel, in neither group, and in both while
-# another program holds the parallel port; in portpanel under the helper's
+# root (and as root without ioperm, through /dev/port, and while another
+# program holds the parallel port), and as a user in lp, in portpanel, in
+# neither group, and in both while another program holds the parallel port
+# (or claimed it exclusively and released it); in portpanel under the helper's
 # default policy and under policy files root writes; then, on a second boot
 # whose kernel manages only the port at 0xDC00, in lp alone. Prints what the
 # ports read back. Usage: run.sh BUILD_DIR
@@ -9,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 log=$("$here/../../scripts/emulated-pc" "$1" '
 run() { echo "PORTTEST RUN $*"; guest_ports "$@"; echo "PORTTEST EXIT $?"; }
-for mode in "" --devport --lp --portpanel --neither --default-policy --shared-holder; do
+for mode in "" --devport --lp --portpanel --neither --default-policy --shared-holder --root-held; do
     run $mode
 done
 echo 0x300-0x307 >$PORTPANEL_POLICY && chmod 644 $PORTPANEL_POLICY
@@ -20,13 +22,13 @@ chmod 644 $PORTPANEL_POLICY && chown 1000 $PORTPANEL_POLICY
 run --policy-file "belongs to uid 1000, not 0"
 rm $PORTPANEL_POLICY
 # No exclusive hold while lp is registered on the port.
-rmmod lp && run --exclusive-holder' "$1/tests/guest_ports")
+rmmod lp && run --exclusive-holder && run --released-exclusive' "$1/tests/guest_ports")
 log+=$'\n'$(EMULATED_PC_PARPORT="io=0xdc00 irq=none" "$here/../../scripts/emulated-pc" "$1" \
     'guest_ports --lp-elsewhere; echo "PORTTEST EXIT $?"' "$1/tests/guest_ports")
 grep -o 'PORTTEST.*' <<<"$log"
 runs=$(grep -c 'PORTTEST EXIT' <<<"$log" || true)
 passed=$(grep -c 'PORTTEST EXIT 0' <<<"$log" || true)
-if [ "$runs" -ne 13 ] || [ "$passed" -ne "$runs" ]; then
-    printf '%s of 13 guest runs passed; the consoles:\n%s\n' "$passed" "$log" >&2
+if [ "$runs" -ne 15 ] || [ "$passed" -ne "$runs" ]; then
+    printf '%s of 15 guest runs passed; the consoles:\n%s\n' "$passed" "$log" >&2
     exit 1
 fi
