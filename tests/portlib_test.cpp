@@ -356,6 +356,15 @@ std::string withoutPpdev()
     return access(0x378);
 }
 
+// The whole library refused before any port: which of lp's steps is missing.
+std::string readinessWithoutPpdev()
+{
+    makeTree("none", false);
+    setenv("PORTPANEL_HELPER", "/nonexistent/portpanel-helper", 1);
+    const char *words = ReadinessProblem();
+    return words ? words : "ready";
+}
+
 const Case cases[] = {
     {"two threads through the helper", twoThreads, {"crossed 0"}},
     {"host alarm during a claim",
@@ -386,6 +395,9 @@ const Case cases[] = {
      {"refused", "stopped answering", "ignores SIGCHLD"}},
     {"USB adapter at base 0", usbAdapterAtBaseZero, {"0xFF"}},
     {"port known, ppdev not loaded", withoutPpdev, {"refused", "modprobe ppdev"}},
+    {"ppdev not loaded, the library asked",
+     readinessWithoutPpdev,
+     {"'sudo modprobe ppdev'", "Debian loads it only when something asks for it"}},
 };
 
 TEST(HardwareLibrary, AmongOtherPrograms)

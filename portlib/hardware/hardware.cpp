@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <map>
 #include <mutex>
 #include <string>
@@ -89,6 +90,14 @@ std::string fix(bool parallelRegister, const std::string &what)
            (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
                              : portpanel) +
            ", then log in again";
+}
+
+bool inGroup(const char *name)
+{
+    group entry{}, *found = nullptr;
+    char buffer[4096];
+    return getgrnam_r(name, &entry, buffer, sizeof buffer, &found) == 0 && found &&
+           group_member(found->gr_gid);
 }
 
 // Everything below is shared by every thread that calls the library, and
@@ -249,10 +258,15 @@ const char *ReadinessProblem(void)
         return nullptr;
     const int helperError = errno;
     static std::string words;
-    words = directWords() +
-            "; no parallel port device this user may open (/dev/parportN, group "
-            "lp); the port helper " +
-            helperclient::path() + ": " + std::strerror(helperError) + "; " +
-            fix(true, "the ports");
+    // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
+    const bool noDriver = parallel::driverNotLoaded();
+    words = directWords() + "; " +
+            (noDriver ? "the kernel's parallel ports have no /dev/parportN: the ppdev module is "
+                        "not loaded, and Debian loads it only when something asks for it; run "
+                        "'sudo modprobe ppdev' (or add ppdev to /etc/modules to load it at every "
+                        "start)"
+                      : "no parallel port device this user may open (/dev/parportN, group lp)") +
+            "; the port helper " + helperclient::path() + ": " + std::strerror(helperError) +
+            (noDriver && inGroup("lp") ? "" : "; " + fix(true, "the ports"));
     return words.c_str();
 }
