@@ -261,7 +261,8 @@ std::string heldPort()
 {
     makeTree("ppdev3");
     driver.claimWaitMs = -1;
-    const std::string seen = timed([] { return access(0x378); }, 100);
+    // A claim that waited for the holder took its whole second.
+    const std::string seen = timed([] { return access(0x378); }, 500);
     return seen + "; claims " + std::to_string(driver.claims);
 }
 
