@@ -56,6 +56,10 @@ grep -q 'root portpanel 0750' "$root/DEBIAN/postinst" || fail "helper not 0750 r
 ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helper links more than libc"
 nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     fail "the library is not the hardware one"
+for file in /usr/lib/x86_64-linux-gnu/libinpout32.so "$helper" "$policy"; do
+    zcat "$root/usr/share/man/man1/portpanel.1.gz" | grep -q "^\.I $file" ||
+        fail "its manual page does not name $file"
+done
 desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.portpanel.metainfo.xml" >&2 ||
     fail "the AppStream metainfo does not validate"
