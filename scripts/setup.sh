@@ -1,5 +1,6 @@
 # Sourced by ./run, ./test and bench/run: installs missing Debian packages (as
-# root, otherwise prints the command for root) and configures the build in build/.
+# root at once; as a user with sudo and a terminal after asking; otherwise it
+# prints the command for root and exits 1) and configures the build in build/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
