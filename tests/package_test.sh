@@ -77,24 +77,11 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 0
 fi
 need apt-get apt
-throwaway=$(mktemp -d /tmp/portpanel-apt.XXXXXX)
-mounts=()
-unmount_all() {
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount "${mounts[i]}" || umount -l "${mounts[i]}"; done
-    rm -rf "$root" && rmdir "$throwaway"
-}
-trap unmount_all EXIT
-mount_at() { mount "${@:2}" "$1" && mounts+=("$1"); }
-mount_at "$throwaway" -t tmpfs tmpfs
-mkdir -p "$throwaway"/{upper,work,root}
-mount_at "$throwaway/root" -t overlay overlay \
-    -o "lowerdir=/,upperdir=$throwaway/upper,workdir=$throwaway/work"
-mount_at "$throwaway/root/proc" -t proc proc
-mount_at "$throwaway/root/dev" --bind /dev
-mount_at "$throwaway/root/dev/pts" --bind /dev/pts
-mount_at "$throwaway/root/tmp" -t tmpfs tmpfs
+source tests/throwaway_root.sh
+remove_unpacked() { rm -rf "$root"; }
+after_throwaway=remove_unpacked
+throwaway_root apt
 cp "$deb" "$throwaway/root/tmp/"
-in_root() { chroot "$throwaway/root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
 apt_in_root() {
     in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/dev/null 2>&1 ||
         fail "apt-get $* failed: $(in_root apt-get -y "$@" 2>&1 | tail -n 3)"
