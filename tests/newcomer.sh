@@ -33,7 +33,7 @@ git clone ~/portpanel.git portpanel && cd portpanel
 xvfb-run -a /usr/bin/python3 tests/run_test.py "$PWD" 900'
 /usr/bin/python3 "$1/tests/terminal.py" 1200 "Install them with sudo now? [Y/n]=y" \
     "[sudo] password for $user:=$password" -- \
-    chroot "$throwaway/root" /usr/sbin/runuser -l "$user" -c "$steps" | sed 's/^/newcomer| /'
+    chroot "$throwaway/root" /usr/sbin/runuser --pty -l "$user" -c "$steps" | sed 's/^/newcomer| /'
 in_root dpkg-query -W -f='${Status}' ninja-build | grep -q 'ok installed' ||
     { echo "newcomer: ./run did not install ninja-build" >&2; exit 1; }
 echo "newcomer: the README's steps as $user, asked and answered at a terminal, opened the" \
