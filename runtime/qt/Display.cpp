@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -65,23 +66,29 @@ std::string waylandProblem()
                          " (WAYLAND_DISPLAY) cannot be reached";
 }
 
-// The platform plugins Qt would find, by the keys they declare; their files
-// are read, not loaded.
+// The keys the platform plugins in FOLDER declare; their files are read, not loaded.
+void addKeys(const QString &folder, std::vector<std::string> &keys)
+{
+    if (folder.isEmpty()) // QDir would take the current directory
+        return;
+    for (const QString &file : QDir(folder).entryList(QDir::Files)) {
+        const QJsonArray declared = QPluginLoader(folder + '/' + file)
+                                        .metaData()
+                                        .value(QStringLiteral("MetaData"))[QStringLiteral("Keys")]
+                                        .toArray();
+        std::transform(
+            declared.begin(), declared.end(), std::back_inserter(keys),
+            [](const QJsonValue &key) { return key.toString().toLower().toStdString(); });
+    }
+}
+
+// The platform plugins Qt would find, by the keys they declare.
 std::vector<std::string> platformKeys()
 {
-    QStringList folders = QCoreApplication::libraryPaths();
-    for (QString &folder : folders)
-        folder += QStringLiteral("/platforms");
-    folders.prepend(qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH"));
     std::vector<std::string> keys;
-    for (const QString &folder : folders) {
-        for (const QString &file : QDir(folder).entryList(QDir::Files)) {
-            const QJsonObject data = QPluginLoader(folder + '/' + file).metaData();
-            for (const auto key :
-                 data.value(QStringLiteral("MetaData"))[QStringLiteral("Keys")].toArray())
-                keys.push_back(key.toString().toLower().toStdString());
-        }
-    }
+    addKeys(qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH"), keys);
+    for (const QString &folder : QCoreApplication::libraryPaths())
+        addKeys(folder + QStringLiteral("/platforms"), keys);
     return keys;
 }
 
@@ -103,10 +110,13 @@ std::string platformProblem(const std::string &name, const std::vector<std::stri
 
 std::vector<std::string> namedPlatforms()
 {
+    const QStringList entries =
+        qEnvironmentVariable("QT_QPA_PLATFORM").split(';', Qt::SkipEmptyParts);
     std::vector<std::string> names;
-    const QString list = qEnvironmentVariable("QT_QPA_PLATFORM");
-    for (const QString &entry : list.split(';', Qt::SkipEmptyParts))
-        names.push_back(entry.section(':', 0, 0).trimmed().toLower().toStdString());
+    std::transform(entries.begin(), entries.end(), std::back_inserter(names),
+                   [](const QString &entry) {
+                       return entry.section(':', 0, 0).trimmed().toLower().toStdString();
+                   });
     return names;
 }
 
