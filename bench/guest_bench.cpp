@@ -9,7 +9,6 @@
 
 #include <benchmark/benchmark.h>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -71,17 +70,25 @@ void heldPortRefused(benchmark::State &state)
     }
 }
 
-// Another program that holds parport0 until it is killed.
-pid_t holdPort()
+// Another program that holds parport0 until `release` is closed (the parent
+// is no longer root by then, so it could not kill it).
+pid_t holdPort(int &release)
 {
+    int ends[2];
+    if (pipe(ends) != 0)
+        return -1;
     const pid_t pid = fork();
     if (pid == 0) {
+        close(ends[1]);
         const int fd = open("/dev/parport0", O_RDWR);
+        char byte = 0;
         if (fd < 0 || ioctl(fd, PPCLAIM) != 0)
             _exit(1);
-        pause();
+        (void)!read(ends[0], &byte, 1);
         _exit(0);
     }
+    close(ends[0]);
+    release = ends[1];
     usleep(200'000); // the claim is made
     return pid;
 }
@@ -103,7 +110,8 @@ int main(int argc, char **argv)
     if (ioperm(port, 1, 1) != 0)
         return std::perror("ioperm"), 1;
     const bool held = argc > 1 && std::strcmp(argv[1], "--held") == 0;
-    const pid_t holder = held ? holdPort() : -1;
+    int release = -1;
+    const pid_t holder = held ? holdPort(release) : -1;
     if (argc > 1 &&
         (held || std::strcmp(argv[1], "--lp") == 0 || std::strcmp(argv[1], "--portpanel") == 0)) {
         if (!becomeUser(argv[1]))
@@ -124,5 +132,5 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (holder > 0)
-        kill(holder, SIGTERM), waitpid(holder, nullptr, 0);
+        close(release), waitpid(holder, nullptr, 0);
 }
