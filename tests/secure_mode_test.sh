@@ -33,13 +33,19 @@ fail() { echo "secure mode: $*" >&2; exit 1; }
 [ "$(run "$dir/plain")" = 77 ] || fail "without a capability the plugin did not load"
 grep -q 'style plugin loaded' "$dir/plain" || fail "the plugin left no record"
 
+sanitized=$(ldd "$build/portpanel" | grep libasan || true)
 # Each mark on the file, on a fresh copy: refused before the toolkit loads.
 # HOW IT IS MARKED | COMMAND
 while IFS='|' read -r mark command; do
     cp "$build/portpanel" "$dir/portpanel" && chown root:root "$dir/portpanel"
     $command "$dir/portpanel" || fail "$command failed on $dir"
     status=$(run "$dir/secure")
-    [ "$status" = 10 ] || fail "with $mark it ended with $status, not 10: $(cat "$dir/secure.err")"
+    # A setgid process cannot read its own /proc/self/environ or be stopped by
+    # LeakSanitizer, whose failure at exit then replaces the status in a
+    # sanitizer build; the refusal's words are still checked below.
+    [ "$status" = 10 ] || { [ -n "$sanitized" ] && [ "$mark" = "a setgid bit" ] &&
+        grep -q 'LeakSanitizer has encountered a fatal error' "$dir/secure.err"; } ||
+        fail "with $mark it ended with $status, not 10: $(cat "$dir/secure.err")"
     [ ! -s "$dir/secure" ] || fail "with $mark the toolkit still loaded: $(cat "$dir/secure")"
     grep -q "Error 10: portpanel will not start with privilege: $dir/portpanel carries" \
         "$dir/secure.err" || fail "with $mark the refusal says: $(cat "$dir/secure.err")"
