@@ -2,14 +2,21 @@
 // binding and the hardware library, against inline outb/inb on the same port.
 // As root the library takes ioperm; with --lp or --portpanel the pair runs as
 // a user in that group (ppdev, or the helper), and inline keeps root's ioperm,
-// which survives the change of user.
+// which survives the change of user. With --held another program holds
+// parport0, and a user in both groups times how soon a first access is refused.
 #include "PortIO.h"
+#include "RuntimeError.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <grp.h>
+#include <linux/ppdev.h>
 #include <sys/io.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -35,11 +42,64 @@ void bound(benchmark::State &state)
 BENCHMARK(inlineInstructions);
 BENCHMARK(bound);
 
-// Becomes user 1000 in the group the option names (lp 7, portpanel 990).
+// Each round is a fresh process whose first access finds the port held.
+void heldPortRefused(benchmark::State &state)
+{
+    for (auto _ : state) {
+        int ends[2];
+        double seconds = -1;
+        if (pipe(ends) != 0)
+            return state.SkipWithError("pipe");
+        const pid_t child = fork();
+        if (child == 0) {
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                portio::Inp32(port);
+            } catch (const runtime::RuntimeError &) { // the refusal, error 5
+                seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            }
+            _exit(write(ends[1], &seconds, sizeof seconds) == sizeof seconds ? 0 : 1);
+        }
+        (void)!read(ends[0], &seconds, sizeof seconds);
+        waitpid(child, nullptr, 0);
+        close(ends[0]), close(ends[1]);
+        if (seconds < 0)
+            return state.SkipWithError("the held port was not refused");
+        state.SetIterationTime(seconds);
+    }
+}
+
+// Another program that holds parport0 until `release` is closed (the parent
+// is no longer root by then, so it could not kill it).
+pid_t holdPort(int &release)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[1]);
+        const int fd = open("/dev/parport0", O_RDWR);
+        char byte = 0;
+        if (fd < 0 || ioctl(fd, PPCLAIM) != 0)
+            _exit(1);
+        (void)!read(ends[0], &byte, 1);
+        _exit(0);
+    }
+    close(ends[0]);
+    release = ends[1];
+    usleep(200'000); // the claim is made
+    return pid;
+}
+
+// Becomes user 1000 in the groups the option names (lp 7, portpanel 990).
 bool becomeUser(const char *option)
 {
-    const gid_t group = std::strcmp(option, "--lp") == 0 ? 7 : 990;
-    return setgroups(1, &group) == 0 && setresgid(1000, 1000, 1000) == 0 &&
+    const gid_t lp = 7, portpanel = 990, both[] = {lp, portpanel};
+    const bool held = std::strcmp(option, "--held") == 0;
+    const gid_t *groups = held ? both : std::strcmp(option, "--lp") == 0 ? &lp : &portpanel;
+    return setgroups(held ? 2 : 1, groups) == 0 && setresgid(1000, 1000, 1000) == 0 &&
            setresuid(1000, 1000, 1000) == 0;
 }
 
@@ -49,17 +109,28 @@ int main(int argc, char **argv)
 {
     if (ioperm(port, 1, 1) != 0)
         return std::perror("ioperm"), 1;
-    if (argc > 1 && argv[1][0] == '-' && argv[1][1] == '-' &&
-        (std::strcmp(argv[1], "--lp") == 0 || std::strcmp(argv[1], "--portpanel") == 0)) {
+    const bool held = argc > 1 && std::strcmp(argv[1], "--held") == 0;
+    int release = -1;
+    const pid_t holder = held ? holdPort(release) : -1;
+    if (argc > 1 &&
+        (held || std::strcmp(argv[1], "--lp") == 0 || std::strcmp(argv[1], "--portpanel") == 0)) {
         if (!becomeUser(argv[1]))
             return std::perror("becoming a user"), 1;
         argv[1] = argv[0];
         ++argv;
         --argc;
     }
-    portio::Out32(port, 0); // bind both entry points before timing
-    portio::Inp32(port);
+    // Bind both entry points before timing; while held, on a port not of parport0.
+    portio::Out32(held ? 0x2F8 : port, 0);
+    portio::Inp32(held ? 0x2F8 : port);
+    if (held)
+        benchmark::RegisterBenchmark("heldPortRefused", heldPortRefused)
+            ->UseManualTime()
+            ->Iterations(20)
+            ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (holder > 0)
+        close(release), waitpid(holder, nullptr, 0);
 }

@@ -1,15 +1,16 @@
 # Sourced by ./run, ./test and bench/run: installs missing Debian packages (as
-# root, otherwise prints the command for root) and configures the build in build/.
+# root at once; as a user with sudo and a terminal after asking; otherwise it
+# prints the command for root and exits 1) and configures the build in build/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # What the program needs to build; ./run needs no more.
-build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libxcb1-dev)
 # Everything a test or benchmark builds or calls; 32-bit wine comes from the i386 architecture.
-test_packages=(gcc libgtest-dev libbenchmark-dev libxcb1-dev git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
+test_packages=(gcc libgtest-dev libbenchmark-dev git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
     qemu-system-x86
     busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
-    lintian desktop-file-utils appstream libcap2-bin adduser util-linux mingw-w64 g++-mingw-w64-x86-64-posix
+    lintian desktop-file-utils appstream libcap2-bin adduser util-linux sudo mingw-w64 g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386 fonts-wine)
 
 needs_i386() { [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; }

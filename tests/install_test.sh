@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # cmake --install puts the program in bin, only the hardware library in the
-# library folder, the helper in libexec (with no privilege yet), and the desktop entry, icon, manual and documents in share.
+# library folder, the helper in libexec (with no privilege yet), and the desktop entry, icon,
+# manual and documents in share; the manual names the paths under that prefix.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 stage=$(mktemp -d)
@@ -24,3 +25,9 @@ fi
 [ -z "$(find "$stage" -perm /6000)" ] || { echo "a setuid or setgid file was installed" >&2; exit 1; }
 nm -D "$stage/usr/local/lib/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     { echo "the installed library is not the hardware one" >&2; exit 1; }
+# The manual page names the library, helper and policy where they were put.
+for file in /usr/local/lib/libinpout32.so /usr/local/libexec/portpanel/portpanel-helper \
+    /usr/local/etc/portpanel/ports; do
+    zcat "$stage/usr/local/share/man/man1/portpanel.1.gz" | grep -q "^\.I $file" ||
+        { echo "the manual page does not name $file" >&2; exit 1; }
+done

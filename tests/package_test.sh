@@ -56,6 +56,10 @@ grep -q 'root portpanel 0750' "$root/DEBIAN/postinst" || fail "helper not 0750 r
 ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helper links more than libc"
 nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     fail "the library is not the hardware one"
+for file in /usr/lib/x86_64-linux-gnu/libinpout32.so "$helper" "$policy"; do
+    zcat "$root/usr/share/man/man1/portpanel.1.gz" | grep -q "^\.I $file" ||
+        fail "its manual page does not name $file"
+done
 desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.portpanel.metainfo.xml" >&2 ||
     fail "the AppStream metainfo does not validate"
@@ -73,24 +77,11 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 0
 fi
 need apt-get apt
-throwaway=$(mktemp -d /tmp/portpanel-apt.XXXXXX)
-mounts=()
-unmount_all() {
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount "${mounts[i]}" || umount -l "${mounts[i]}"; done
-    rm -rf "$root" && rmdir "$throwaway"
-}
-trap unmount_all EXIT
-mount_at() { mount "${@:2}" "$1" && mounts+=("$1"); }
-mount_at "$throwaway" -t tmpfs tmpfs
-mkdir -p "$throwaway"/{upper,work,root}
-mount_at "$throwaway/root" -t overlay overlay \
-    -o "lowerdir=/,upperdir=$throwaway/upper,workdir=$throwaway/work"
-mount_at "$throwaway/root/proc" -t proc proc
-mount_at "$throwaway/root/dev" --bind /dev
-mount_at "$throwaway/root/dev/pts" --bind /dev/pts
-mount_at "$throwaway/root/tmp" -t tmpfs tmpfs
+source tests/throwaway_root.sh
+remove_unpacked() { rm -rf "$root"; }
+after_throwaway=remove_unpacked
+throwaway_root apt
 cp "$deb" "$throwaway/root/tmp/"
-in_root() { chroot "$throwaway/root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
 apt_in_root() {
     in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/dev/null 2>&1 ||
         fail "apt-get $* failed: $(in_root apt-get -y "$@" 2>&1 | tail -n 3)"

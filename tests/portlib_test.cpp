@@ -302,7 +302,8 @@ std::string heldPort()
 {
     makeTree("ppdev3");
     driver.claimWaitMs = -1;
-    const std::string seen = timed([] { return access(0x378); }, 100);
+    // A claim that waited for the holder took its whole second.
+    const std::string seen = timed([] { return access(0x378); }, 500);
     return seen + "; claims " + std::to_string(driver.claims);
 }
 
@@ -659,6 +660,15 @@ std::string helperReapedByHost()
     return access(0x300);
 }
 
+// The whole library refused before any port: which of lp's steps is missing.
+std::string readinessWithoutPpdev()
+{
+    makeTree("none", false);
+    setenv("PORTPANEL_HELPER", "/nonexistent/portpanel-helper", 1);
+    const char *words = ReadinessProblem();
+    return words ? words : "ready";
+}
+
 const Case cases[] = {
     {"two threads through the helper", twoThreads, {"crossed 0"}},
     {"host alarm during a claim",
@@ -714,6 +724,9 @@ const Case cases[] = {
     {"descriptors close on exec", descriptorsCloseOnExec, {"unmarked 0"}},
     {"PortProblem of an untouched port", problemOfUntouchedPort, {"null; claims 0; active none"}},
     {"helper reaped by the host", helperReapedByHost, {"stopped answering", "collected"}},
+    {"ppdev not loaded, the library asked",
+     readinessWithoutPpdev,
+     {"'sudo modprobe ppdev'", "Debian loads it only when something asks for it"}},
 };
 
 TEST(HardwareLibrary, AmongOtherPrograms)

@@ -413,4 +413,11 @@ bool anyOpenable()
         ports(), [](const Port &port) { return access(device(port).c_str(), R_OK | W_OK) == 0; });
 }
 
+bool driverNotLoaded()
+{
+    return std::ranges::any_of(ports(), [](const Port &port) {
+        return access(device(port).c_str(), F_OK) != 0 && errno == ENOENT;
+    });
+}
+
 } // namespace parallel

@@ -47,4 +47,7 @@ std::string managed();
 // Any /dev/parportN this user may open.
 bool anyOpenable();
 
+// The kernel manages a parallel port but has no /dev/parportN for it.
+bool driverNotLoaded();
+
 } // namespace parallel

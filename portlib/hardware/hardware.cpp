@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
+#include <map>
 #include <mutex>
 #include <pthread.h>
 #include <set>
@@ -109,6 +111,14 @@ std::string fix(bool parallelRegister, const std::string &what)
            (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
                              : portpanel) +
            ", then log in again";
+}
+
+bool inGroup(const char *name)
+{
+    group entry{}, *found = nullptr;
+    char buffer[4096];
+    return getgrnam_r(name, &entry, buffer, sizeof buffer, &found) == 0 && found &&
+           group_member(found->gr_gid);
 }
 
 // Everything below is shared by every thread that calls the library, and
@@ -367,9 +377,15 @@ const char *ReadinessProblem(void)
     if (access(helperclient::path(), X_OK) == 0)
         return nullptr;
     const int helperError = errno;
-    return kept(directWords() +
-                "; no parallel port device this user may open (/dev/parportN, group "
-                "lp); the port helper " +
-                helperclient::path() + ": " + std::strerror(helperError) + "; " +
-                fix(true, "the ports"));
+    // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
+    const bool noDriver = parallel::driverNotLoaded();
+    return kept(directWords() + "; " +
+                (noDriver
+                     ? "the kernel's parallel ports have no /dev/parportN: the ppdev module "
+                       "is not loaded, and Debian loads it only when something asks for it; "
+                       "run 'sudo modprobe ppdev' (or add ppdev to /etc/modules to load it at "
+                       "every start)"
+                     : "no parallel port device this user may open (/dev/parportN, group lp)") +
+                "; the port helper " + helperclient::path() + ": " + std::strerror(helperError) +
+                (noDriver && inGroup("lp") ? "" : "; " + fix(true, "the ports")));
 }

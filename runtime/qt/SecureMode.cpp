@@ -28,9 +28,10 @@ void refusePrivilege()
             " carries a capability or a setuid/setgid bit, which would let anyone who runs it "
             "load their own code with that privilege. Remove it with 'sudo setcap -r " +
             file + "' or 'sudo chmod ug-s " + file +
-            "'. To reach the ports without root, join the lp group (parallel ports: 'sudo "
-            "adduser $USER lp') or the portpanel group (every port: 'sudo adduser $USER "
-            "portpanel'), then log in again");
+            "'. To reach the ports without root, join the lp group (the parallel ports the "
+            "kernel manages: 'sudo adduser $USER lp') or the portpanel group (the ports the "
+            "helper's policy opens: the parallel and serial ports, PCI port cards and the "
+            "ranges an administrator lists: 'sudo adduser $USER portpanel'), then log in again");
 }
 
 } // namespace runtime

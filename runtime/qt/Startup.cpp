@@ -2,36 +2,14 @@
 // the form and its load event, and the event loop.
 #include "Startup.h"
 #include "CommandLine.h"
+#include "Display.h"
 #include "ErrorPath.h"
 #include "EventDelivery.h"
 #include "QtRuntime.h"
 #include "SecureMode.h"
 #include "Version.h"
 
-#include <cstdlib>
-
 namespace runtime {
-namespace {
-
-bool isSet(const char *variable)
-{
-    const char *value = std::getenv(variable);
-    return value && *value;
-}
-
-// Without a screen the toolkit would abort; say what to do instead.
-void requireDisplay()
-{
-    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM"))
-        return;
-    throw RuntimeError(ErrorNumber::NoDisplay,
-                       "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set), and "
-                       "portpanel's window needs one; on a headless machine run it under "
-                       "xvfb-run, as in 'xvfb-run -a portpanel'");
-}
-
-} // namespace
-
 namespace toolkit {
 
 std::optional<int> beforeToolkit(int argc, char **argv)

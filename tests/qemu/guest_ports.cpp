@@ -427,9 +427,11 @@ void whileHeld(bool exclusive, bool released)
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();
-    std::printf("PORTTEST %s held: refused after %lld ms\n", ms < 100 ? "ok" : "FAIL",
+    // Waiting in the driver's claim took over 1,000 ms; a busy machine takes
+    // well under 500. How long it takes is bench/run's to measure.
+    std::printf("PORTTEST %s held: refused after %lld ms\n", ms < 500 ? "ok" : "FAIL",
                 static_cast<long long>(ms));
-    failures += ms >= 100;
+    failures += ms >= 500;
     refused("held: 0x37A refused", [] { portio::Out32(0x37A, 0x04), portio::Inp32(0x37A); },
             {holderName});
     refused("held: its EPP register refused", [] { portio::Inp32(0x37C); }, {holderName});
@@ -437,8 +439,8 @@ void whileHeld(bool exclusive, bool released)
     check("held: the data register keeps the holder's byte", 0x5A, root.inb(0x378));
     const long slowestUs = stopHolder(holder, stop, report);
     std::printf("PORTTEST %s held: the holder's slowest driver call took %ld us\n",
-                slowestUs >= 0 && slowestUs < 100'000 ? "ok" : "FAIL", slowestUs);
-    failures += slowestUs < 0 || slowestUs >= 100'000;
+                slowestUs >= 0 && slowestUs < 500'000 ? "ok" : "FAIL", slowestUs);
+    failures += slowestUs < 0 || slowestUs >= 500'000; // stalled by a claim: 1,004 ms
 }
 
 // After root's accesses, a child that becomes an ordinary user keeps
