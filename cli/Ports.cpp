@@ -1,0 +1,64 @@
+#include "Commands.h"
+#include "Output.h"
+#include "PortFinder.h"
+
+namespace cli {
+namespace {
+
+std::string rangeText(const finder::IoRange &range)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%04X-0x%04X", static_cast<unsigned>(range.first),
+                  static_cast<unsigned>(range.last));
+    return text;
+}
+
+std::string rangesJson(const std::vector<finder::IoRange> &ranges)
+{
+    std::string json = "[";
+    for (const finder::IoRange &range : ranges)
+        json += (json.size() > 1 ? "," : "") +
+                JsonLine().number("first", range.first).number("last", range.last).str();
+    return json + "]";
+}
+
+// One line per range: "parport0 (parport) 0x0378-0x037F: PCSPP; held by lp0; route: ..."
+void printText(const finder::FoundPort &found)
+{
+    const std::string head = found.name + " (" + found.kind + ") ";
+    std::string tail = found.description;
+    if (!found.holder.empty())
+        tail += "; held by " + found.holder;
+    if (!found.access.empty())
+        tail += "; " + found.access;
+    if (found.ranges.empty())
+        emit(head + "no I/O range: " + tail);
+    for (const finder::IoRange &range : found.ranges)
+        emit(head + rangeText(range) + ": " + tail);
+}
+
+} // namespace
+
+// What the system lists, and what this user may do with each; reads no port.
+void listPorts(const Request &request)
+{
+    const std::vector<finder::FoundPort> found = finder::findPorts();
+    for (const finder::FoundPort &port : found) {
+        if (!request.json) {
+            printText(port);
+            continue;
+        }
+        emit(JsonLine()
+                 .text("kind", port.kind)
+                 .text("name", port.name)
+                 .text("description", port.description)
+                 .raw("ranges", rangesJson(port.ranges))
+                 .text("holder", port.holder)
+                 .text("route", port.access)
+                 .str());
+    }
+    if (found.empty() && !request.json)
+        emit("no I/O ports found");
+}
+
+} // namespace cli
