@@ -61,6 +61,16 @@ template <class Read> auto converted(const Grammar &grammar, Read read)
     }
 }
 
+// options lists the names, each with a space before and after.
+bool allows(std::string_view options, std::string_view option)
+{
+    for (auto at = options.find(option); at != std::string_view::npos;
+         at = options.find(option, at + 1))
+        if (options[at - 1] == ' ' && options[at + option.size()] == ' ')
+            return true;
+    return false;
+}
+
 bool takesValue(std::string_view option) { return option != "--json" && option != "--write"; }
 
 void applyOption(const Grammar &grammar, std::string_view option, std::string_view value,
@@ -94,7 +104,7 @@ readOptions(const Grammar &grammar, const std::vector<std::string> &arguments, R
         }
         const auto equals = argument.find('=');
         const auto option = argument.substr(0, equals);
-        if (grammar.options.find(" " + std::string(option) + " ") == std::string_view::npos)
+        if (!allows(grammar.options, option))
             throw UsageError("unknown option " + runtime::quoted(option) + " for " +
                                  std::string(grammar.name),
                              grammar.usage);

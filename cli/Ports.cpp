@@ -16,9 +16,11 @@ std::string rangeText(const finder::IoRange &range)
 std::string rangesJson(const std::vector<finder::IoRange> &ranges)
 {
     std::string json = "[";
-    for (const finder::IoRange &range : ranges)
-        json += (json.size() > 1 ? "," : "") +
-                JsonLine().number("first", range.first).number("last", range.last).str();
+    for (const finder::IoRange &range : ranges) {
+        if (json.size() > 1)
+            json += ',';
+        json += JsonLine().number("first", range.first).number("last", range.last).str();
+    }
     return json + "]";
 }
 

@@ -29,6 +29,7 @@ else
     program() { # the exe beside the variant's inpout32.dll, where Windows looks first
         local library=${1/none/missing}
         shift
+        mkdir -p "$variants/$library"
         cp "$exe" "$variants/$library/"
         PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all exec "$loader" \
             "$variants/$library/$(basename "$exe")" "$@"
@@ -40,8 +41,9 @@ fail() {
     failures=$((failures + 1))
 }
 # The port calls (Linux also records the load: "-" says nothing was loaded).
-calls() { grep -E '^(in|out) ' "$record" | paste -sd, || true; }
-normalized() { sed -E 's/ at [0-9]+ ms$/ at T ms/; s/"time":[0-9]+/"time":T/' "$1" | tr -d '\r' |
+# Windows writes text with CRLF.
+calls() { { tr -d '\r' <"$record"; } 2>/dev/null | grep -E '^(in|out) ' | paste -sd, || true; }
+normalized() { tr -d '\r' <"$1" | sed -E 's/ at [0-9]+ ms$/ at T ms/; s/"time":[0-9]+/"time":T/' |
     paste -sd';'; }
 
 # LIBRARY[:READ VALUES] | ARGUMENTS | STATUS | STDOUT (lines joined by ';', times as T;
