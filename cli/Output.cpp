@@ -7,6 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+#ifndef _WIN32
+#include <poll.h>
+#include <unistd.h>
+#endif
+
 namespace cli {
 namespace {
 
@@ -35,6 +40,16 @@ void emit(const std::string &line)
     throw runtime::RuntimeError(runtime::ErrorNumber::ControlFailed,
                                 std::string("cannot write the standard output: ") +
                                     std::strerror(error));
+}
+
+void checkReader()
+{
+#ifndef _WIN32
+    // A pipe's write end reports POLLERR once no reader is left.
+    pollfd output{STDOUT_FILENO, 0, 0};
+    if (poll(&output, 1, 0) == 1 && (output.revents & POLLERR))
+        throw OutputClosed{};
+#endif
 }
 
 std::string accessText(std::uint16_t port, std::uint8_t value)

@@ -15,6 +15,10 @@ struct OutputClosed {};
 // output cannot be written for another reason.
 void emit(const std::string &line);
 
+// Throws OutputClosed when standard output is a pipe whose reader has gone,
+// so that a watch that prints nothing new still ends when its reader does.
+void checkReader();
+
 // "0x0378 = 0x55 85 01010101"
 std::string accessText(std::uint16_t port, std::uint8_t value);
 

@@ -34,6 +34,7 @@ void watch(const Request &request)
     for (int changes = 0; request.count == 0 || changes < request.count;) {
         next = std::max(next + period, Clock::now()); // no burst after a stall
         std::this_thread::sleep_until(next);
+        checkReader();
         const std::uint8_t read = inByte(port);
         if (read == value)
             continue;

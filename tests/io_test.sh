@@ -144,6 +144,15 @@ rows=$((rows + 1))
 [ "$status" = 0 ] && [ ! -s "$out/err" ] && [ "$(calls)" = "in 888" ] ||
     fail "read into a closed pipe: status $status, calls '$(calls)', stderr: $(cat "$out/err")"
 
+# A watch whose reader leaves ends too, though the port does not change again.
+if [ "$platform" = linux ]; then
+    rm -f "$record"
+    first=$({ (program recording watch 0x379 --every 1); echo $? >"$out/status"; } | head -1)
+    rows=$((rows + 1))
+    [ "$first" = "0x0379 = 0x2A 42 00101010 at 0 ms" ] && [ "$(cat "$out/status")" = 0 ] ||
+        fail "watch into a pipe closed after one line: '$first', status $(cat "$out/status")"
+fi
+
 # SIGTERM in the middle of a pulse: the byte is put back, then the signal acts.
 if [ "$platform" = linux ]; then
     rm -f "$record"
