@@ -39,8 +39,8 @@ std::vector<std::string> names(const std::string &folder, const std::string &pre
     std::vector<std::string> found;
     if (DIR *dir = opendir(folder.c_str())) {
         while (const dirent *entry = readdir(dir))
-            if (std::string name = entry->d_name; name.starts_with(prefix) && name != "." &&
-                                                  name != "..")
+            if (std::string name = entry->d_name;
+                name.starts_with(prefix) && name != "." && name != "..")
                 found.push_back(name);
         closedir(dir);
     }
@@ -75,8 +75,9 @@ std::vector<IoRange> registers(const Parport &port)
 {
     if (port.base == 0 || port.base > 0xFFF8)
         return {};
-    std::vector<IoRange> ranges{{static_cast<std::uint16_t>(port.base),
-                                 static_cast<std::uint16_t>(port.base + (port.base == 0x3BC ? 3 : 7))}};
+    std::vector<IoRange> ranges{
+        {static_cast<std::uint16_t>(port.base),
+         static_cast<std::uint16_t>(port.base + (port.base == 0x3BC ? 3 : 7))}};
     if (port.ecp > 0 && port.ecp <= 0xFFFD)
         ranges.push_back(
             {static_cast<std::uint16_t>(port.ecp), static_cast<std::uint16_t>(port.ecp + 2)});
@@ -85,15 +86,13 @@ std::vector<IoRange> registers(const Parport &port)
 
 namespace {
 
-std::string holderOf(const Parport &port)
-{
-    return port.active == "none" ? "" : port.active;
-}
+std::string holderOf(const Parport &port) { return port.active == "none" ? "" : port.active; }
 
 FoundPort describeParport(const Parport &port, const Routes &routes)
 {
-    FoundPort found{"parport", "parport" + std::to_string(port.number), "", registers(port),
-                    holderOf(port), ""};
+    FoundPort found{
+        "parport", "parport" + std::to_string(port.number), "", registers(port), holderOf(port),
+        ""};
     found.description = "modes " + (port.modes.empty() ? "unknown" : port.modes) + ", irq " +
                         (port.irq.empty() || port.irq == "-1" ? "none" : port.irq);
     if (port.base == 0) {
@@ -151,8 +150,8 @@ std::string trimmedId(const std::string &text)
     return text.starts_with("0x") ? text.substr(2) : text;
 }
 
-void addPciDevices(const System &system, const std::vector<Parport> &parports,
-                   const Routes &routes, std::vector<FoundPort> &found)
+void addPciDevices(const System &system, const std::vector<Parport> &parports, const Routes &routes,
+                   std::vector<FoundPort> &found)
 {
     const std::string folder = system.root + "/sys/bus/pci/devices/";
     for (const std::string &address : names(folder, "")) {
@@ -164,8 +163,8 @@ void addPciDevices(const System &system, const std::vector<Parport> &parports,
         const std::string driver = linkName(device + "driver");
         FoundPort port{"pci", address, "", ioRanges(device + "resource"), "", ""};
         port.description = trimmedId(readText(device + "vendor")) + ":" +
-                           trimmedId(readText(device + "device")) + " " + type->name +
-                           ", driver " + (driver.empty() ? "none" : driver);
+                           trimmedId(readText(device + "device")) + " " + type->name + ", driver " +
+                           (driver.empty() ? "none" : driver);
         if (const Parport *parallel = onCard(port.ranges, parports)) {
             port.description += " (parport" + std::to_string(parallel->number) + ")";
             port.holder = holderOf(*parallel);
@@ -196,9 +195,11 @@ void addUsbPrinters(const System &system, std::vector<FoundPort> &found)
     for (const std::string &name : all) {
         const std::string ids = usbIds(system.root + "/sys/class/usbmisc/" + name + "/device");
         found.push_back(
-            {"usb-printer", "/dev/usb/" + name,
+            {"usb-printer",
+             "/dev/usb/" + name,
              "printer device" + ids + ": no registers, its pins cannot be reached as ports",
-             {}, "",
+             {},
+             "",
              "none: a USB printer adapter takes print data only; for pins use a parallel port on "
              "the mainboard or a PCI or PCIe card"});
     }
@@ -227,9 +228,8 @@ std::string helperPath()
 System thisSystem(const std::string &root)
 {
     const std::string prefix = root == "/" ? "" : root;
-    Identity who{hasRawio(), kernelHasIoperm(), [](const std::string &path, int mode) {
-                     return access(path.c_str(), mode) == 0;
-                 }};
+    Identity who{hasRawio(), kernelHasIoperm(),
+                 [](const std::string &path, int mode) { return access(path.c_str(), mode) == 0; }};
     return {prefix, who, prefix + helperPath(), PORTPANEL_POLICY_PATH, 0};
 }
 

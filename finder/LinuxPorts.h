@@ -11,8 +11,8 @@ namespace finder::onlinux {
 
 // What this user may do. A test gives one of its own.
 struct Identity {
-    bool rawio = false;        // CAP_SYS_RAWIO: ioperm and /dev/port
-    bool kernelIoperm = true;  // the kernel has ioperm (CONFIG_X86_IOPL_IOPERM)
+    bool rawio = false;       // CAP_SYS_RAWIO: ioperm and /dev/port
+    bool kernelIoperm = true; // the kernel has ioperm (CONFIG_X86_IOPL_IOPERM)
     std::function<bool(const std::string &path, int mode)> may; // access(2) for this user
 };
 

@@ -45,7 +45,8 @@ Routes::Routes(const System &system, const std::vector<Parport> &ports)
         helperWhy_ = system.helper.substr(system.root.size()) + ": " +
                      std::strerror(exists(system.helper) ? EACCES : ENOENT);
     else
-        helperWhy_ = helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);
+        helperWhy_ =
+            helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);
     if (helperWhy_.empty() && !system.who.kernelIoperm)
         helperWhy_ = "the helper finds that this kernel has no user-space port access (ioperm: " +
                      std::string(std::strerror(ENOSYS)) + ")";
@@ -79,8 +80,7 @@ Decision Routes::decide(std::uint16_t port) const
     return refuse(throughDriver, driverWhy, helperRuns_ && helperWhy_.empty());
 }
 
-Decision Routes::refuse(bool throughDriver, const std::string &driverWhy,
-                        bool policyGap) const
+Decision Routes::refuse(bool throughDriver, const std::string &driverWhy, bool policyGap) const
 {
     const Identity &who = system_.who;
     const bool lacksPortAccess = !who.kernelIoperm && !exists(system_.root + "/dev/port");
@@ -110,8 +110,9 @@ std::string Routes::describe(const std::vector<IoRange> &ranges) const
             while (last < range.last && decide(static_cast<std::uint16_t>(last + 1)) == decision)
                 ++last;
             const std::string run = hex4(port) + (last > port ? "-" + hex4(last) : "");
-            auto group = std::find_if(groups.begin(), groups.end(),
-                                      [&decision](const Group &g) { return g.decision == decision; });
+            auto group = std::find_if(groups.begin(), groups.end(), [&decision](const Group &g) {
+                return g.decision == decision;
+            });
             if (group == groups.end())
                 groups.push_back({decision, static_cast<std::uint16_t>(port), run});
             else
@@ -125,8 +126,8 @@ std::string Routes::describe(const std::vector<IoRange> &ranges) const
                                            advice::notInPolicy(group.first, system_.policyFile) +
                                            group.decision.tail
                                      : group.decision.words;
-        words += (words.empty() ? "" : " | ") +
-                 (groups.size() > 1 ? group.where + ": " + text : text);
+        words +=
+            (words.empty() ? "" : " | ") + (groups.size() > 1 ? group.where + ": " + text : text);
     }
     return words;
 }

@@ -105,10 +105,13 @@ std::vector<FoundPort> describe(const std::vector<DeviceAnswer> &devices,
     for (const DeviceAnswer &device : devices)
         found.push_back(port(device, library));
     const bool has = !library.path.empty();
-    found.push_back({"library", has ? library.path : "inpout32.dll",
-                     has ? std::to_string(library.bits) + "-bit, as the binder finds it"
-                         : "not found",
-                     {}, "", has ? "inpout32.dll: " + libraryWords(library) : "refused: " + library.why});
+    found.push_back(
+        {"library",
+         has ? library.path : "inpout32.dll",
+         has ? std::to_string(library.bits) + "-bit, as the binder finds it" : "not found",
+         {},
+         "",
+         has ? "inpout32.dll: " + libraryWords(library) : "refused: " + library.why});
     return found;
 }
 

@@ -17,10 +17,10 @@ struct IoAnswer {
 };
 
 struct DeviceAnswer {
-    std::string instanceId;   // "PCI\VEN_1C00&DEV_3050&...\4&1F7E8A3&0&00E0"
-    std::string friendlyName; // "ECP Printer Port (LPT1)"
-    std::string portName;     // the device key's PortName: "LPT1"; may be empty
-    std::string service;      // the driver's service: "Parport", "Serial"
+    std::string instanceId;    // "PCI\VEN_1C00&DEV_3050&...\4&1F7E8A3&0&00E0"
+    std::string friendlyName;  // "ECP Printer Port (LPT1)"
+    std::string portName;      // the device key's PortName: "LPT1"; may be empty
+    std::string service;       // the driver's service: "Parport", "Serial"
     std::uint32_t problem = 0; // the configuration manager's problem number, 0 for none
     bool allocated = true;     // the ranges are the allocated ones, not the firmware's
     std::vector<IoAnswer> io;

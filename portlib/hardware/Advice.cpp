@@ -37,7 +37,8 @@ std::string notInPolicy(std::uint16_t port, const std::string &policyFile)
 
 std::string inUse(const std::string &device, const std::string &holder, const char *how)
 {
-    return device + " is " + how + (holder.empty() || holder == "none" ? "another program" : holder) +
+    return device + " is " + how +
+           (holder.empty() || holder == "none" ? "another program" : holder) +
            "; close the program that holds it (another portpanel?) and try again";
 }
 
