@@ -1,14 +1,23 @@
 // The port finder over a system tree of the test's own (SystemTree.h), as
 // users with each set of rights see it; and its Windows side over recorded
-// answers of SetupAPI and the configuration manager.
-#include "LinuxPorts.h"
-#include "SystemTree.h"
+// answers of SetupAPI and the configuration manager, and under wine, where
+// it finds the binder's inpout32.dll.
 #include "WindowsPorts.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include "WideText.h"
+
+#include <windows.h>
+#else
+#include "LinuxPorts.h"
+#include "SystemTree.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -24,6 +33,7 @@ std::string ranges(const finder::FoundPort &port)
     return text;
 }
 
+#ifndef _WIN32
 struct Tree {
     std::filesystem::path root;
     Tree()
@@ -239,6 +249,8 @@ TEST(PortFinder, SaysTheRouteEachUserGets)
     }
 }
 
+#endif
+
 // Recorded answers of SetupAPI and the configuration manager for the Ports
 // class, and what each becomes.
 using finder::onwindows::DeviceAnswer;
@@ -330,5 +342,38 @@ TEST(PortFinder, TurnsConfigurationManagerAnswersIntoPorts)
             << found[1].access;
     }
 }
+
+#ifdef _WIN32
+// Under wine: the Ports class as wine has it, and the binder's DLL beside
+// the test program, or none.
+std::vector<finder::FoundPort> foundHere()
+{
+    const std::vector<finder::FoundPort> found = finder::findPorts();
+    EXPECT_FALSE(found.empty());
+    for (std::size_t i = 0; i + 1 < found.size(); ++i)
+        EXPECT_EQ(found[i].kind, "ports-class") << found[i].name;
+    return found;
+}
+
+TEST(WindowsFinder, LibraryBesideTheProgram)
+{
+    const finder::FoundPort library = foundHere().back();
+    wchar_t program[MAX_PATH];
+    std::wstring beside(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
+    beside = beside.substr(0, beside.rfind(L'\\') + 1) + L"inpout32.dll";
+    EXPECT_EQ(library.kind, "library");
+    EXPECT_EQ(library.name, runtime::utf8(beside));
+    EXPECT_EQ(library.description.find(std::to_string(sizeof(void *) * 8) + "-bit"), 0U)
+        << library.description;
+}
+
+TEST(WindowsFinder, NoLibrary)
+{
+    const finder::FoundPort library = foundHere().back();
+    EXPECT_EQ(library.name, "inpout32.dll");
+    EXPECT_EQ(library.access.find("refused: cannot load the port library inpout32.dll"), 0U)
+        << library.access;
+}
+#endif
 
 } // namespace
