@@ -42,7 +42,15 @@ ON_WINDOWS_7_SP1 = {
     },
     "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
     # TokenElevation, which the program asks for, is Vista's.
-    "ADVAPI32.DLL": {"Windows 2000": "GetTokenInformation OpenProcessToken"},
+    "ADVAPI32.DLL": {"Windows 2000": """GetTokenInformation OpenProcessToken RegCloseKey
+            RegQueryValueExW"""},
+    # The port finder's: the Ports device class and each device's I/O ranges.
+    "SETUPAPI.DLL": {"Windows 2000": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInfo
+            SetupDiGetClassDevsW SetupDiGetDeviceInstanceIdW SetupDiGetDeviceRegistryPropertyW
+            SetupDiOpenDevRegKey"""},
+    "CFGMGR32.DLL": {"Windows 2000": """CM_Free_Log_Conf_Handle CM_Free_Res_Des_Handle
+            CM_Get_DevNode_Status CM_Get_First_Log_Conf CM_Get_Next_Res_Des CM_Get_Res_Des_Data
+            CM_Get_Res_Des_Data_Size"""},
     "SHELL32.DLL": {"Windows 2000": "CommandLineToArgvW SHGetFolderPathW"},
     "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
     "COMCTL32.DLL": {
