@@ -24,9 +24,11 @@ ON_WINDOWS_7_SP1 = {
             ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext
             SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue
             TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
-            WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte""",
+            WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte
+            CreateEventW ExitProcess SetConsoleCtrlHandler FileTimeToSystemTime GetProcessTimes
+            GetSystemTimeAdjustment GetThreadTimes SetSystemTime""",
         "Windows XP": """AddVectoredExceptionHandler RemoveVectoredExceptionHandler
-            RtlCaptureContext SetDllDirectoryW""",
+            RtlCaptureContext SetDllDirectoryW GetModuleHandleExW""",
         "Windows XP Professional x64 Edition": """RtlLookupFunctionEntry RtlUnwindEx
             RtlVirtualUnwind __C_specific_handler""",
         "Windows Vista": "GetTickCount64",
@@ -63,7 +65,7 @@ ON_WINDOWS_7_SP1 = {
             __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
             __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
             _endthreadex _errno _fmode _initterm _iob _lock _onexit _read _setjmp _setjmp3
-            _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc exit fflush fprintf
+            _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc clearerr exit fflush fprintf
             fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
             memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
             strncmp strtoul vfprintf wcslen""",
