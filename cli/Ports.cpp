@@ -36,7 +36,7 @@ void printText(const finder::FoundPort &found)
     if (found.ranges.empty())
         emit(head + "no I/O range: " + tail);
     for (const finder::IoRange &range : found.ranges)
-        emit(head + rangeText(range) + ": " + tail);
+        emit(std::string(head).append(rangeText(range)).append(": ").append(tail));
 }
 
 } // namespace
