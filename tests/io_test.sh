@@ -153,18 +153,22 @@ if [ "$platform" = linux ]; then
         fail "watch into a pipe closed after one line: '$first', status $(cat "$out/status")"
 fi
 
-# SIGTERM in the middle of a pulse: the byte is put back, then the signal acts.
+# SIGTERM or Ctrl+C's SIGINT in the middle of a pulse: the byte is put back,
+# then the signal acts. (An asynchronous job starts with SIGINT ignored.)
 if [ "$platform" = linux ]; then
-    rm -f "$record"
-    (program recording pulse 0x378 0 20000) >"$out/out" 2>"$out/err" &
-    pid=$!
-    for _ in $(seq 100); do grep -q 'out 888 43' "$record" 2>/dev/null && break; sleep 0.05; done
-    kill -TERM "$pid"
-    got=0
-    wait "$pid" || got=$?
-    rows=$((rows + 1))
-    [ "$got" = 143 ] && [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
-        fail "pulse ended by SIGTERM: status $got, calls '$(calls)'"
+    for signal in TERM INT; do
+        rm -f "$record"
+        (trap - INT && program recording pulse 0x378 0 20000) >"$out/out" 2>"$out/err" &
+        pid=$!
+        for _ in $(seq 100); do grep -q 'out 888 43' "$record" 2>/dev/null && break; sleep 0.05; done
+        kill -$signal "$pid"
+        got=0
+        wait "$pid" || got=$?
+        rows=$((rows + 1))
+        [ "$got" = $((128 + $(kill -l $signal))) ] &&
+            [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
+            fail "pulse ended by SIG$signal: status $got, calls '$(calls)'"
+    done
 fi
 [ "$failures" -eq 0 ] && echo "portpanel-io: $rows cases passed on $platform"
 exit $((failures > 0))
