@@ -115,6 +115,7 @@ recording|write 0x378 1 2|2||write takes fewer operands|-
 recording|pulse 0x378 0 -5|2||"-5" is not a time in milliseconds from 0 to 3600000|-
 recording|watch 0x379 --count 0|2||"0" is not a count|-
 recording|watch 0x379 --every|2||--every needs a value|-
+recording|read 0x378 --json=no|2||--json takes no value|-
 recording|read 0x378 --every 5|2||unknown option "--every" for read|-
 recording|bench 0x378 --seconds 0|2||"0" is not a time in seconds|-
 recording|frob 0x378|2||unknown command "frob";usage: portpanel-io ports [--json]|-
