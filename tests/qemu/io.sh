@@ -23,7 +23,18 @@ expect() { # expect WHAT WANT GOT
 }
 for who in lp portpanel neither; do
     echo "IOTEST == a user in $who: portpanel-io ports"
-    as $who 'portpanel-io ports' 2>&1 | show
+    as $who 'portpanel-io ports' >/tmp/ports 2>&1
+    show </tmp/ports
+    case $who in
+    lp) parallel='lp (/dev/parport' uart=refused ;;
+    portpanel) parallel='the helper' uart='the helper' ;;
+    neither) parallel=refused uart=refused ;;
+    esac
+    for port in "parport0 (parport) 0x0378-0x037F|$parallel" "parport1 (parport) 0xDC00-0xDC07|$parallel" \
+        "(pci) 0xC050-0xC057: 1b36:0002|$uart"; do
+        found=$(grep -F "${port%|*}" /tmp/ports | grep -cF "${port#*|}")
+        expect "$who: ports lists ${port%|*} with '${port#*|}'" 1 "$found"
+    done
     for port in 0x378 0xDC00; do
         if [ $who = neither ]; then
             status=0
