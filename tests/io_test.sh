@@ -21,7 +21,8 @@ if [ "$platform" = linux ]; then
     program() { # LIBRARY ARGUMENTS...
         local library=$1
         shift
-        exec env LD_LIBRARY_PATH="$(folder "$library")" LD_AUDIT="$build/tests/audit.so" \
+        exec env ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$(folder "$library")" \
+            LD_AUDIT="$build/tests/audit.so" \
             PORTPANEL_RECORD="$record" "$build/cli/portpanel-io" "$@"
     }
 else
