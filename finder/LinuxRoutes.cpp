@@ -42,8 +42,8 @@ Routes::Routes(const System &system, const std::vector<Parport> &ports)
 {
     helperRuns_ = system.who.may(system.helper, X_OK);
     if (!helperRuns_)
-        helperWhy_ = system.helper.substr(system.root.size()) + ": " +
-                     std::strerror(exists(system.helper) ? EACCES : ENOENT);
+        helperWhy_ = system.helper.substr(system.root.size()) +
+                     " cannot be run: " + std::strerror(exists(system.helper) ? EACCES : ENOENT);
     else
         helperWhy_ =
             helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);

@@ -126,7 +126,8 @@ const Rights rights[] = {
      {{"parport0", inUse},
       {"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: not "
                    "root (no CAP_SYS_RAWIO); the parallel-port driver: the EPP and ECP registers"},
-      {"parport1", "the port helper: /usr/libexec/portpanel/portpanel-helper: Permission denied"},
+      {"parport1",
+       "the port helper: /usr/libexec/portpanel/portpanel-helper cannot be run: Permission denied"},
       {"0000:00:06.0", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused"},
       {"0000:00:06.0", "| 0xE003-0xE007: refused: not root (no CAP_SYS_RAWIO); the parallel-port "
                        "driver: not a register of a parallel port the kernel manages"},
