@@ -65,7 +65,7 @@ std::vector<Parport> readParports(const std::string &root)
         std::istringstream(readText(folder + name + "/base-addr")) >> port.base >> port.ecp;
         port.modes = readText(folder + name + "/modes");
         port.irq = readText(folder + name + "/irq");
-        port.active = readText(folder + name + "/devices/active");
+        std::istringstream(readText(folder + name + "/devices/active")) >> port.active;
         ports.push_back(port);
     }
     return ports;
