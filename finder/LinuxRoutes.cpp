@@ -26,11 +26,9 @@ std::string device(const Parport &port) { return "/dev/parport" + std::to_string
 
 const Parport *parallelOf(const std::vector<Parport> &ports, std::uint16_t address)
 {
-    for (const Parport &port : ports)
-        for (const IoRange &range : registers(port))
-            if (address >= range.first && address <= range.last)
-                return &port;
-    return nullptr;
+    const auto port = std::ranges::find_if(
+        ports, [address](const Parport &port) { return holds(registers(port), address); });
+    return port == ports.end() ? nullptr : &*port;
 }
 
 bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
