@@ -55,6 +55,7 @@ const Listed listed[] = {
      "modes PCSPP,TRISTATE,COMPAT,EPP,ECP, irq 7"},
     {"parport", "parport1", "DC00-DC07 E000-E002", "", "modes PCSPP,TRISTATE, irq none"},
     {"parport", "parport2", "", "", "a USB adapter: no registers"},
+    {"parport", "parport3", "03BC-03BF", "", "modes PCSPP, irq 5"},
     {"pci", "0000:00:04.0", "C050-C057", "", "1b36:0002 serial controller, driver serial"},
     {"pci", "0000:00:06.0", "DC00-DC07 E000-E007", "",
      "1c00:3050 parallel controller, driver parport_pc (parport1)"},
