@@ -107,7 +107,9 @@ std::string Routes::describe(const std::vector<IoRange> &ranges) const
             unsigned last = port;
             while (last < range.last && decide(static_cast<std::uint16_t>(last + 1)) == decision)
                 ++last;
-            const std::string run = hex4(port) + (last > port ? "-" + hex4(last) : "");
+            std::string run = hex4(port);
+            if (last > port) // not "-" + ...: GCC 12 -O3 warns of an overlap there
+                run.append("-").append(hex4(last));
             auto group = std::find_if(groups.begin(), groups.end(), [&decision](const Group &g) {
                 return g.decision == decision;
             });
