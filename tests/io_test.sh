@@ -4,7 +4,7 @@
 # (Linux) a pulse ended by SIGTERM.
 # Each run execs in a subshell of its own, so that $! is the program's process.
 # Usage: io_test.sh linux BUILD_DIR
-#        io_test.sh wine WINE_LOADER PORTPANEL_IO_EXE VARIANTS_DIR
+#        io_test.sh wine WINE_LOADER PORTPANEL_IO_EXE VARIANTS_DIR CTRL_C_EXE
 set -euo pipefail
 platform=$1
 out=$(mktemp -d)
@@ -26,7 +26,7 @@ if [ "$platform" = linux ]; then
             PORTPANEL_RECORD="$record" "$build/cli/portpanel-io" "$@"
     }
 else
-    loader=$2 exe=$3 variants=$4
+    loader=$2 exe=$3 variants=$4 ctrl_c=$5
     program() { # the exe beside the variant's inpout32.dll, where Windows looks first
         local library=${1/none/missing}
         shift
@@ -171,6 +171,17 @@ if [ "$platform" = linux ]; then
             [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
             fail "pulse ended by SIG$signal: status $got, calls '$(calls)'"
     done
+fi
+# Ctrl+C on the console in the middle of a pulse: the byte is put back, then
+# the program ends as Ctrl+C ends a console program.
+if [ "$platform" = wine ]; then
+    rm -f "$record"
+    cp "$exe" "$variants/recording/"
+    shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" 2000 \
+        "Z:$variants/recording/$(basename "$exe")" pulse 0x378 0 20000 | tr -d '\r')
+    rows=$((rows + 1))
+    [ "$shown" = "exit 0xC000013A" ] && [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
+        fail "pulse ended by Ctrl+C: '$shown', calls '$(calls)'"
 fi
 [ "$failures" -eq 0 ] && echo "portpanel-io: $rows cases passed on $platform"
 exit $((failures > 0))
