@@ -26,12 +26,15 @@ fail() { echo "package: $*" >&2; exit 1; }
 [ "$(basename "$deb")" = portpanel_1.00_amd64.deb ] || fail "named $(basename "$deb")"
 files=$(cd "$root" && find usr -type f | sort)
 expected="usr/bin/portpanel
+usr/bin/portpanel-io
 usr/lib/x86_64-linux-gnu/libinpout32.so
 usr/libexec/portpanel/portpanel-helper
 usr/share/applications/portpanel.desktop
+usr/share/bash-completion/completions/portpanel-io
 usr/share/doc/portpanel/changelog.gz
 usr/share/doc/portpanel/copyright
 usr/share/icons/hicolor/scalable/apps/portpanel.svg
+usr/share/man/man1/portpanel-io.1.gz
 usr/share/man/man1/portpanel.1.gz
 usr/share/metainfo/org.example.portpanel.metainfo.xml"
 [ "$files" = "$expected" ] || fail "holds:"$'\n'"$files"
@@ -70,6 +73,8 @@ lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports errors"
 version=$(LD_LIBRARY_PATH="$root/usr/lib/x86_64-linux-gnu" "$root/usr/bin/portpanel" --version) ||
     fail "the unpacked portpanel --version failed"
 [ "$version" = "portpanel 1.00" ] || fail "the unpacked portpanel says '$version'"
+[ "$("$root/usr/bin/portpanel-io" --version)" = "portpanel-io 1.00" ] ||
+    fail "the unpacked portpanel-io --version failed"
 echo "package: $(basename "$deb") checked"
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -101,6 +106,8 @@ granted() { # the group, the helper's grants, nothing else privileged, the loade
     in_root ldconfig -p | grep 'libinpout32.so .*/lib/x86_64-linux-gnu/libinpout32.so' >/dev/null ||
         fail "$1: the loader does not find the library"
     [ "$(in_root portpanel --version)" = "portpanel 1.00" ] || fail "$1: portpanel --version failed"
+    [ "$(in_root portpanel-io --version)" = "portpanel-io 1.00" ] ||
+        fail "$1: portpanel-io --version failed"
 }
 apt_in_root install "/tmp/$(basename "$deb")"
 granted "installed with apt"

@@ -4,6 +4,7 @@
 // helper. The library decides routes once per process, so each case runs in
 // a child of its own and reports what it saw as text.
 #include "Policy.h"
+#include "SystemTree.h"
 #include "inpout32.h"
 
 #include <atomic>
@@ -739,9 +740,8 @@ TEST(HardwareLibrary, AmongOtherPrograms)
     }
 }
 
-// The helper's policy over a system tree of the test's own: a parallel port
-// the kernel knows at 0xDC00, a PCI serial card and a network card with I/O
-// ranges, and the policy file as each row has it.
+// The helper's policy over a system tree of the test's own (SystemTree.h),
+// and the policy file as each row has it.
 struct PolicyCase {
     const char *file;    // null: no policy file
     std::size_t size;    // its bytes, 0: up to its first NUL
@@ -756,17 +756,7 @@ struct PolicyCase {
 std::string readPolicyIn(const std::filesystem::path &root, const PolicyCase &row,
                          helper::PortSet &open)
 {
-    std::filesystem::create_directories(root / "proc/sys/dev/parport/parport1");
-    std::ofstream(root / "proc/sys/dev/parport/parport1/base-addr") << "56320\t57344\n";
-    for (const auto &[device, type, range] :
-         {std::tuple{"0000:00:04.0", "0x070002", "0x000000000000c050 0x000000000000c057"},
-          std::tuple{"0000:00:05.0", "0x020000", "0x000000000000c000 0x000000000000c03f"}}) {
-        std::filesystem::create_directories(root / "sys/bus/pci/devices" / device);
-        std::ofstream(root / "sys/bus/pci/devices" / device / "class") << type << "\n";
-        std::ofstream(root / "sys/bus/pci/devices" / device / "resource")
-            << "0x00000000fe000000 0x00000000fe000fff 0x0000000000040200\n"
-            << range << " 0x0000000000040101\n";
-    }
+    makeSystemTree(root);
     std::filesystem::create_directories(root / "etc/portpanel");
     chmod((root / "etc/portpanel").c_str(), row.folderMode);
     const std::filesystem::path ports = root / "etc/portpanel/ports";

@@ -17,7 +17,7 @@ build=$1
 dir=$(mktemp -d /tmp/portpanel-secure.XXXXXX)
 trap 'rm -rf "$dir"' EXIT
 chmod 755 "$dir"
-cp "$build/portpanel" "$build/tests/libs/recording/libinpout32.so" "$dir/"
+cp "$build/portpanel" "$build/cli/portpanel-io" "$build/tests/libs/recording/libinpout32.so" "$dir/"
 cp -r "$build/tests/plugins" "$dir/"
 chmod -R a+rX "$dir"
 run() { # run RECORD: portpanel as nobody with the plugin offered; prints the status
@@ -61,3 +61,15 @@ a setuid bit|chmod u+s
 a setgid bit|chmod g+s
 TABLE
 echo "secure mode: the plugin loaded without a mark"
+
+# portpanel-io makes the same check before it reads its arguments or loads the library.
+setcap cap_sys_rawio+ep "$dir/portpanel-io" || fail "setcap failed on $dir/portpanel-io"
+touch "$dir/io" && chmod 666 "$dir/io"
+status=0
+setpriv --reuid=nobody --regid=nogroup --clear-groups -- env -i LD_LIBRARY_PATH="$dir" \
+    PORTPANEL_RECORD="$dir/io" "$dir/portpanel-io" read 0x378 2>"$dir/io.err" || status=$?
+[ "$status" = 10 ] || fail "portpanel-io with a capability ended with $status: $(cat "$dir/io.err")"
+[ ! -s "$dir/io" ] || fail "portpanel-io with a capability reached the library: $(cat "$dir/io")"
+grep -q "Error 10: portpanel-io will not start with privilege: $dir/portpanel-io" "$dir/io.err" ||
+    fail "portpanel-io's refusal says: $(cat "$dir/io.err")"
+echo "secure mode: portpanel-io refused with a capability too"

@@ -14,6 +14,7 @@
 #include <shlobj.h>
 #else
 #include <dlfcn.h>
+#include <link.h>
 #endif
 
 namespace runtime {
@@ -272,6 +273,19 @@ void *findSymbol(Handle library, const char *name)
 {
     return reinterpret_cast<void *>(GetProcAddress(library, name));
 }
+
+std::string loadedPath(Handle library)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD size = 0;
+    while ((size = GetModuleFileNameW(library, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size())
+        path.resize(path.size() * 2);
+    path.resize(size);
+    return utf8(path);
+}
+
+void closeLibrary(Handle library) { FreeLibrary(library); }
 #else
 using Handle = void *;
 
@@ -302,6 +316,14 @@ void *findSymbol(Handle library, const char *name)
     dlerror();
     return dlsym(library, name);
 }
+
+std::string loadedPath(Handle library)
+{
+    const link_map *map = nullptr;
+    return dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map ? map->l_name : "";
+}
+
+void closeLibrary(Handle library) { dlclose(library); }
 #endif
 
 void checkReady(Handle library, const std::string &name)
@@ -351,6 +373,17 @@ void *optionalEntryPoint(const EntryPoint &entry, const char *name)
 {
     const Handle library = entry.bound ? loadedLibrary(loaderName(entry.library)) : nullptr;
     return library ? findSymbol(library, name) : nullptr;
+}
+
+LibraryLocation locate(const char *library)
+{
+    LibraryLocation where;
+    if (const Handle found = openLibrary(loaderName(library), where.why)) {
+        where.path = loadedPath(found);
+        where.bits = static_cast<int>(sizeof(void *) * 8); // only its own size loads
+        closeLibrary(found);
+    }
+    return where;
 }
 
 } // namespace runtime

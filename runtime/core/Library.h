@@ -27,4 +27,14 @@ void *bind(EntryPoint &entry);
 // when the library lacks it.
 void *optionalEntryPoint(const EntryPoint &entry, const char *name);
 
+// Where bind finds a library: its file and word size, or why none (the
+// words bind would throw). The library is loaded as bind loads it, then let
+// go; no entry point is looked up and none is called.
+struct LibraryLocation {
+    std::string path;
+    int bits = 0;
+    std::string why;
+};
+LibraryLocation locate(const char *library);
+
 } // namespace runtime

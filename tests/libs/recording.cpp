@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -42,7 +43,9 @@ const char *PortProblem(short port) { return port == refused ? "refused by the t
 #endif
 
 #ifndef RECORDING_WITHOUT_INP32
-// Returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced here.
+// Returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced
+// here. A list "120,120,248" gives the Nth read the Nth value, then the last:
+// a port that changes while it is watched.
 short INPOUT_CALL Inp32(short port)
 {
     record("in %d", port);
@@ -50,7 +53,11 @@ short INPOUT_CALL Inp32(short port)
     if (port == refused)
         return -1;
 #endif
+    static int reads = 0;
     const char *value = std::getenv("PORTPANEL_READ_VALUE");
+    for (int i = 0; value && i < reads && std::strchr(value, ','); ++i)
+        value = std::strchr(value, ',') + 1;
+    ++reads;
     return static_cast<short>(value ? std::atoi(value) : 42);
 }
 #endif

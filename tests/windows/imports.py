@@ -26,9 +26,11 @@ ON_WINDOWS_7_SP1 = {
             ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext
             SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue
             TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
-            WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte""",
+            WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte
+            CreateEventW ExitProcess SetConsoleCtrlHandler FileTimeToSystemTime GetProcessTimes
+            GetSystemTimeAdjustment GetThreadTimes SetSystemTime""",
         "Windows XP": """AddVectoredExceptionHandler RemoveVectoredExceptionHandler
-            RtlCaptureContext SetDllDirectoryW""",
+            RtlCaptureContext SetDllDirectoryW GetModuleHandleExW""",
         "Windows XP Professional x64 Edition": """RtlLookupFunctionEntry RtlUnwindEx
             RtlVirtualUnwind __C_specific_handler""",
         "Windows Vista": "GetTickCount64 CompareStringOrdinal",
@@ -44,8 +46,16 @@ ON_WINDOWS_7_SP1 = {
     },
     "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
     # TokenElevation, which the program asks for, is Vista's.
-    "ADVAPI32.DLL": {"Windows 2000": "GetTokenInformation OpenProcessToken RegOpenKeyExW RegCloseKey",
+    "ADVAPI32.DLL": {"Windows 2000": """GetTokenInformation OpenProcessToken RegOpenKeyExW
+            RegCloseKey RegQueryValueExW""",
                      "Windows Vista": "RegGetValueW"},
+    # The port finder's: the Ports device class and each device's I/O ranges.
+    "SETUPAPI.DLL": {"Windows 2000": """SetupDiDestroyDeviceInfoList SetupDiEnumDeviceInfo
+            SetupDiGetClassDevsW SetupDiGetDeviceInstanceIdW SetupDiGetDeviceRegistryPropertyW
+            SetupDiOpenDevRegKey"""},
+    "CFGMGR32.DLL": {"Windows 2000": """CM_Free_Log_Conf_Handle CM_Free_Res_Des_Handle
+            CM_Get_DevNode_Status CM_Get_First_Log_Conf CM_Get_Next_Res_Des CM_Get_Res_Des_Data
+            CM_Get_Res_Des_Data_Size"""},
     "SHELL32.DLL": {"Windows 2000": "CommandLineToArgvW SHGetFolderPathW"},
     "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
     "COMCTL32.DLL": {
@@ -58,7 +68,7 @@ ON_WINDOWS_7_SP1 = {
             __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
             __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
             _endthreadex _errno _fmode _initterm _iob _lock _onexit _read _setjmp _setjmp3
-            _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc exit fflush fprintf
+            _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc clearerr exit fflush fprintf
             fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
             memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
             strncmp strtoul vfprintf wcslen""",

@@ -8,23 +8,23 @@
 namespace runtime {
 namespace {
 
-std::string program()
+std::string executable(const char *name)
 {
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : "portpanel";
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : name;
 }
 
 } // namespace
 
-void refusePrivilege()
+void refusePrivilege(const char *program)
 {
     if (getauxval(AT_SECURE) == 0)
         return;
-    const std::string file = program();
+    const std::string file = executable(program);
     throw RuntimeError(
         ErrorNumber::Privileged,
-        "portpanel will not start with privilege: " + file +
+        std::string(program) + " will not start with privilege: " + file +
             " carries a capability or a setuid/setgid bit, which would let anyone who runs it "
             "load their own code with that privilege. Remove it with 'sudo setcap -r " +
             file + "' or 'sudo chmod ug-s " + file +

@@ -1,0 +1,176 @@
+#include "Arguments.h"
+
+#include "Numbers.h"
+#include "RuntimeError.h"
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+namespace cli {
+namespace {
+
+// One command: its name, usage line, how many operands and which options.
+struct Grammar {
+    std::string_view name;
+    Verb verb;
+    const char *usage;
+    std::size_t leastOperands;
+    std::size_t mostOperands;
+    std::string_view options;
+};
+
+constexpr std::size_t manyPorts = 256;
+
+constexpr Grammar grammars[] = {
+    {"ports", Verb::Ports, "usage: portpanel-io ports [--json]\n", 0, 0, " --json "},
+    {"read", Verb::Read, "usage: portpanel-io read PORT... [--json]\n", 1, manyPorts, " --json "},
+    {"write", Verb::Write, "usage: portpanel-io write PORT VALUE [--json]\n", 2, 2, " --json "},
+    {"set", Verb::Set, "usage: portpanel-io set|clear|toggle PORT BIT [--json]\n", 2, 2,
+     " --json "},
+    {"clear", Verb::Clear, "usage: portpanel-io set|clear|toggle PORT BIT [--json]\n", 2, 2,
+     " --json "},
+    {"toggle", Verb::Toggle, "usage: portpanel-io set|clear|toggle PORT BIT [--json]\n", 2, 2,
+     " --json "},
+    {"pulse", Verb::Pulse, "usage: portpanel-io pulse PORT BIT MILLISECONDS\n", 3, 3, " "},
+    {"watch", Verb::Watch, "usage: portpanel-io watch PORT [--every MS] [--count N] [--json]\n", 1,
+     1, " --json --every --count "},
+    {"bench", Verb::Bench, "usage: portpanel-io bench PORT [--seconds S] [--write] [--json]\n", 1,
+     1, " --json --seconds --write "},
+};
+
+constexpr double mostMilliseconds = 3600000; // an hour
+constexpr const char *millisecondsWords = "a time in milliseconds from 0 to 3600000";
+constexpr double mostSeconds = 3600;
+constexpr const char *secondsWords = "a time in seconds from 0.001 to 3600";
+
+const Grammar *grammarOf(std::string_view name)
+{
+    const auto found = std::find_if(std::begin(grammars), std::end(grammars),
+                                    [&](const Grammar &g) { return g.name == name; });
+    return found == std::end(grammars) ? nullptr : &*found;
+}
+
+// The conversions' own words, as a usage mistake with the command's line.
+template <class Read> auto converted(const Grammar &grammar, Read read)
+{
+    try {
+        return read();
+    } catch (const runtime::RuntimeError &error) {
+        throw UsageError(error.description(), grammar.usage);
+    }
+}
+
+// options lists the names, each with a space before and after.
+bool allows(std::string_view options, std::string_view option)
+{
+    for (auto at = options.find(option); at != std::string_view::npos;
+         at = options.find(option, at + 1))
+        if (options[at - 1] == ' ' && options[at + option.size()] == ' ')
+            return true;
+    return false;
+}
+
+bool takesValue(std::string_view option) { return option != "--json" && option != "--write"; }
+
+void applyOption(const Grammar &grammar, std::string_view option, std::string_view value,
+                 Request &request)
+{
+    converted(grammar, [&] {
+        if (option == "--json")
+            request.json = true;
+        else if (option == "--write")
+            request.writeBack = true;
+        else if (option == "--every")
+            request.milliseconds = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
+        else if (option == "--count")
+            request.count = countNumber(value);
+        else
+            request.seconds = timeNumber(value, 0.001, mostSeconds, secondsWords);
+        return 0;
+    });
+}
+
+// Splits options from operands; an operand may start with one '-' (-8176).
+std::vector<std::string_view>
+readOptions(const Grammar &grammar, const std::vector<std::string> &arguments, Request &request)
+{
+    std::vector<std::string_view> operands;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::string_view argument = arguments[i];
+        if (!argument.starts_with("--")) {
+            operands.push_back(argument);
+            continue;
+        }
+        const auto equals = argument.find('=');
+        const auto option = argument.substr(0, equals);
+        if (!allows(grammar.options, option))
+            throw UsageError("unknown option " + runtime::quoted(option) + " for " +
+                                 std::string(grammar.name),
+                             grammar.usage);
+        std::string_view value;
+        if (equals != std::string_view::npos && !takesValue(option))
+            throw UsageError(std::string(option) + " takes no value", grammar.usage);
+        if (equals != std::string_view::npos)
+            value = argument.substr(equals + 1);
+        else if (takesValue(option) && i + 1 < arguments.size())
+            value = arguments[++i];
+        else if (takesValue(option))
+            throw UsageError(std::string(option) + " needs a value", grammar.usage);
+        applyOption(grammar, option, value, request);
+    }
+    return operands;
+}
+
+void readOperands(const Grammar &grammar, const std::vector<std::string_view> &operands,
+                  Request &request)
+{
+    if (operands.size() < grammar.leastOperands || operands.size() > grammar.mostOperands)
+        throw UsageError(std::string(grammar.name) + " takes " +
+                             (operands.size() < grammar.leastOperands ? "more" : "fewer") +
+                             " operands",
+                         grammar.usage);
+    converted(grammar, [&] {
+        const bool onePort = grammar.verb != Verb::Read;
+        for (std::size_t i = 0; i < operands.size() && (!onePort || i == 0); ++i)
+            request.ports.push_back(portNumber(operands[i]));
+        if (grammar.verb == Verb::Write)
+            request.value = byteValue(operands[1]);
+        if (operands.size() > 1 && grammar.verb != Verb::Write && grammar.verb != Verb::Read)
+            request.bit = bitNumber(operands[1]);
+        if (grammar.verb == Verb::Pulse)
+            request.milliseconds = timeNumber(operands[2], 0, mostMilliseconds, millisecondsWords);
+        return 0;
+    });
+}
+
+} // namespace
+
+const char *const usageText = "usage: portpanel-io ports [--json]\n"
+                              "       portpanel-io read PORT... [--json]\n"
+                              "       portpanel-io write PORT VALUE [--json]\n"
+                              "       portpanel-io set|clear|toggle PORT BIT [--json]\n"
+                              "       portpanel-io pulse PORT BIT MILLISECONDS\n"
+                              "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
+                              "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
+                              "       portpanel-io --help | --version\n";
+
+Request parse(const std::vector<std::string> &arguments)
+{
+    if (arguments.empty())
+        throw UsageError("no command given", usageText);
+    const std::string_view command = arguments[0];
+    Request request;
+    if (arguments.size() == 1 && (command == "--help" || command == "--version")) {
+        request.verb = command == "--help" ? Verb::Help : Verb::Version;
+        return request;
+    }
+    const Grammar *grammar = grammarOf(command);
+    if (!grammar)
+        throw UsageError("unknown command " + runtime::quoted(command), usageText);
+    request.verb = grammar->verb;
+    readOperands(*grammar, readOptions(*grammar, arguments, request), request);
+    return request;
+}
+
+} // namespace cli

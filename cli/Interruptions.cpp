@@ -1,0 +1,115 @@
+#include "Interruptions.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <pthread.h>
+#endif
+
+namespace cli {
+
+#ifdef _WIN32
+
+namespace {
+
+HANDLE interruption = nullptr;
+HANDLE restored = nullptr;
+constexpr DWORD controlCExit = 0xC000013A; // what a console program ends with on Ctrl+C
+constexpr DWORD longestWait = 5000;
+
+// Runs on a thread of its own; the process may end when it returns.
+BOOL WINAPI onControl(DWORD)
+{
+    SetEvent(interruption);
+    WaitForSingleObject(restored, longestWait);
+    return TRUE;
+}
+
+} // namespace
+
+HeldInterruptions::HeldInterruptions()
+{
+    interruption = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    restored = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(onControl, TRUE);
+}
+
+HeldInterruptions::~HeldInterruptions()
+{
+    SetEvent(restored);
+    if (caught_)
+        ExitProcess(controlCExit);
+    SetConsoleCtrlHandler(onControl, FALSE);
+    CloseHandle(interruption);
+    CloseHandle(restored);
+}
+
+bool HeldInterruptions::hold(double milliseconds)
+{
+    const auto wait = static_cast<DWORD>(std::ceil(milliseconds));
+    caught_ = WaitForSingleObject(interruption, wait) == WAIT_OBJECT_0;
+    return caught_ != 0;
+}
+
+#else
+
+namespace {
+
+sigset_t signalsOf(bool withStop)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&set, signal);
+    if (withStop) // Ctrl+Z waits too, so that a stop cannot stretch the pulse
+        sigaddset(&set, SIGTSTP);
+    return set;
+}
+
+sigset_t before;
+
+} // namespace
+
+HeldInterruptions::HeldInterruptions()
+{
+    const sigset_t held = signalsOf(true);
+    pthread_sigmask(SIG_BLOCK, &held, &before);
+}
+
+HeldInterruptions::~HeldInterruptions()
+{
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (caught_) // taken from the queue while held: now it acts as it would have
+        raise(caught_);
+}
+
+bool HeldInterruptions::hold(double milliseconds)
+{
+    using Clock = std::chrono::steady_clock;
+    const sigset_t waited = signalsOf(false);
+    const auto end = Clock::now() + std::chrono::duration<double, std::milli>(milliseconds);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now()).count();
+        const timespec wait{static_cast<time_t>(std::max<long long>(left, 0) / 1000000000),
+                            static_cast<long>(std::max<long long>(left, 0) % 1000000000)};
+        const int signal = sigtimedwait(&waited, nullptr, &wait);
+        if (signal > 0) {
+            caught_ = signal;
+            return true;
+        }
+        if (errno != EINTR)
+            return false; // EAGAIN: the time is up
+    }
+}
+
+#endif
+
+} // namespace cli

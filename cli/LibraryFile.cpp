@@ -1,0 +1,52 @@
+#include "LibraryFile.h"
+
+#include "PortFinder.h"
+#include "PortIO.h"
+
+#include <algorithm>
+
+#ifdef _WIN32
+#include "WideText.h"
+
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace cli {
+
+std::string boundLibraryFile()
+{
+    const auto entry = reinterpret_cast<void *>(portio::declared::inp32);
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    const DWORD flags =
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    if (GetModuleHandleExW(flags, static_cast<LPCWSTR>(entry), &module)) {
+        std::wstring path(32768, L'\0'); // the longest path Windows has
+        path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+        if (!path.empty())
+            return runtime::utf8(path);
+    }
+#else
+    Dl_info info{};
+    if (dladdr(entry, &info) && info.dli_fname)
+        return info.dli_fname;
+#endif
+    return "(unknown)";
+}
+
+std::string routeOf(std::uint16_t port)
+{
+    const auto holds = [port](const finder::IoRange &range) {
+        return port >= range.first && port <= range.last;
+    };
+    const std::vector<finder::FoundPort> found = finder::findPorts();
+    const auto listed = std::find_if(found.begin(), found.end(), [&](const finder::FoundPort &p) {
+        return std::any_of(p.ranges.begin(), p.ranges.end(), holds);
+    });
+    return listed == found.end() ? "not a port this system lists"
+                                 : listed->name + ": " + listed->access;
+}
+
+} // namespace cli

@@ -1,0 +1,72 @@
+#include "Numbers.h"
+
+#include "Conversions.h"
+#include "RuntimeError.h"
+
+#include <cmath>
+#include <optional>
+
+namespace cli {
+namespace {
+
+using runtime::ErrorNumber;
+using runtime::RuntimeError;
+
+std::optional<int> wholeNumber(std::string_view text)
+{
+    try {
+        return runtime::textToInteger(text);
+    } catch (const RuntimeError &) {
+        return std::nullopt;
+    }
+}
+
+int inRange(std::string_view text, int least, int most, const std::string &expected)
+{
+    const auto value = wholeNumber(text);
+    if (!value || *value < least || *value > most)
+        throw RuntimeError(value ? ErrorNumber::OutOfRange : ErrorNumber::NotANumber,
+                           runtime::quoted(text) + " is not " + expected);
+    return *value;
+}
+
+} // namespace
+
+std::uint16_t portNumber(std::string_view text)
+{
+    return static_cast<std::uint16_t>(runtime::textToInteger(text));
+}
+
+std::uint8_t byteValue(std::string_view text)
+{
+    return static_cast<std::uint8_t>(
+        inRange(text, 0, 255,
+                "a byte: type 0 to 255 or 0x00 to 0xFF (a value outside is refused, not cut "
+                "to fit)"));
+}
+
+unsigned bitNumber(std::string_view text)
+{
+    return static_cast<unsigned>(
+        inRange(text, 0, 7, "a bit number: type 0 to 7 (0 is D0, the lowest bit)"));
+}
+
+int countNumber(std::string_view text)
+{
+    return inRange(text, 1, 32767, "a count: type a whole number from 1 to 32767");
+}
+
+double timeNumber(std::string_view text, double least, double most, const char *expected)
+{
+    double value = 0;
+    try {
+        value = runtime::textToReal(text);
+    } catch (const RuntimeError &) {
+        throw RuntimeError(ErrorNumber::NotANumber, runtime::quoted(text) + " is not " + expected);
+    }
+    if (!std::isfinite(value) || value < least || value > most)
+        throw RuntimeError(ErrorNumber::OutOfRange, runtime::quoted(text) + " is not " + expected);
+    return value;
+}
+
+} // namespace cli

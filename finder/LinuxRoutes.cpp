@@ -1,0 +1,135 @@
+// The route the hardware library would give this user to each port, in the
+// order it tries them: root's ioperm or /dev/port, the parallel-port driver
+// (group lp) for the registers it reaches, then the helper (group portpanel)
+// for what its policy opens. A port whose parallel port someone holds is
+// refused on every route. Nothing is opened or claimed.
+#include "Advice.h"
+#include "LinuxTree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace finder::onlinux {
+namespace {
+
+std::string hex4(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+std::string device(const Parport &port) { return "/dev/parport" + std::to_string(port.number); }
+
+const Parport *parallelOf(const std::vector<Parport> &ports, std::uint16_t address)
+{
+    const auto port = std::ranges::find_if(
+        ports, [address](const Parport &port) { return holds(registers(port), address); });
+    return port == ports.end() ? nullptr : &*port;
+}
+
+bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
+
+} // namespace
+
+Routes::Routes(const System &system, const std::vector<Parport> &ports)
+    : system_(system), ports_(ports)
+{
+    helperRuns_ = system.who.may(system.helper, X_OK);
+    if (!helperRuns_)
+        helperWhy_ = system.helper.substr(system.root.size()) +
+                     " cannot be run: " + std::strerror(exists(system.helper) ? EACCES : ENOENT);
+    else
+        helperWhy_ =
+            helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);
+    if (helperWhy_.empty() && !system.who.kernelIoperm)
+        helperWhy_ = "the helper finds that this kernel has no user-space port access (ioperm: " +
+                     std::string(std::strerror(ENOSYS)) + ")";
+}
+
+Decision Routes::decide(std::uint16_t port) const
+{
+    const Identity &who = system_.who;
+    const Parport *parallel = parallelOf(ports_, port);
+    if (parallel && parallel->active != "none")
+        return {"refused: " + (parallel->active.empty()
+                                   ? "cannot tell who holds " + device(*parallel)
+                                   : advice::inUse(device(*parallel), parallel->active)),
+                false, ""};
+    if (who.rawio && who.kernelIoperm)
+        return {"root (ioperm)", false, ""};
+    if (who.rawio && exists(system_.root + "/dev/port"))
+        return {"root (/dev/port)", false, ""};
+    const bool throughDriver = parallel && port <= parallel->base + 2 && port >= parallel->base;
+    std::string driverWhy = parallel ? "the EPP and ECP registers of " + device(*parallel) +
+                                           " are not reached through the parallel-port driver"
+                                     : "not a register of a parallel port the kernel manages";
+    if (throughDriver) {
+        const std::string file = system_.root + device(*parallel);
+        if (who.may(file, R_OK | W_OK))
+            return {"lp (" + device(*parallel) + ")", false, ""};
+        driverWhy = advice::openFailed(device(*parallel), exists(file) ? EACCES : ENOENT);
+    }
+    if (helperRuns_ && helperWhy_.empty() && open_[port])
+        return {"the helper (portpanel group)", false, ""};
+    return refuse(throughDriver, driverWhy, helperRuns_ && helperWhy_.empty());
+}
+
+Decision Routes::refuse(bool throughDriver, const std::string &driverWhy, bool policyGap) const
+{
+    const Identity &who = system_.who;
+    const bool lacksPortAccess = !who.kernelIoperm && !exists(system_.root + "/dev/port");
+    const std::string root = lacksPortAccess ? "this kernel has no user-space port access"
+                                             : "not root (no CAP_SYS_RAWIO)";
+    Decision refused{"refused: " + root + "; the parallel-port driver: " + driverWhy +
+                         "; the port helper: " + (policyGap ? "" : helperWhy_),
+                     policyGap, ""};
+    (policyGap ? refused.tail : refused.words) +=
+        "; " + advice::grant(lacksPortAccess, throughDriver, "this port", system_.policyFile);
+    return refused;
+}
+
+std::string Routes::describe(const std::vector<IoRange> &ranges) const
+{
+    // Runs of ports with the same decision, gathered by decision in order.
+    struct Group {
+        Decision decision;
+        std::uint16_t first;
+        std::string where;
+    };
+    std::vector<Group> groups;
+    for (const IoRange &range : ranges)
+        for (unsigned port = range.first; port <= range.last;) {
+            const Decision decision = decide(static_cast<std::uint16_t>(port));
+            unsigned last = port;
+            while (last < range.last && decide(static_cast<std::uint16_t>(last + 1)) == decision)
+                ++last;
+            std::string run = hex4(port);
+            if (last > port) // not "-" + ...: GCC 12 -O3 warns of an overlap there
+                run.append("-").append(hex4(last));
+            auto group = std::find_if(groups.begin(), groups.end(), [&decision](const Group &g) {
+                return g.decision == decision;
+            });
+            if (group == groups.end())
+                groups.push_back({decision, static_cast<std::uint16_t>(port), run});
+            else
+                group->where += ", " + run;
+            port = last + 1;
+        }
+    std::string words;
+    for (const Group &group : groups) {
+        const std::string text = group.decision.policyGap
+                                     ? group.decision.words +
+                                           advice::notInPolicy(group.first, system_.policyFile) +
+                                           group.decision.tail
+                                     : group.decision.words;
+        words +=
+            (words.empty() ? "" : " | ") + (groups.size() > 1 ? group.where + ": " + text : text);
+    }
+    return words;
+}
+
+} // namespace finder::onlinux

@@ -1,0 +1,381 @@
+// The port finder over a system tree of the test's own (SystemTree.h), as
+// users with each set of rights see it; and its Windows side over recorded
+// answers of SetupAPI and the configuration manager, and under wine, where
+// it finds the binder's inpout32.dll.
+#include "WindowsPorts.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include "WideText.h"
+
+#include <windows.h>
+#else
+#include "LinuxPorts.h"
+#include "SystemTree.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string ranges(const finder::FoundPort &port)
+{
+    std::string text;
+    for (const finder::IoRange &range : port.ranges) {
+        char run[24];
+        std::snprintf(run, sizeof run, "%s%04X-%04X", text.empty() ? "" : " ", range.first,
+                      range.last);
+        text += run;
+    }
+    return text;
+}
+
+#ifndef _WIN32
+struct Tree {
+    std::filesystem::path root;
+    Tree()
+    {
+        char folder[] = "/tmp/finder-test.XXXXXX";
+        root = mkdtemp(folder);
+        makeSystemTree(root);
+    }
+    ~Tree() { std::filesystem::remove_all(root); }
+};
+
+// What is listed does not depend on who asks.
+struct Listed {
+    const char *kind, *name, *ranges, *holder, *description;
+};
+
+const Listed listed[] = {
+    {"parport", "parport0", "0378-037F 0778-077A", "lp0",
+     "modes PCSPP,TRISTATE,COMPAT,EPP,ECP, irq 7"},
+    {"parport", "parport1", "DC00-DC07 E000-E002", "", "modes PCSPP,TRISTATE, irq none"},
+    {"parport", "parport2", "", "", "a USB adapter: no registers"},
+    {"parport", "parport3", "03BC-03BF", "", "modes PCSPP, irq 5"},
+    {"pci", "0000:00:04.0", "C050-C057", "", "1b36:0002 serial controller, driver serial"},
+    {"pci", "0000:00:06.0", "DC00-DC07 E000-E007", "",
+     "1c00:3050 parallel controller, driver parport_pc (parport1)"},
+    {"pci", "0000:00:07.0", "D000-D00F", "", "10b5:9050 communication controller, driver none"},
+    {"usb-printer", "/dev/usb/lp0", "", "",
+     "printer device 067b:2305 IEEE-1284 Controller: no registers"},
+};
+
+TEST(PortFinder, ListsPortsAndNothingElse)
+{
+    const Tree tree;
+    const std::vector<finder::FoundPort> found = finder::findPorts(tree.root);
+    ASSERT_EQ(found.size(), std::size(listed)) << "the network card and 'default' are not ports";
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].kind, listed[i].kind) << found[i].name;
+        EXPECT_EQ(found[i].name, listed[i].name);
+        EXPECT_EQ(ranges(found[i]), listed[i].ranges) << found[i].name;
+        EXPECT_EQ(found[i].holder, listed[i].holder) << found[i].name;
+        EXPECT_NE(found[i].description.find(listed[i].description), std::string::npos)
+            << found[i].name << ": " << found[i].description;
+    }
+}
+
+// Who asks: each row's rights, and what each port's access says.
+struct Rights {
+    const char *who;
+    bool rawio, ioperm, lp, portpanel;
+    const char *policy; // the policy file, or null
+    mode_t policyMode;
+    bool ppdev;                                                // /dev/parportN present
+    std::vector<std::pair<const char *, const char *>> access; // port name, words in its access
+};
+
+const char *const inUse = "refused: /dev/parport0 is in use by lp0; close the program";
+const char *const joinPortpanel = "to reach this port, join the portpanel group ('sudo adduser";
+const char *const joinEither = "join the lp group ('sudo adduser $USER lp') or the portpanel group";
+
+const Rights rights[] = {
+    {"root",
+     true,
+     true,
+     false,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"parport0", inUse},
+      {"parport1", "root (ioperm)"},
+      {"0000:00:04.0", "root (ioperm)"},
+      {"parport2", "none: a USB parallel adapter"},
+      {"/dev/usb/lp0", "none: a USB printer adapter takes print data only"}}},
+    {"root on a kernel without ioperm",
+     true,
+     false,
+     false,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"0000:00:07.0", "root (/dev/port)"}}},
+    {"lp",
+     false,
+     true,
+     true,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"parport0", inUse},
+      {"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: not "
+                   "root (no CAP_SYS_RAWIO); the parallel-port driver: the EPP and ECP registers"},
+      {"parport1",
+       "the port helper: /usr/libexec/portpanel/portpanel-helper cannot be run: Permission denied"},
+      {"0000:00:06.0", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused"},
+      {"0000:00:06.0", "| 0xE003-0xE007: refused: not root (no CAP_SYS_RAWIO); the parallel-port "
+                       "driver: not a register of a parallel port the kernel manages"},
+      {"0000:00:04.0", joinPortpanel}}},
+    {"lp, ppdev not loaded",
+     false,
+     true,
+     true,
+     false,
+     nullptr,
+     0,
+     false,
+     {{"parport1", "/dev/parport1: No such file or directory (the ppdev module is not loaded: "
+                   "'sudo modprobe ppdev')"},
+      {"parport1", joinEither}}},
+    {"portpanel",
+     false,
+     true,
+     false,
+     true,
+     nullptr,
+     0,
+     true,
+     {{"parport0", inUse},
+      {"parport1", "the helper (portpanel group)"},
+      {"0000:00:04.0", "the helper (portpanel group)"},
+      {"0000:00:07.0", "port 0xD000 is not open to the portpanel group; an administrator can add "
+                       "it to /etc/portpanel/ports"}}},
+    {"portpanel, the card in the policy",
+     false,
+     true,
+     false,
+     true,
+     "0xD000-0xD00F\n",
+     0644,
+     true,
+     {{"0000:00:07.0", "the helper (portpanel group)"}}},
+    {"portpanel, a policy others may write",
+     false,
+     true,
+     false,
+     true,
+     "0xD000-0xD00F\n",
+     0646,
+     true,
+     {{"0000:00:04.0", "the port helper: "},
+      {"0000:00:04.0", "/etc/portpanel/ports is not trusted: its group or others may write it"}}},
+    {"lp and portpanel",
+     false,
+     true,
+     true,
+     true,
+     nullptr,
+     0,
+     true,
+     {{"parport1",
+       "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: the helper"}}},
+    {"neither",
+     false,
+     true,
+     false,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"parport1", "/dev/parport1: Permission denied"},
+      {"parport1", joinEither},
+      {"0000:00:04.0", "not a register of a parallel port the kernel manages"},
+      {"0000:00:04.0", joinPortpanel}}},
+    {"lp on a kernel with no user-space port access",
+     false,
+     false,
+     true,
+     false,
+     nullptr,
+     0,
+     false,
+     {{"0000:00:04.0", "for other ports run portpanel on a kernel built with "
+                       "CONFIG_X86_IOPL_IOPERM=y"}}},
+};
+
+finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
+{
+    const std::string root = tree.root;
+    if (!row.ppdev)
+        for (const char *device : {"dev/parport0", "dev/parport1", "dev/parport2"})
+            std::filesystem::remove(tree.root / device);
+    if (row.policy) {
+        writeFile(tree.root / "etc/portpanel/ports", row.policy);
+        chmod((tree.root / "etc/portpanel/ports").c_str(), row.policyMode);
+    }
+    if (!row.ioperm) // nor /dev/port, for the row that has no root
+        writeFile(tree.root / "dev/port", "");
+    if (!row.ioperm && !row.rawio)
+        std::filesystem::remove(tree.root / "dev/port");
+    const auto may = [row, root](const std::string &path, int mode) {
+        const bool device = path.starts_with(root + "/dev/parport");
+        const bool helper = path == root + "/usr/libexec/portpanel/portpanel-helper";
+        return access(path.c_str(), F_OK) == 0 && ((device && row.lp && mode == (R_OK | W_OK)) ||
+                                                   (helper && row.portpanel && mode == X_OK));
+    };
+    return {root,
+            {row.rawio, row.ioperm, may},
+            root + "/usr/libexec/portpanel/portpanel-helper",
+            "/etc/portpanel/ports",
+            getuid()};
+}
+
+TEST(PortFinder, SaysTheRouteEachUserGets)
+{
+    for (const Rights &row : rights) {
+        const Tree tree;
+        const std::vector<finder::FoundPort> found = finder::onlinux::find(systemFor(tree, row));
+        for (const auto &[name, words] : row.access) {
+            const auto port = std::ranges::find(found, std::string(name), &finder::FoundPort::name);
+            ASSERT_NE(port, found.end()) << row.who << ": " << name << " not listed";
+            EXPECT_NE(port->access.find(words), std::string::npos)
+                << row.who << ", " << name << ": expected \"" << words << "\" in: " << port->access;
+        }
+    }
+}
+
+#endif
+
+// Recorded answers of SetupAPI and the configuration manager for the Ports
+// class, and what each becomes.
+using finder::onwindows::DeviceAnswer;
+using finder::onwindows::LibraryAnswer;
+const LibraryAnswer found64{"C:\\portpanel\\inpout32.dll", 64, ""};
+const LibraryAnswer none{"", 0, "cannot load the port library inpout32.dll (Windows error 126)"};
+
+struct Recorded {
+    DeviceAnswer device;
+    LibraryAnswer library;
+    const char *name, *ranges, *description, *access;
+};
+
+const Recorded recorded[] = {
+    {{"ACPI\\PNP0401\\4&25EE97C0&0",
+      "ECP Printer Port (LPT1)",
+      "LPT1",
+      "Parport",
+      0,
+      true,
+      {{0x378, 0x37F, 1}, {0x778, 0x77A, 1}}},
+     found64,
+     "LPT1",
+     "0378-037F 0778-077A",
+     "ECP Printer Port (LPT1), ACPI PNP0401, driver Parport",
+     "inpout32.dll: C:\\portpanel\\inpout32.dll (64-bit)"},
+    {{"PCI\\VEN_1C00&DEV_3050&SUBSYS_30501C00&REV_02\\4&1F7E8A3&0&00E4",
+      "PCI ECP Parallel Port (LPT3)",
+      "LPT3",
+      "Parport",
+      0,
+      true,
+      {{0xE010, 0xE017, 1}, {0xE000, 0xE003, 1}, {0xF7D00000, 0xF7D00FFF, 0}}},
+     none,
+     "LPT3",
+     "E010-E017 E000-E003",
+     "PCI 1C00:3050, driver Parport; memory-mapped registers at 0xF7D00000-0xF7D00FFF, not I/O",
+     "refused: cannot load the port library inpout32.dll (Windows error 126)"},
+    {{"USB\\VID_067B&PID_2303\\5&1A2B3C4D&0&2",
+      "Prolific USB-to-Serial Comm Port (COM5)",
+      "COM5",
+      "Ser2pl",
+      0,
+      true,
+      {}},
+     found64,
+     "COM5",
+     "",
+     "USB 067B:2303, driver Ser2pl",
+     "none: no I/O ports (a USB adapter"},
+    {{"ACPI\\PNP0501\\1",
+      "Communications Port (COM1)",
+      "COM1",
+      "Serial",
+      22,
+      false,
+      {{0x3F8, 0x3FF, 1}}},
+     found64,
+     "COM1",
+     "03F8-03FF",
+     "problem 22: disabled in Device Manager, ranges as the firmware set them",
+     "inpout32.dll"},
+    {{"PCI\\VEN_9710&DEV_9865\\3&11583659&0&48", "", "", "", 28, true, {{0x1D000, 0x1D007, 1}}},
+     none,
+     "PCI\\VEN_9710&DEV_9865\\3&11583659&0&48",
+     "",
+     "PCI 9710:9865, driver none, problem 28: no driver installed; an I/O range 0x1D000-0x1D007 "
+     "beyond the 16-bit port space",
+     "none: no I/O ports"},
+};
+
+TEST(PortFinder, TurnsConfigurationManagerAnswersIntoPorts)
+{
+    for (const Recorded &row : recorded) {
+        const std::vector<finder::FoundPort> found =
+            finder::onwindows::describe({row.device}, row.library);
+        ASSERT_EQ(found.size(), 2U);
+        EXPECT_EQ(found[0].kind, "ports-class");
+        EXPECT_EQ(found[0].name, row.name);
+        EXPECT_EQ(ranges(found[0]), row.ranges) << row.name;
+        EXPECT_NE(found[0].description.find(row.description), std::string::npos)
+            << row.name << ": " << found[0].description;
+        EXPECT_NE(found[0].access.find(row.access), std::string::npos)
+            << row.name << ": " << found[0].access;
+        EXPECT_EQ(found[1].kind, "library");
+        EXPECT_EQ(found[1].access.find(row.library.path.empty() ? "refused: cannot load"
+                                                                : "inpout32.dll: C:\\"),
+                  0U)
+            << found[1].access;
+    }
+}
+
+#ifdef _WIN32
+// Under wine: the Ports class as wine has it, and the binder's DLL beside
+// the test program, or none.
+std::vector<finder::FoundPort> foundHere()
+{
+    const std::vector<finder::FoundPort> found = finder::findPorts();
+    EXPECT_FALSE(found.empty());
+    for (std::size_t i = 0; i + 1 < found.size(); ++i)
+        EXPECT_EQ(found[i].kind, "ports-class") << found[i].name;
+    return found;
+}
+
+TEST(WindowsFinder, LibraryBesideTheProgram)
+{
+    const finder::FoundPort library = foundHere().back();
+    wchar_t program[MAX_PATH];
+    std::wstring beside(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
+    beside = beside.substr(0, beside.rfind(L'\\') + 1) + L"inpout32.dll";
+    EXPECT_EQ(library.kind, "library");
+    EXPECT_EQ(library.name, runtime::utf8(beside));
+    EXPECT_EQ(library.description.find(std::to_string(sizeof(void *) * 8) + "-bit"), 0U)
+        << library.description;
+}
+
+TEST(WindowsFinder, NoLibrary)
+{
+    const finder::FoundPort library = foundHere().back();
+    EXPECT_EQ(library.name, "inpout32.dll");
+    EXPECT_EQ(library.access.find("refused: cannot load the port library inpout32.dll"), 0U)
+        << library.access;
+}
+#endif
+
+} // namespace

@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# portpanel-io over stand-in port libraries: each argument vector's output,
+# exit status and the calls that reached the library, then a closed pipe and
+# (Linux) a pulse ended by SIGTERM.
+# Each run execs in a subshell of its own, so that $! is the program's process.
+# Usage: io_test.sh linux BUILD_DIR
+#        io_test.sh wine WINE_LOADER PORTPANEL_IO_EXE VARIANTS_DIR CTRL_C_EXE
+set -euo pipefail
+platform=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+record=$out/record
+if [ "$platform" = linux ]; then
+    build=$2
+    folder() { # LIBRARY: the folder that holds that libinpout32.so
+        case $1 in
+        simulated) echo "$build/portlib/simulated" ;;
+        *) echo "$build/tests/libs/$1" ;;
+        esac
+    }
+    program() { # LIBRARY ARGUMENTS...
+        local library=$1
+        shift
+        exec env ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$(folder "$library")" \
+            LD_AUDIT="$build/tests/audit.so" \
+            PORTPANEL_RECORD="$record" "$build/cli/portpanel-io" "$@"
+    }
+else
+    loader=$2 exe=$3 variants=$4 ctrl_c=$5
+    program() { # the exe beside the variant's inpout32.dll, where Windows looks first
+        local library=${1/none/missing}
+        shift
+        mkdir -p "$variants/$library"
+        cp "$exe" "$variants/$library/"
+        PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all exec "$loader" \
+            "$variants/$library/$(basename "$exe")" "$@"
+    }
+fi
+failures=0 rows=0
+fail() {
+    echo "FAIL $*" >&2
+    failures=$((failures + 1))
+}
+# The port calls (Linux also records the load: "-" says nothing was loaded).
+# Windows writes text with CRLF.
+calls() { { tr -d '\r' <"$record"; } 2>/dev/null | grep -E '^(in|out) ' | paste -sd, || true; }
+normalized() { tr -d '\r' <"$1" | sed -E 's/ at [0-9]+ ms$/ at T ms/; s/"time":[0-9]+/"time":T/' |
+    paste -sd';'; }
+
+# LIBRARY[:READ VALUES] | ARGUMENTS | STATUS | STDOUT (lines joined by ';', times as T;
+# ~TEXT: holds TEXT) | STDERR holds each ';' piece | CALLS (- none, nothing loaded; * any)
+while IFS='|' read -r library arguments status stdout stderr expected; do
+    [ -z "$library" ] || [ "${library:0:1}" = '#' ] && continue
+    [ "$platform" != linux ] && [ "$library" = simulated ] && continue
+    read -ra args <<<"$arguments"
+    values=${library#*:}
+    [ "$values" = "$library" ] && values=
+    if [ -n "$values" ]; then export PORTPANEL_READ_VALUE=$values; else unset PORTPANEL_READ_VALUE; fi
+    rm -f "$record"
+    got=0
+    (program "${library%%:*}" "${args[@]}") >"$out/out" 2>"$out/err" ||
+        got=$?
+    rows=$((rows + 1))
+    what="portpanel-io $arguments over $library"
+    [ "$got" = "$status" ] || fail "$what: status $got, want $status: $(cat "$out/err")"
+    shown=$(normalized "$out/out")
+    if [ "${stdout:0:1}" = '~' ]; then
+        [[ "$shown" == *"${stdout:1}"* ]] || fail "$what: stdout '$shown' lacks '${stdout:1}'"
+    else
+        [ "$shown" = "$stdout" ] || fail "$what: stdout '$shown', want '$stdout'"
+    fi
+    IFS=';' read -ra pieces <<<"$stderr"
+    for piece in "${pieces[@]}"; do
+        grep -qF -- "$piece" "$out/err" || fail "$what: stderr lacks '$piece': $(cat "$out/err")"
+    done
+    case $expected in
+    '*') ;;
+    -) [ ! -s "$record" ] || fail "$what: reached the library: $(cat "$record")" ;;
+    *) [ "$(calls)" = "$expected" ] || fail "$what: calls '$(calls)', want '$expected'" ;;
+    esac
+done <<'TABLE'
+recording|read 0x378 888 &H378 -8176|0|0x0378 = 0x2A 42 00101010;0x0378 = 0x2A 42 00101010;0x0378 = 0x2A 42 00101010;0xE010 = 0x2A 42 00101010||in 888,in 888,in 888,in -8176
+recording:85|read 0xdc00 &hDC01 --json|0|{"port":56320,"value":85};{"port":56321,"value":85}||in -9216,in -9215
+recording|write 0x378 0x55|0|0x0378 = 0x2A 42 00101010 (wrote 0x55)||out 888 85,in 888
+recording|write 0x378 42|0|0x0378 = 0x2A 42 00101010||out 888 42,in 888
+recording:255|write 888 255 --json|0|{"port":888,"value":255,"written":255}||out 888 255,in 888
+recording|write &HDC00 0XFF|0|0xDC00 = 0x2A 42 00101010 (wrote 0xFF)||out -9216 255,in -9216
+recording|set 0x378 0|0|0x0378 = 0x2A 42 00101010 (wrote 0x2B)||in 888,out 888 43,in 888
+recording:42,40|clear 0x378 1|0|0x0378 = 0x28 40 00101000||in 888,out 888 40,in 888
+recording:42,170|toggle 0x378 7 --json|0|{"port":888,"value":170,"written":170}||in 888,out 888 170,in 888
+recording|pulse 0x378 3 1|0|0x0378 = 0x2A 42 00101010||in 888,out 888 34,out 888 42,in 888
+recording:120,120,248,248,120|watch 0x379 --every 1 --count 2|0|0x0379 = 0x78 120 01111000 at T ms;0x0379 = 0xF8 248 11111000 at T ms;0x0379 = 0x78 120 01111000 at T ms||in 889,in 889,in 889,in 889,in 889
+recording:120,248|watch 0x379 --every=0 --count 1 --json|0|{"port":889,"value":120,"time":T};{"port":889,"value":248,"time":T}||in 889,in 889
+recording|bench 0x378 --seconds 0.05 --write|0|~0x0378 read+write: median||*
+recording|bench 0x378 --seconds=0.05 --json|0|~{"port":888,"route":||*
+recording|ports --json|0|~||-
+recording|--help|0|~usage: portpanel-io ports [--json]||-
+recording|--version|0|portpanel-io 1.00||-
+# Usage mistakes: status 2, the usage line on stderr, no library loaded.
+recording|write 0x378 300|2||"300" is not a byte: type 0 to 255 or 0x00 to 0xFF;usage: portpanel-io write PORT VALUE [--json]|-
+recording|write 0x378 256|2||"256" is not a byte|-
+recording|write 0x378 -1|2||"-1" is not a byte|-
+recording|write 0x378 0x100|2||"0x100" is not a byte|-
+recording|write 0x378 0xFFFF|2||"0xFFFF" is not a byte|-
+recording|write 0x378 2.5|2||"2.5" is not a byte|-
+recording|write 0x378 0x|2||"0x" is not a byte|-
+recording|set 0x378 8|2||"8" is not a bit number: type 0 to 7;usage: portpanel-io set|-
+recording|toggle 0x378 -1|2||"-1" is not a bit number|-
+recording|read 40000|2||"40000" is outside -32768..32767; for a port above 32767 type it in hex, as 0x9C40|-
+recording|read 0x10000|2||"0x10000" is not a hex number from 0x0 to 0xFFFF|-
+recording|read 0x37G|2||"0x37G" is not a hex number|-
+recording|read port|2||"port" is not a whole number (type decimal digits such as 888, or hex such as 0x378);usage: portpanel-io read PORT... [--json]|-
+recording|read|2||read takes more operands|-
+recording|write 0x378|2||write takes more operands|-
+recording|write 0x378 1 2|2||write takes fewer operands|-
+recording|pulse 0x378 0 -5|2||"-5" is not a time in milliseconds from 0 to 3600000|-
+recording|watch 0x379 --count 0|2||"0" is not a count|-
+recording|watch 0x379 --every|2||--every needs a value|-
+recording|read 0x378 --json=no|2||--json takes no value|-
+recording|read 0x378 --every 5|2||unknown option "--every" for read|-
+recording|bench 0x378 --seconds 0|2||"0" is not a time in seconds|-
+recording|frob 0x378|2||unknown command "frob";usage: portpanel-io ports [--json]|-
+recording||2||no command given;portpanel-io --help|-
+recording|--help --version|2||unknown command "--help"|-
+# The library's failures: the window's numbers and words.
+none|read 0x378|3||portpanel-io: Error 3:;inpout32|-
+without-inp32|read 0x378|4||portpanel-io: Error 4:;Inp32|*
+unready|write 0x378 1|5||portpanel-io: Error 5:;the recording library was built unready (test)|
+refusing|read 0x2F8|5||portpanel-io: Error 5: port 0x02F8 was not reached: refused by the test|in 760
+refusing|read 0x378 0x2F8|5|0x0378 = 0x2A 42 00101010|port 0x02F8 was not reached|in 888,in 760
+refusing|write 0x2F8 1|5||port 0x02F8 was not reached|out 760 1,in 760
+refusing|pulse 0x2F8 0 1|5||port 0x02F8 was not reached|in 760
+refusing|bench 0x2F8|5||port 0x02F8 was not reached|in 760
+simulated|write 0x378 0x55|0|0x0378 = 0x55 85 01010101|simulated port: out 0x0378 <- 0x55|*
+simulated|read 0x379 0x2F8|0|0x0379 = 0x78 120 01111000;0x02F8 = 0xFF 255 11111111||*
+simulated|toggle 0x37A 0|0|0x037A = 0x0D 13 00001101||*
+simulated|bench 0x378 --seconds 0.05|0|~0x0378 read: median||*
+TABLE
+
+unset PORTPANEL_READ_VALUE
+# A reader that has gone: the access is done, the run ends quietly with 0.
+rm -f "$record"
+status=$({ sleep 1; (program recording read 0x378) 2>"$out/err"; echo $? >"$out/status"; } | true
+    cat "$out/status")
+rows=$((rows + 1))
+[ "$status" = 0 ] && [ ! -s "$out/err" ] && [ "$(calls)" = "in 888" ] ||
+    fail "read into a closed pipe: status $status, calls '$(calls)', stderr: $(cat "$out/err")"
+
+# A watch whose reader leaves ends too, though the port does not change again.
+if [ "$platform" = linux ]; then
+    rm -f "$record"
+    first=$({ (program recording watch 0x379 --every 1); echo $? >"$out/status"; } | head -1)
+    rows=$((rows + 1))
+    [ "$first" = "0x0379 = 0x2A 42 00101010 at 0 ms" ] && [ "$(cat "$out/status")" = 0 ] ||
+        fail "watch into a pipe closed after one line: '$first', status $(cat "$out/status")"
+fi
+
+# SIGTERM or Ctrl+C's SIGINT in the middle of a pulse: the byte is put back,
+# then the signal acts. (An asynchronous job starts with SIGINT ignored.)
+if [ "$platform" = linux ]; then
+    for signal in TERM INT; do
+        rm -f "$record"
+        (trap - INT && program recording pulse 0x378 0 20000) >"$out/out" 2>"$out/err" &
+        pid=$!
+        for _ in $(seq 100); do grep -q 'out 888 43' "$record" 2>/dev/null && break; sleep 0.05; done
+        kill -$signal "$pid"
+        got=0
+        wait "$pid" || got=$?
+        rows=$((rows + 1))
+        [ "$got" = $((128 + $(kill -l $signal))) ] &&
+            [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
+            fail "pulse ended by SIG$signal: status $got, calls '$(calls)'"
+    done
+fi
+# Ctrl+C on the console in the middle of a pulse: the byte is put back, then
+# the program ends as Ctrl+C ends a console program.
+if [ "$platform" = wine ]; then
+    rm -f "$record"
+    cp "$exe" "$variants/recording/"
+    shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" 2000 \
+        "Z:$variants/recording/$(basename "$exe")" pulse 0x378 0 20000 | tr -d '\r')
+    rows=$((rows + 1))
+    [ "$shown" = "exit 0xC000013A" ] && [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
+        fail "pulse ended by Ctrl+C: '$shown', calls '$(calls)'"
+fi
+[ "$failures" -eq 0 ] && echo "portpanel-io: $rows cases passed on $platform"
+exit $((failures > 0))
