@@ -4,6 +4,15 @@
 
 namespace runtime {
 
+// The program's name and usage text; portpanel's unless another program of
+// the same runtime describes itself before it starts.
+struct Program {
+    const char *name;
+    const char *usage;
+};
+void describeProgram(const Program &program);
+const char *programName();
+
 // The program reads no arguments: --help and --version print, and the run
 // ends with the returned status 0. Anything else prints the usage on stderr
 // and throws the usage error. Nothing, when there are no arguments.
