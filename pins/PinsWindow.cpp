@@ -165,12 +165,19 @@ void PinsWindow::writeData()
 {
     if (!base_)
         return;
-    guarded([this] {
-        const std::int16_t value = runtime::textToInteger(runtime::textOf(dataByte));
+    std::int16_t value = 0;
+    try { // a typing slip is said, and the port stays watched
+        value = runtime::textToInteger(runtime::textOf(dataByte));
         if (value < 0 || value > 255)
             throw runtime::RuntimeError(runtime::ErrorNumber::OutOfRange,
                                         "the data byte " + std::to_string(value) +
                                             " is out of range: type 0 to 255 (0x00 to 0xFF)");
+    } catch (const runtime::RuntimeError &error) {
+        runtime::setCaption(message, error.description());
+        return;
+    }
+    runtime::setCaption(message, "");
+    guarded([this, value] {
         write(Register::Data, static_cast<std::uint8_t>(value));
         registers_[0] = read(Register::Data);
     });
