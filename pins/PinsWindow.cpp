@@ -274,20 +274,23 @@ void PinsWindow::logChanges(const Registers &before)
 
 void PinsWindow::show()
 {
+    // Only a change is set: a screen reader hears no poll that changed nothing.
     for (const Pin &pin : table) {
         runtime::CheckBox *box = pinBoxes.at(static_cast<std::size_t>(pin.number - 1));
         const std::optional<bool> shown = levelOf(pin);
         box->setChecked(shown.value_or(false));
-        box->setText(caption(pin, shown));
-        box->setAccessibleName(accessibleName(pin, shown));
+        if (const std::string text = caption(pin, shown); box->text() != text) {
+            box->setText(text);
+            box->setAccessibleName(accessibleName(pin, shown));
+        }
     }
-    const int base = base_.value_or(0);
     for (const Register reg : {Register::Data, Register::Status, Register::Control}) {
         const auto index = static_cast<std::size_t>(reg);
-        runtime::setCaption(
-            registerLines.at(index),
-            base_ ? registerLine(reg, base + static_cast<int>(index), registers_[index])
-                  : std::string("Registers not read: no port open"));
+        const std::string line =
+            base_ ? registerLine(reg, *base_ + static_cast<int>(index), registers_[index])
+                  : std::string("Registers not read: no port open");
+        if (runtime::textOf(registerLines.at(index)) != line)
+            runtime::setCaption(registerLines.at(index), line);
     }
     direction->setChecked(dataIsInput());
 }

@@ -2,9 +2,6 @@
 #include "PinsWindow.h"
 #include "Startup.h"
 
-#include <string>
-#include <vector>
-
 namespace {
 
 constexpr const char *usage =
@@ -16,14 +13,7 @@ constexpr const char *usage =
 
 int main(int argc, char **argv)
 {
-    runtime::describeProgram({"portpanel-pins", usage});
-    std::vector<char *> arguments(argv, argv + argc);
-    std::string port;
-    // One argument that is no option is the port; handleArguments reads the rest.
-    if (argc == 2 && std::string(argv[1]).rfind("--", 0) != 0) {
-        port = argv[1];
-        arguments.pop_back();
-    }
-    return runtime::start(static_cast<int>(arguments.size()), arguments.data(),
-                          [port] { return std::make_unique<pins::PinsWindow>(port); });
+    runtime::describeProgram({"portpanel-pins", usage, true});
+    return runtime::start(argc, argv,
+                          [] { return std::make_unique<pins::PinsWindow>(runtime::operand()); });
 }

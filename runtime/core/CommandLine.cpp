@@ -14,7 +14,11 @@ Program program{"portpanel",
                 "Opens a window that writes a byte to an x86 I/O port and reads the port back.\n"
                 "It takes no other arguments; see portpanel(1).\n"};
 
+std::string given;
+
 } // namespace
+
+const std::string &operand() { return given; }
 
 void describeProgram(const Program &described) { program = described; }
 
@@ -28,6 +32,10 @@ std::optional<int> handleArguments(int argc, char **argv)
     if (argc == 2 && argument == "--help") {
         std::fputs(program.usage, stdout);
         return 0;
+    }
+    if (argc == 2 && program.takesOperand && !argument.starts_with("--")) {
+        given = argument;
+        return std::nullopt;
     }
     if (argc == 2 && argument == "--version") {
         std::printf("%s %s\n", program.name, PORTPANEL_VERSION);
