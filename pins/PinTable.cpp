@@ -38,12 +38,12 @@ std::string accessibleName(const Pin &pin, std::optional<bool> level)
     return "Pin " + std::to_string(pin.number) + ", " + pin.name + ", " + levelWord(level);
 }
 
-std::string caption(const Pin &pin, std::optional<bool> level)
+std::string caption(const Pin &pin, bool input, std::optional<bool> level)
 {
     const char letter = registerName(pin.reg)[0];
     std::string text = std::to_string(pin.number) + "  " + pin.name + "  (" + letter +
                        std::to_string(pin.bit) + (pin.inverted ? ", inverted" : "") + ")";
-    return text + (isOutput(pin) ? "  out: " : "  in: ") + levelWord(level);
+    return text + (input ? "  in: " : "  out: ") + levelWord(level);
 }
 
 std::string registerLine(Register reg, int address, std::optional<std::uint8_t> value)

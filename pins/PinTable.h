@@ -54,8 +54,9 @@ inline constexpr int directionBit = 5;
 // "Pin 11, Busy, low", or "not read" where no read gave the level.
 [[nodiscard]] std::string accessibleName(const Pin &pin, std::optional<bool> level);
 
-// The visible caption: number, name, register bit and the inversion.
-[[nodiscard]] std::string caption(const Pin &pin, std::optional<bool> level);
+// The visible caption: number, name, register bit, the inversion, and
+// whether the pin is now an input or an output.
+[[nodiscard]] std::string caption(const Pin &pin, bool input, std::optional<bool> level);
 
 // "Status 0x379: 0x78 = 120 = 01111000", or "not read".
 [[nodiscard]] std::string registerLine(Register reg, int address,

@@ -150,7 +150,7 @@ void PinsWindow::openPort()
 void PinsWindow::togglePin(int number)
 {
     const Pin &pin = table.at(static_cast<std::size_t>(number - 1));
-    if (!base_ || !isOutput(pin) || (pin.reg == Register::Data && dataIsInput())) {
+    if (!base_ || isInput(pin)) {
         show(); // an input shows what was read, whatever the click did
         return;
     }
@@ -249,6 +249,11 @@ bool PinsWindow::dataIsInput() const
     return registers_[2] && (*registers_[2] >> directionBit & 1) != 0;
 }
 
+bool PinsWindow::isInput(const Pin &pin) const
+{
+    return !isOutput(pin) || (pin.reg == Register::Data && dataIsInput());
+}
+
 std::optional<bool> PinsWindow::levelOf(const Pin &pin) const
 {
     const auto &value = registers_[static_cast<std::size_t>(pin.reg)];
@@ -262,8 +267,7 @@ void PinsWindow::logChanges(const Registers &before)
                         .count();
     for (const Pin &pin : table) {
         const auto index = static_cast<std::size_t>(pin.reg);
-        const bool watched = !isOutput(pin) || (pin.reg == Register::Data && dataIsInput());
-        if (!watched || !before[index] || !registers_[index] ||
+        if (!isInput(pin) || !before[index] || !registers_[index] ||
             level(pin, *before[index]) == level(pin, *registers_[index]))
             continue;
         log->insertFirst(std::to_string(ms) + " ms  " + accessibleName(pin, levelOf(pin)));
@@ -279,7 +283,7 @@ void PinsWindow::show()
         runtime::CheckBox *box = pinBoxes.at(static_cast<std::size_t>(pin.number - 1));
         const std::optional<bool> shown = levelOf(pin);
         box->setChecked(shown.value_or(false));
-        if (const std::string text = caption(pin, shown); box->text() != text) {
+        if (const std::string text = caption(pin, isInput(pin), shown); box->text() != text) {
             box->setText(text);
             box->setAccessibleName(accessibleName(pin, shown));
         }

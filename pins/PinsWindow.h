@@ -51,6 +51,7 @@ class PinsWindow : public runtime::Form {
     std::uint8_t read(Register reg);
     void write(Register reg, std::uint8_t value);
     [[nodiscard]] bool dataIsInput() const;
+    [[nodiscard]] bool isInput(const Pin &pin) const;
     [[nodiscard]] std::optional<bool> levelOf(const Pin &pin) const;
     void logChanges(const Registers &before);
     void show();

@@ -227,7 +227,8 @@ std::unique_ptr<Control> wrap(const ControlLayout &layout, HWND handle)
         return std::make_unique<Win32CheckBox>(layout.name, handle);
     case Kind::ListBox:
         return std::make_unique<Win32ListBox>(layout.name, handle);
-    case Kind::ComboBox:
+    case Kind::ComboBox: // its edit part takes no text at creation
+        SetWindowTextW(handle, win32::wide(layout.text).c_str());
         return std::make_unique<Win32ComboBox>(layout.name, handle);
     case Kind::Timer:
         break; // made by the form, which owns the timer

@@ -22,7 +22,29 @@ void record(const char *format, int port, int value = 0)
 
 } // namespace
 
-void INPOUT_CALL Out32(short port, short value) { record("out %d %d", port, value); }
+namespace {
+
+// The file of a port's number in the folder PORTPANEL_PORT_FOLDER.
+bool portFile(char (&path)[4096], int port)
+{
+    const char *folder = std::getenv("PORTPANEL_PORT_FOLDER");
+    return folder && std::snprintf(path, sizeof path, "%s/%d", folder, port) < 4096;
+}
+
+} // namespace
+
+// With PORTPANEL_LATCH set, a write to a port that has a file goes into it,
+// so that the port reads back what was written, as a register does.
+void INPOUT_CALL Out32(short port, short value)
+{
+    record("out %d %d", port, value);
+    char path[4096];
+    if (std::getenv("PORTPANEL_LATCH") && portFile(path, port))
+        if (FILE *file = std::fopen(path, "r+")) {
+            std::fprintf(file, "%d\n", value & 0xFF);
+            std::fclose(file);
+        }
+}
 
 #ifdef RECORDING_REFUSES
 // Refuses port 0x2F8 as the hardware library refuses a port it cannot reach.
@@ -43,9 +65,7 @@ short INPOUT_CALL Inp32(short port)
     if (port == refused)
         return -1;
 #endif
-    if (const char *folder = std::getenv("PORTPANEL_PORT_FOLDER")) {
-        char path[4096];
-        std::snprintf(path, sizeof path, "%s/%d", folder, port);
+    if (char path[4096]; portFile(path, port)) {
         if (FILE *file = std::fopen(path, "r")) {
             int read = 0;
             const bool number = std::fscanf(file, "%i", &read) == 1;

@@ -92,7 +92,9 @@ int main(int argc, char **argv)
     }
     if (mode == "clip" && argc > 2)
         return clip(argv[2]);
-    const HWND form = FindWindowW(nullptr, L"Form1");
+    // PORTPANEL_WINDOW names another program's window (the pins window).
+    const wchar_t *named = _wgetenv(L"PORTPANEL_WINDOW");
+    const HWND form = FindWindowW(nullptr, named ? named : L"Form1");
     if (!form)
         return std::puts("no Form1"), 1;
     if (mode == "away")
