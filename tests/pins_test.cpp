@@ -211,6 +211,29 @@ class PinsTest : public QObject {
         QVERIFY(window->timer->enabled());
     }
 
+    // Control bit 5 switches the data lines to inputs where it stays set; a
+    // port that drops it is said so, and its data pins stay outputs.
+    void dataDirection()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        setPort(888, 0x55);
+        for (const bool latches : {false, true}) {
+            if (latches)
+                qputenv("PORTPANEL_LATCH", "1");
+            setPort(890, 0x0C);
+            open("888");
+            window->timer->setEnabled(false);
+            record::clear();
+            QTest::mouseClick(widgetOf<QCheckBox>(window->direction), Qt::LeftButton, {}, {8, 11});
+            QCOMPARE(portCalls(), (Lines{"in 890", "out 890 44", "in 890"}));
+            QCOMPARE(message().contains("did not take"), !latches);
+            QCOMPARE(widgetOf<QCheckBox>(window->direction)->isChecked(), latches);
+            QCOMPARE(pin(2)->text().contains(" in: high"), latches);
+        }
+        qunsetenv("PORTPANEL_LATCH");
+    }
+
     // The library's words, polling stopped, and no level that was not read.
     void refusedPortShowsTheLibrarysWords()
     {
