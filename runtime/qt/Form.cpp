@@ -26,21 +26,26 @@ struct Shown {
     [[nodiscard]] virtual QWidget *shown() const = 0;
 };
 
-// Each control keeps its widget; the window owns the widgets. Line edits,
-// labels and buttons all hold their text the same way.
-template <class Base, class Widget> class Wrapped : public Base, public Shown {
+// Each control keeps its widget; the window owns the widgets.
+template <class Base, class Widget> class Held : public Base, public Shown {
   public:
-    Wrapped(const char *name, Widget *widget) : Base(name), widget_(widget) {}
+    Held(const char *name, Widget *widget) : Base(name), widget_(widget) {}
     [[nodiscard]] QWidget *shown() const override { return widget_; }
-    [[nodiscard]] std::string text() const override { return widget_->text().toStdString(); }
-    bool setText(const std::string &text) override
-    {
-        widget_->setText(fromUtf8(text));
-        return true;
-    }
 
   protected:
     Widget *widget_;
+};
+
+// Line edits, labels, buttons and check boxes all hold their text the same way.
+template <class Base, class Widget> class Wrapped : public Held<Base, Widget> {
+  public:
+    using Held<Base, Widget>::Held;
+    [[nodiscard]] std::string text() const override { return this->widget_->text().toStdString(); }
+    bool setText(const std::string &text) override
+    {
+        this->widget_->setText(fromUtf8(text));
+        return true;
+    }
 };
 
 using QtTextBox = Wrapped<TextBox, QLineEdit>;
@@ -52,36 +57,33 @@ class QtMaskEdBox : public Wrapped<MaskEdBox, qt::MaskEdBox> {
     bool setText(const std::string &text) override { return widget_->setMaskText(fromUtf8(text)); }
 };
 
-class QtCommandButton : public Wrapped<CommandButton, QPushButton> {
+// A button or check box: each click runs the handler through event delivery.
+template <class Base, class Widget> class Clicked : public Wrapped<Base, Widget> {
   public:
-    using Wrapped::Wrapped;
+    using Wrapped<Base, Widget>::Wrapped;
     void onClick(std::function<void()> handler) override
     {
-        QObject::connect(widget_, &QPushButton::clicked, widget_,
+        QObject::connect(this->widget_, &Widget::clicked, this->widget_,
                          [handler = std::move(handler)] { deliver(handler); });
     }
 };
 
-class QtCheckBox : public Wrapped<CheckBox, QCheckBox> {
+using QtCommandButton = Clicked<CommandButton, QPushButton>;
+
+class QtCheckBox : public Clicked<CheckBox, QCheckBox> {
   public:
-    using Wrapped::Wrapped;
+    using Clicked::Clicked;
     [[nodiscard]] bool checked() const override { return widget_->isChecked(); }
     void setChecked(bool checked) override { widget_->setChecked(checked); }
     void setAccessibleName(const std::string &name) override
     {
         widget_->setAccessibleName(fromUtf8(name));
     }
-    void onClick(std::function<void()> handler) override
-    {
-        QObject::connect(widget_, &QCheckBox::clicked, widget_,
-                         [handler = std::move(handler)] { deliver(handler); });
-    }
 };
 
-class QtListBox : public ListBox, public Shown {
+class QtListBox : public Held<ListBox, QListWidget> {
   public:
-    QtListBox(const char *name, QListWidget *widget) : ListBox(name), widget_(widget) {}
-    [[nodiscard]] QWidget *shown() const override { return widget_; }
+    using Held::Held;
     [[nodiscard]] std::string text() const override
     {
         const QListWidgetItem *item = widget_->currentItem();
@@ -96,15 +98,11 @@ class QtListBox : public ListBox, public Shown {
         const QListWidgetItem *item = widget_->item(index);
         return item ? item->text().toStdString() : std::string();
     }
-
-  private:
-    QListWidget *widget_;
 };
 
-class QtComboBox : public ComboBox, public Shown {
+class QtComboBox : public Held<ComboBox, QComboBox> {
   public:
-    QtComboBox(const char *name, QComboBox *widget) : ComboBox(name), widget_(widget) {}
-    [[nodiscard]] QWidget *shown() const override { return widget_; }
+    using Held::Held;
     [[nodiscard]] std::string text() const override { return widget_->currentText().toStdString(); }
     bool setText(const std::string &text) override
     {
@@ -119,9 +117,6 @@ class QtComboBox : public ComboBox, public Shown {
             widget_->addItem(fromUtf8(item));
         widget_->setEditText(kept);
     }
-
-  private:
-    QComboBox *widget_;
 };
 
 // Follows its window's state, so that a minimised window wakes for nothing.
