@@ -6,7 +6,9 @@
 #include "PortIO.h"
 #include "RuntimeError.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace pins {
 namespace {
@@ -39,9 +41,10 @@ runtime::FormLayout layout()
     runtime::FormLayout form{"PinsWindow", "portpanel-pins", 640 * px, 480 * px, {}};
     auto &c = form.controls;
     // The pins come first, so that the keys 0 to 7 work from the start.
-    for (const Pin &pin : table)
-        c.push_back({pinName(pin.number), Kind::CheckBox, at(8, 20 + pin.number * 24, 300, 22), "",
-                     nullptr});
+    std::ranges::transform(table, std::back_inserter(c), [](const Pin &pin) {
+        return runtime::ControlLayout{pinName(pin.number), Kind::CheckBox,
+                                      at(8, 20 + pin.number * 24, 300, 22), "", nullptr};
+    });
     c.push_back({"cboPort", Kind::ComboBox, at(8, 8, 200, 24), "888", "Port"});
     c.push_back(
         {"txtInterval", Kind::TextBox, at(216, 8, 60, 24), "20", "Poll interval, milliseconds"});

@@ -105,10 +105,10 @@ class Win32ListBox : public Win32Control<ListBox> {
         const LRESULT length = SendMessageW(handle_, LB_GETTEXTLEN, index, 0);
         if (index < 0 || length == LB_ERR)
             return {};
-        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-        SendMessageW(handle_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<std::size_t>(length));
-        return utf8(text);
+        std::wstring shown(static_cast<std::size_t>(length) + 1, L'\0');
+        SendMessageW(handle_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(shown.data()));
+        shown.resize(static_cast<std::size_t>(length));
+        return utf8(shown);
     }
 };
 
@@ -161,12 +161,12 @@ class Win32Timer : public Timer {
     }
     void follow()
     {
-        const bool tick = enabled_ && IsWindowVisible(form_) && !IsIconic(form_);
-        if (tick && !ticking_)
+        const bool wanted = enabled_ && IsWindowVisible(form_) && !IsIconic(form_);
+        if (wanted && !ticking_)
             SetTimer(form_, id_, static_cast<UINT>(interval_), nullptr);
-        else if (!tick && ticking_)
+        else if (!wanted && ticking_)
             KillTimer(form_, id_);
-        ticking_ = tick;
+        ticking_ = wanted;
     }
 
   private:
