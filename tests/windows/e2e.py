@@ -366,6 +366,17 @@ class PinsWindow(unittest.TestCase):
         self.assertIn("2  D0  (D0)  out: high", texts)
         self.assertIn("5  D3  (D3)  out: high", texts)
 
+    def test_minimised_makes_no_reads(self):
+        panel, _, _ = self.pins("recording")
+        wait_for("polling", lambda: len(panel.calls()) > 10)
+        subprocess.run([WINE, READER, "send", "0", "112", "F020", "0"], timeout=30)  # SC_MINIMIZE
+        time.sleep(0.3)
+        before = len(panel.calls())
+        time.sleep(0.5)
+        self.assertEqual(len(panel.calls()), before)
+        subprocess.run([WINE, READER, "send", "0", "112", "F120", "0"], timeout=30)  # SC_RESTORE
+        wait_for("polling again", lambda: len(panel.calls()) > before)
+
     def test_refused_port_words_in_the_window(self):
         panel, window, _ = self.pins("refusing", "0x2F8")
         wait_for("the library's words", lambda: any(

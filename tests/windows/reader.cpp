@@ -99,12 +99,14 @@ int main(int argc, char **argv)
         return std::puts("no Form1"), 1;
     if (mode == "away")
         return away(form);
-    if (mode == "send" && argc > 5) // "reader send ID MESSAGE WPARAM LPARAM", numbers in hex
-        return static_cast<int>(
-            SendMessageW(GetDlgItem(form, static_cast<int>(std::strtol(argv[2], nullptr, 16))),
-                         static_cast<UINT>(std::strtoul(argv[3], nullptr, 16)),
-                         static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 16)),
-                         static_cast<LPARAM>(std::strtoll(argv[5], nullptr, 16))));
+    // "reader send ID MESSAGE WPARAM LPARAM", numbers in hex; ID 0 is the window itself.
+    if (mode == "send" && argc > 5) {
+        const int id = static_cast<int>(std::strtol(argv[2], nullptr, 16));
+        return static_cast<int>(SendMessageW(
+            id ? GetDlgItem(form, id) : form, static_cast<UINT>(std::strtoul(argv[3], nullptr, 16)),
+            static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 16)),
+            static_cast<LPARAM>(std::strtoll(argv[5], nullptr, 16))));
+    }
     RECT client;
     GetClientRect(form, &client);
     wchar_t title[64];
