@@ -68,6 +68,9 @@ compare("start-up wall time: portpanel / bare Qt window", startup["portpanel"]["
 compare("start-up peak RSS: portpanel / bare Qt window",
         [kb / 1024 for kb in startup["portpanel"]["peak_kb"]],
         [kb / 1024 for kb in startup["bare_window"]["peak_kb"]], 1.10, "MiB", slack=1)
+startup = load("io-startup.json")
+compare("start-up wall time: portpanel-io read / bare program, null library",
+        startup["portpanel_io"]["ms"], startup["bare_io"]["ms"], 1.5, "ms", slack=5)
 for library in ("simulated", "null"):
     runs = samples(f"binding_{library}.json")
     compare(f"Out32+Inp32, {library} library: bound / direct", runs["bound"], runs["direct"],

@@ -109,6 +109,8 @@ readOptions(const Grammar &grammar, const std::vector<std::string> &arguments, R
                                  std::string(grammar.name),
                              grammar.usage);
         std::string_view value;
+        if (equals != std::string_view::npos && !takesValue(option))
+            throw UsageError(std::string(option) + " takes no value", grammar.usage);
         if (equals != std::string_view::npos)
             value = argument.substr(equals + 1);
         else if (takesValue(option) && i + 1 < arguments.size())

@@ -9,8 +9,8 @@
 #else
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <pthread.h>
-#include <time.h>
 #endif
 
 namespace cli {

@@ -3,6 +3,8 @@
 #include "PortFinder.h"
 #include "PortIO.h"
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include "WideText.h"
 
@@ -18,12 +20,14 @@ std::string boundLibraryFile()
     const auto entry = reinterpret_cast<void *>(portio::declared::inp32);
 #ifdef _WIN32
     HMODULE module = nullptr;
-    wchar_t path[MAX_PATH * 4];
     const DWORD flags =
         GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-    if (GetModuleHandleExW(flags, static_cast<LPCWSTR>(entry), &module))
-        if (const DWORD length = GetModuleFileNameW(module, path, MAX_PATH * 4))
-            return runtime::utf8(std::wstring(path, length));
+    if (GetModuleHandleExW(flags, static_cast<LPCWSTR>(entry), &module)) {
+        std::wstring path(32768, L'\0'); // the longest path Windows has
+        path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+        if (!path.empty())
+            return runtime::utf8(path);
+    }
 #else
     Dl_info info{};
     if (dladdr(entry, &info) && info.dli_fname)
@@ -34,11 +38,15 @@ std::string boundLibraryFile()
 
 std::string routeOf(std::uint16_t port)
 {
-    for (const finder::FoundPort &found : finder::findPorts())
-        for (const finder::IoRange &range : found.ranges)
-            if (port >= range.first && port <= range.last)
-                return found.name + ": " + found.access;
-    return "not a port this system lists";
+    const auto holds = [port](const finder::IoRange &range) {
+        return port >= range.first && port <= range.last;
+    };
+    const std::vector<finder::FoundPort> found = finder::findPorts();
+    const auto listed = std::find_if(found.begin(), found.end(), [&](const finder::FoundPort &p) {
+        return std::any_of(p.ranges.begin(), p.ranges.end(), holds);
+    });
+    return listed == found.end() ? "not a port this system lists"
+                                 : listed->name + ": " + listed->access;
 }
 
 } // namespace cli

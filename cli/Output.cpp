@@ -91,12 +91,12 @@ void JsonLine::key(std::string_view key)
 JsonLine &JsonLine::number(std::string_view key, double value)
 {
     this->key(key);
-    char text[32];
+    char digits[32];
     if (value == std::floor(value) && std::fabs(value) < 1e15)
-        std::snprintf(text, sizeof text, "%.0f", value);
+        std::snprintf(digits, sizeof digits, "%.0f", value);
     else
-        std::snprintf(text, sizeof text, "%.4g", value);
-    body_ += text;
+        std::snprintf(digits, sizeof digits, "%.4g", value);
+    body_ += digits;
     return *this;
 }
 

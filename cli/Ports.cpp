@@ -24,19 +24,19 @@ std::string rangesJson(const std::vector<finder::IoRange> &ranges)
     return json + "]";
 }
 
-// One line per range: "parport0 (parport) 0x0378-0x037F: PCSPP; held by lp0; route: ..."
+// One line per port, its ranges first:
+// "parport0 (parport) 0x0378-0x037F, 0x0778-0x077A: modes ...; held by lp0; route"
 void printText(const finder::FoundPort &found)
 {
-    const std::string head = found.name + " (" + found.kind + ") ";
-    std::string tail = found.description;
-    if (!found.holder.empty())
-        tail += "; held by " + found.holder;
-    if (!found.access.empty())
-        tail += "; " + found.access;
-    if (found.ranges.empty())
-        emit(head + "no I/O range: " + tail);
+    std::string line = found.name + " (" + found.kind + ") ";
     for (const finder::IoRange &range : found.ranges)
-        emit(head + rangeText(range) + ": " + tail);
+        line.append(&range == &found.ranges.front() ? "" : ", ").append(rangeText(range));
+    line.append(found.ranges.empty() ? "no I/O range: " : ": ").append(found.description);
+    if (!found.holder.empty())
+        line.append("; held by ").append(found.holder);
+    if (!found.access.empty())
+        line.append("; ").append(found.access);
+    emit(line);
 }
 
 } // namespace

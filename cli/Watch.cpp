@@ -13,7 +13,11 @@ using Clock = std::chrono::steady_clock;
 void printChange(const Request &request, std::uint16_t port, std::uint8_t value, long long ms)
 {
     if (request.json)
-        emit(JsonLine().number("port", port).number("value", value).number("time", ms).str());
+        emit(JsonLine()
+                 .number("port", port)
+                 .number("value", value)
+                 .number("time", static_cast<double>(ms))
+                 .str());
     else
         emit(accessText(port, value) + " at " + std::to_string(ms) + " ms");
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
 #include <linux/capability.h>
 #include <sstream>
 #include <sys/auxv.h>
@@ -65,10 +66,17 @@ std::vector<Parport> readParports(const std::string &root)
         std::istringstream(readText(folder + name + "/base-addr")) >> port.base >> port.ecp;
         port.modes = readText(folder + name + "/modes");
         port.irq = readText(folder + name + "/irq");
-        port.active = readText(folder + name + "/devices/active");
+        std::istringstream(readText(folder + name + "/devices/active")) >> port.active;
         ports.push_back(port);
     }
     return ports;
+}
+
+bool holds(const std::vector<IoRange> &ranges, unsigned address)
+{
+    return std::ranges::any_of(ranges, [address](const IoRange &range) {
+        return address >= range.first && address <= range.last;
+    });
 }
 
 std::vector<IoRange> registers(const Parport &port)
@@ -104,14 +112,22 @@ FoundPort describeParport(const Parport &port, const Routes &routes)
     return found;
 }
 
-struct PciClass {
-    unsigned code;
-    const char *name;
-};
-constexpr PciClass pciClasses[] = {{0x0700, "serial controller"},
-                                   {0x0701, "parallel controller"},
-                                   {0x0702, "multiport serial controller"},
-                                   {0x0780, "communication controller"}};
+// The PCI classes listed (class and subclass); null for others.
+const char *pciClass(unsigned code)
+{
+    switch (code) {
+    case 0x0700:
+        return "serial controller";
+    case 0x0701:
+        return "parallel controller";
+    case 0x0702:
+        return "multiport serial controller";
+    case 0x0780:
+        return "communication controller";
+    default:
+        return nullptr;
+    }
+}
 
 std::string linkName(const std::string &link)
 {
@@ -138,11 +154,9 @@ std::vector<IoRange> ioRanges(const std::string &resourceFile)
 // The parallel port the kernel made of a card, if any: its base is in a range.
 const Parport *onCard(const std::vector<IoRange> &ranges, const std::vector<Parport> &ports)
 {
-    for (const Parport &port : ports)
-        for (const IoRange &range : ranges)
-            if (port.base >= range.first && port.base <= range.last)
-                return &port;
-    return nullptr;
+    const auto port = std::ranges::find_if(
+        ports, [&ranges](const Parport &port) { return holds(ranges, port.base); });
+    return port == ports.end() ? nullptr : &*port;
 }
 
 std::string trimmedId(const std::string &text)
@@ -157,13 +171,13 @@ void addPciDevices(const System &system, const std::vector<Parport> &parports, c
     for (const std::string &address : names(folder, "")) {
         const std::string device = folder + address + "/";
         const unsigned code = std::strtoul(readText(device + "class").c_str(), nullptr, 16) >> 8;
-        const auto type = std::ranges::find(pciClasses, code, &PciClass::code);
-        if (type == std::end(pciClasses))
+        const char *type = pciClass(code);
+        if (!type)
             continue;
         const std::string driver = linkName(device + "driver");
         FoundPort port{"pci", address, "", ioRanges(device + "resource"), "", ""};
         port.description = trimmedId(readText(device + "vendor")) + ":" +
-                           trimmedId(readText(device + "device")) + " " + type->name + ", driver " +
+                           trimmedId(readText(device + "device")) + " " + type + ", driver " +
                            (driver.empty() ? "none" : driver);
         if (const Parport *parallel = onCard(port.ranges, parports)) {
             port.description += " (parport" + std::to_string(parallel->number) + ")";
@@ -238,8 +252,9 @@ std::vector<FoundPort> find(const System &system)
     const std::vector<Parport> parports = readParports(system.root);
     const Routes routes(system, parports);
     std::vector<FoundPort> found;
-    for (const Parport &port : parports)
-        found.push_back(describeParport(port, routes));
+    std::ranges::transform(parports, std::back_inserter(found), [&routes](const Parport &port) {
+        return describeParport(port, routes);
+    });
     addPciDevices(system, parports, routes, found);
     addUsbPrinters(system, found);
     return found;

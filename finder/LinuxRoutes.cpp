@@ -26,11 +26,9 @@ std::string device(const Parport &port) { return "/dev/parport" + std::to_string
 
 const Parport *parallelOf(const std::vector<Parport> &ports, std::uint16_t address)
 {
-    for (const Parport &port : ports)
-        for (const IoRange &range : registers(port))
-            if (address >= range.first && address <= range.last)
-                return &port;
-    return nullptr;
+    const auto port = std::ranges::find_if(
+        ports, [address](const Parport &port) { return holds(registers(port), address); });
+    return port == ports.end() ? nullptr : &*port;
 }
 
 bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
@@ -42,8 +40,8 @@ Routes::Routes(const System &system, const std::vector<Parport> &ports)
 {
     helperRuns_ = system.who.may(system.helper, X_OK);
     if (!helperRuns_)
-        helperWhy_ = system.helper.substr(system.root.size()) + ": " +
-                     std::strerror(exists(system.helper) ? EACCES : ENOENT);
+        helperWhy_ = system.helper.substr(system.root.size()) +
+                     " cannot be run: " + std::strerror(exists(system.helper) ? EACCES : ENOENT);
     else
         helperWhy_ =
             helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);
@@ -109,7 +107,9 @@ std::string Routes::describe(const std::vector<IoRange> &ranges) const
             unsigned last = port;
             while (last < range.last && decide(static_cast<std::uint16_t>(last + 1)) == decision)
                 ++last;
-            const std::string run = hex4(port) + (last > port ? "-" + hex4(last) : "");
+            std::string run = hex4(port);
+            if (last > port) // not "-" + ...: GCC 12 -O3 warns of an overlap there
+                run.append("-").append(hex4(last));
             auto group = std::find_if(groups.begin(), groups.end(), [&decision](const Group &g) {
                 return g.decision == decision;
             });

@@ -23,6 +23,9 @@ std::vector<Parport> readParports(const std::string &root);
 // adapter's follow), then the ECP block of three.
 std::vector<IoRange> registers(const Parport &port);
 
+// Whether one of the ranges holds address.
+bool holds(const std::vector<IoRange> &ranges, unsigned address);
+
 // What one port gets: a route, or a refusal with what grants it. A port
 // that the helper's policy leaves closed is named at the start of its run.
 struct Decision {
@@ -36,11 +39,12 @@ struct Decision {
 class Routes {
   public:
     Routes(const System &system, const std::vector<Parport> &ports);
-    std::string describe(const std::vector<IoRange> &ranges) const;
+    [[nodiscard]] std::string describe(const std::vector<IoRange> &ranges) const;
 
   private:
-    Decision decide(std::uint16_t port) const;
-    Decision refuse(bool throughDriver, const std::string &driverWhy, bool policyGap) const;
+    [[nodiscard]] Decision decide(std::uint16_t port) const;
+    [[nodiscard]] Decision refuse(bool throughDriver, const std::string &driverWhy,
+                                  bool policyGap) const;
     const System &system_;
     const std::vector<Parport> &ports_;
     bool helperRuns_ = false;

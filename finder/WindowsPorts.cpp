@@ -1,6 +1,8 @@
 #include "WindowsPorts.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace finder::onwindows {
 namespace {
@@ -102,8 +104,10 @@ std::vector<FoundPort> describe(const std::vector<DeviceAnswer> &devices,
                                 const LibraryAnswer &library)
 {
     std::vector<FoundPort> found;
-    for (const DeviceAnswer &device : devices)
-        found.push_back(port(device, library));
+    found.reserve(devices.size() + 1);
+    std::ranges::transform(
+        devices, std::back_inserter(found),
+        [&library](const DeviceAnswer &device) { return port(device, library); });
     const bool has = !library.path.empty();
     found.push_back(
         {"library",

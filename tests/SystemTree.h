@@ -3,9 +3,9 @@
 // A machine's kernel files in a tree of a test's own, as the helper's policy
 // and the port finder read them: parport0 at 0x378 (ECP block at 0x778) held
 // by lp0, parport1 at 0xDC00 (ECP block at 0xE000) on a PCI card, parport2 a
-// USB adapter at base 0; a PCI UART, a PCI communication controller and a
-// network card, each with I/O ranges; a USB printer adapter; the ppdev
-// devices and the helper's file.
+// USB adapter at base 0, parport3 at 0x3BC (four registers, no ECP block); a
+// PCI UART, a PCI communication controller and a network card, each with I/O
+// ranges; a USB printer adapter; the ppdev devices and the helper's file.
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,7 +23,8 @@ inline void makeSystemTree(const std::filesystem::path &root)
     for (const auto &[name, base, modes, irq, active] :
          {std::tuple{"parport0", "888\t1912\n", "PCSPP,TRISTATE,COMPAT,EPP,ECP\n", "7\n", "lp0\n"},
           std::tuple{"parport1", "56320\t57344\n", "PCSPP,TRISTATE\n", "-1\n", "none\n"},
-          std::tuple{"parport2", "0\t0\n", "PCSPP\n", "-1\n", "none\n"}}) {
+          std::tuple{"parport2", "0\t0\n", "PCSPP\n", "-1\n", "none\n"},
+          std::tuple{"parport3", "956\t0\n", "PCSPP\n", "5\n", "none\n"}}) {
         writeFile(parport / name / "base-addr", base);
         writeFile(parport / name / "modes", modes);
         writeFile(parport / name / "irq", irq);

@@ -55,6 +55,7 @@ const Listed listed[] = {
      "modes PCSPP,TRISTATE,COMPAT,EPP,ECP, irq 7"},
     {"parport", "parport1", "DC00-DC07 E000-E002", "", "modes PCSPP,TRISTATE, irq none"},
     {"parport", "parport2", "", "", "a USB adapter: no registers"},
+    {"parport", "parport3", "03BC-03BF", "", "modes PCSPP, irq 5"},
     {"pci", "0000:00:04.0", "C050-C057", "", "1b36:0002 serial controller, driver serial"},
     {"pci", "0000:00:06.0", "DC00-DC07 E000-E007", "",
      "1c00:3050 parallel controller, driver parport_pc (parport1)"},
@@ -126,7 +127,8 @@ const Rights rights[] = {
      {{"parport0", inUse},
       {"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: not "
                    "root (no CAP_SYS_RAWIO); the parallel-port driver: the EPP and ECP registers"},
-      {"parport1", "the port helper: /usr/libexec/portpanel/portpanel-helper: Permission denied"},
+      {"parport1",
+       "the port helper: /usr/libexec/portpanel/portpanel-helper cannot be run: Permission denied"},
       {"0000:00:06.0", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused"},
       {"0000:00:06.0", "| 0xE003-0xE007: refused: not root (no CAP_SYS_RAWIO); the parallel-port "
                        "driver: not a register of a parallel port the kernel manages"},

@@ -21,7 +21,8 @@ if [ "$platform" = linux ]; then
     program() { # LIBRARY ARGUMENTS...
         local library=$1
         shift
-        exec env LD_LIBRARY_PATH="$(folder "$library")" LD_AUDIT="$build/tests/audit.so" \
+        exec env ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$(folder "$library")" \
+            LD_AUDIT="$build/tests/audit.so" \
             PORTPANEL_RECORD="$record" "$build/cli/portpanel-io" "$@"
     }
 else
@@ -115,6 +116,7 @@ recording|write 0x378 1 2|2||write takes fewer operands|-
 recording|pulse 0x378 0 -5|2||"-5" is not a time in milliseconds from 0 to 3600000|-
 recording|watch 0x379 --count 0|2||"0" is not a count|-
 recording|watch 0x379 --every|2||--every needs a value|-
+recording|read 0x378 --json=no|2||--json takes no value|-
 recording|read 0x378 --every 5|2||unknown option "--every" for read|-
 recording|bench 0x378 --seconds 0|2||"0" is not a time in seconds|-
 recording|frob 0x378|2||unknown command "frob";usage: portpanel-io ports [--json]|-
@@ -153,18 +155,22 @@ if [ "$platform" = linux ]; then
         fail "watch into a pipe closed after one line: '$first', status $(cat "$out/status")"
 fi
 
-# SIGTERM in the middle of a pulse: the byte is put back, then the signal acts.
+# SIGTERM or Ctrl+C's SIGINT in the middle of a pulse: the byte is put back,
+# then the signal acts. (An asynchronous job starts with SIGINT ignored.)
 if [ "$platform" = linux ]; then
-    rm -f "$record"
-    (program recording pulse 0x378 0 20000) >"$out/out" 2>"$out/err" &
-    pid=$!
-    for _ in $(seq 100); do grep -q 'out 888 43' "$record" 2>/dev/null && break; sleep 0.05; done
-    kill -TERM "$pid"
-    got=0
-    wait "$pid" || got=$?
-    rows=$((rows + 1))
-    [ "$got" = 143 ] && [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
-        fail "pulse ended by SIGTERM: status $got, calls '$(calls)'"
+    for signal in TERM INT; do
+        rm -f "$record"
+        (trap - INT && program recording pulse 0x378 0 20000) >"$out/out" 2>"$out/err" &
+        pid=$!
+        for _ in $(seq 100); do grep -q 'out 888 43' "$record" 2>/dev/null && break; sleep 0.05; done
+        kill -$signal "$pid"
+        got=0
+        wait "$pid" || got=$?
+        rows=$((rows + 1))
+        [ "$got" = $((128 + $(kill -l $signal))) ] &&
+            [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
+            fail "pulse ended by SIG$signal: status $got, calls '$(calls)'"
+    done
 fi
 [ "$failures" -eq 0 ] && echo "portpanel-io: $rows cases passed on $platform"
 exit $((failures > 0))
