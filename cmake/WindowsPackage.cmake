@@ -1,4 +1,5 @@
-# portpanel-1.00-win64.zip / -win32.zip: the exes, README.txt and the license.
+# portpanel-1.00-win64.zip / -win32.zip: the exes (the window, the pins window and the
+# command line), README.txt and the license.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(PORTPANEL_WIN_SUFFIX win64)
 else()
@@ -6,10 +7,12 @@ else()
 endif()
 target_link_options(portpanel PRIVATE $<$<CONFIG:Release>:-s>)
 install(TARGETS portpanel RUNTIME DESTINATION .)
-if(TARGET portpanel-io)
-  target_link_options(portpanel-io PRIVATE $<$<CONFIG:Release>:-s>)
-  install(TARGETS portpanel-io RUNTIME DESTINATION .)
-endif()
+foreach(program portpanel-io portpanel-pins)
+  if(TARGET ${program})
+    target_link_options(${program} PRIVATE $<$<CONFIG:Release>:-s>)
+    install(TARGETS ${program} RUNTIME DESTINATION .)
+  endif()
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION . RENAME LICENSE.txt)
 set(CPACK_GENERATOR ZIP)

@@ -27,14 +27,17 @@ fail() { echo "package: $*" >&2; exit 1; }
 files=$(cd "$root" && find usr -type f | sort)
 expected="usr/bin/portpanel
 usr/bin/portpanel-io
+usr/bin/portpanel-pins
 usr/lib/x86_64-linux-gnu/libinpout32.so
 usr/libexec/portpanel/portpanel-helper
+usr/share/applications/portpanel-pins.desktop
 usr/share/applications/portpanel.desktop
 usr/share/bash-completion/completions/portpanel-io
 usr/share/doc/portpanel/changelog.gz
 usr/share/doc/portpanel/copyright
 usr/share/icons/hicolor/scalable/apps/portpanel.svg
 usr/share/man/man1/portpanel-io.1.gz
+usr/share/man/man1/portpanel-pins.1.gz
 usr/share/man/man1/portpanel.1.gz
 usr/share/metainfo/org.example.portpanel.metainfo.xml"
 [ "$files" = "$expected" ] || fail "holds:"$'\n'"$files"
@@ -63,7 +66,8 @@ for file in /usr/lib/x86_64-linux-gnu/libinpout32.so "$helper" "$policy"; do
     zcat "$root/usr/share/man/man1/portpanel.1.gz" | grep -q "^\.I $file" ||
         fail "its manual page does not name $file"
 done
-desktop-file-validate "$root/usr/share/applications/portpanel.desktop"
+desktop-file-validate "$root/usr/share/applications/portpanel.desktop" \
+    "$root/usr/share/applications/portpanel-pins.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.portpanel.metainfo.xml" >&2 ||
     fail "the AppStream metainfo does not validate"
 [ "$(dpkg-deb -f "$deb" Recommends)" = qt6-wayland ] || fail "does not recommend qt6-wayland"
@@ -75,6 +79,8 @@ version=$(LD_LIBRARY_PATH="$root/usr/lib/x86_64-linux-gnu" "$root/usr/bin/portpa
 [ "$version" = "portpanel 1.00" ] || fail "the unpacked portpanel says '$version'"
 [ "$("$root/usr/bin/portpanel-io" --version)" = "portpanel-io 1.00" ] ||
     fail "the unpacked portpanel-io --version failed"
+[ "$(LD_LIBRARY_PATH="$root/usr/lib/x86_64-linux-gnu" "$root/usr/bin/portpanel-pins" --version)" = \
+    "portpanel-pins 1.00" ] || fail "the unpacked portpanel-pins --version failed"
 echo "package: $(basename "$deb") checked"
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -9,10 +9,10 @@ need clang-format clang-format
 need run-clang-tidy clang-tidy
 need cppcheck cppcheck
 cd "$1"
-dirs=(runtime/core runtime/qt runtime/win32 portio panel portlib finder cli)
+dirs=(runtime/core runtime/qt runtime/win32 portio panel pins portlib finder cli)
 git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
 echo "clang-format: clean"
-run-clang-tidy -quiet -p "$2" "$PWD/(runtime|portio|panel|portlib|finder|cli)/" >"$2/clang-tidy.log" 2>&1 ||
+run-clang-tidy -quiet -p "$2" "$PWD/(runtime|portio|panel|pins|portlib|finder|cli)/" >"$2/clang-tidy.log" 2>&1 ||
     { grep -E 'warning:|error:' "$2/clang-tidy.log" | sort -u >&2; exit 1; }
 echo "clang-tidy: clean"
 # cppcheck 2.11 on (Debian 13) limits its branch analysis unless asked for all of

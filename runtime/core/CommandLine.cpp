@@ -9,12 +9,20 @@
 namespace runtime {
 namespace {
 
-constexpr const char *usage =
-    "usage: portpanel [--help | --version]\n"
-    "Opens a window that writes a byte to an x86 I/O port and reads the port back.\n"
-    "It takes no other arguments; see portpanel(1).\n";
+Program program{"portpanel",
+                "usage: portpanel [--help | --version]\n"
+                "Opens a window that writes a byte to an x86 I/O port and reads the port back.\n"
+                "It takes no other arguments; see portpanel(1).\n"};
+
+std::string given;
 
 } // namespace
+
+const std::string &operand() { return given; }
+
+void describeProgram(const Program &described) { program = described; }
+
+const char *programName() { return program.name; }
 
 std::optional<int> handleArguments(int argc, char **argv)
 {
@@ -22,19 +30,23 @@ std::optional<int> handleArguments(int argc, char **argv)
         return std::nullopt;
     const std::string argument = argv[1];
     if (argc == 2 && argument == "--help") {
-        std::fputs(usage, stdout);
+        std::fputs(program.usage, stdout);
         return 0;
     }
+    if (argc == 2 && program.takesOperand && !argument.starts_with("--")) {
+        given = argument;
+        return std::nullopt;
+    }
     if (argc == 2 && argument == "--version") {
-        std::puts("portpanel " PORTPANEL_VERSION);
+        std::printf("%s %s\n", program.name, PORTPANEL_VERSION);
         return 0;
     }
     // "--help x" names x, the argument that is not known.
     const bool known = argument == "--help" || argument == "--version";
-    std::fputs(usage, stderr);
-    throw RuntimeError(ErrorNumber::Usage, "unknown argument " +
-                                               quoted(known ? std::string(argv[2]) : argument) +
-                                               ": portpanel takes only --help or --version");
+    std::fputs(program.usage, stderr);
+    throw RuntimeError(ErrorNumber::Usage,
+                       "unknown argument " + quoted(known ? std::string(argv[2]) : argument) +
+                           ": " + program.name + " takes only --help or --version");
 }
 
 } // namespace runtime

@@ -1,8 +1,21 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace runtime {
+
+// The program's name and usage text; portpanel's unless another program of
+// the same runtime describes itself before it starts.
+struct Program {
+    const char *name;
+    const char *usage;
+    bool takesOperand = false; // one argument that is not an option, e.g. a port
+};
+void describeProgram(const Program &program);
+const char *programName();
+// The operand as typed (UTF-8), or empty.
+const std::string &operand();
 
 // The program reads no arguments: --help and --version print, and the run
 // ends with the returned status 0. Anything else prints the usage on stderr

@@ -17,7 +17,16 @@ struct Twips {
 };
 inline constexpr int twipsPerPixel = 15;
 
-enum class Kind : std::uint8_t { TextBox, MaskEdBox, Label, CommandButton };
+enum class Kind : std::uint8_t {
+    TextBox,
+    MaskEdBox,
+    Label,
+    CommandButton,
+    CheckBox,
+    ListBox,
+    ComboBox, // an editable drop-down
+    Timer,    // no place on screen; its text is the interval in milliseconds
+};
 
 struct ControlLayout {
     const char *name;
@@ -75,6 +84,46 @@ class CommandButton : public Control {
     virtual void onClick(std::function<void()> handler) = 0;
 };
 
+// A two-state control: a click or Space flips it, then the handler runs.
+class CheckBox : public Control {
+  public:
+    using Control::Control;
+    [[nodiscard]] virtual bool checked() const = 0;
+    virtual void setChecked(bool checked) = 0;
+    // What a screen reader says for it; changes with the state it shows.
+    virtual void setAccessibleName(const std::string &name) = 0;
+    virtual void onClick(std::function<void()> handler) = 0;
+};
+
+// Lines of text, the first on top; text() is the line in focus.
+class ListBox : public Control {
+  public:
+    using Control::Control;
+    virtual void insertFirst(const std::string &line) = 0;
+    virtual void removeLast() = 0;
+    [[nodiscard]] virtual int count() const = 0;
+    [[nodiscard]] virtual std::string line(int index) const = 0;
+};
+
+// An editable drop-down: text() is what the edit part holds.
+class ComboBox : public Control {
+  public:
+    using Control::Control;
+    virtual void setItems(const std::vector<std::string> &items) = 0;
+};
+
+// Ticks only while its window is shown and not minimised, so a hidden window
+// does no work. text() is the interval in milliseconds.
+class Timer : public Control {
+  public:
+    using Control::Control;
+    virtual void setEnabled(bool enabled) = 0;
+    [[nodiscard]] virtual bool enabled() const = 0;
+    // True while it ticks: enabled, and its window shown and not minimised.
+    [[nodiscard]] virtual bool ticking() const = 0;
+    virtual void onTick(std::function<void()> handler) = 0;
+};
+
 // A start-up window: the runtime builds it from its layout, runs its load
 // event, and only then shows it.
 class Form {
@@ -85,6 +134,9 @@ class Form {
     Form &operator=(const Form &) = delete;
 
     virtual void Form_Load() = 0;
+
+    // A key pressed anywhere in the window but in a field that takes text.
+    void onKey(char key, std::function<void()> handler);
 
     // The control of that name and type, or null.
     template <class Type> Type *control(const char *name) const

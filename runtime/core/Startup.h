@@ -20,12 +20,16 @@ int run(const char *program, const std::function<std::unique_ptr<Form>()> &build
 } // namespace toolkit
 
 // The program: one start-up window, one thread.
-template <class StartupForm> int start(int argc, char **argv)
+inline int start(int argc, char **argv, const std::function<std::unique_ptr<Form>()> &build)
 {
     if (const auto status = toolkit::beforeToolkit(argc, argv))
         return *status;
-    return toolkit::run(argc > 0 ? argv[0] : "portpanel",
-                        [] { return std::make_unique<StartupForm>(); });
+    return toolkit::run(argc > 0 ? argv[0] : "portpanel", build);
+}
+
+template <class StartupForm> int start(int argc, char **argv)
+{
+    return start(argc, argv, [] { return std::make_unique<StartupForm>(); });
 }
 
 } // namespace runtime

@@ -4,9 +4,17 @@
 #include "MaskEdBox.h"
 #include "QtRuntime.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <cstdlib>
+#include <string>
 
 namespace runtime {
 namespace {
@@ -18,21 +26,26 @@ struct Shown {
     [[nodiscard]] virtual QWidget *shown() const = 0;
 };
 
-// Each control keeps its widget; the window owns the widgets. Line edits,
-// labels and buttons all hold their text the same way.
-template <class Base, class Widget> class Wrapped : public Base, public Shown {
+// Each control keeps its widget; the window owns the widgets.
+template <class Base, class Widget> class Held : public Base, public Shown {
   public:
-    Wrapped(const char *name, Widget *widget) : Base(name), widget_(widget) {}
+    Held(const char *name, Widget *widget) : Base(name), widget_(widget) {}
     [[nodiscard]] QWidget *shown() const override { return widget_; }
-    [[nodiscard]] std::string text() const override { return widget_->text().toStdString(); }
-    bool setText(const std::string &text) override
-    {
-        widget_->setText(fromUtf8(text));
-        return true;
-    }
 
   protected:
     Widget *widget_;
+};
+
+// Line edits, labels, buttons and check boxes all hold their text the same way.
+template <class Base, class Widget> class Wrapped : public Held<Base, Widget> {
+  public:
+    using Held<Base, Widget>::Held;
+    [[nodiscard]] std::string text() const override { return this->widget_->text().toStdString(); }
+    bool setText(const std::string &text) override
+    {
+        this->widget_->setText(fromUtf8(text));
+        return true;
+    }
 };
 
 using QtTextBox = Wrapped<TextBox, QLineEdit>;
@@ -44,14 +57,119 @@ class QtMaskEdBox : public Wrapped<MaskEdBox, qt::MaskEdBox> {
     bool setText(const std::string &text) override { return widget_->setMaskText(fromUtf8(text)); }
 };
 
-class QtCommandButton : public Wrapped<CommandButton, QPushButton> {
+// A button or check box: each click runs the handler through event delivery.
+template <class Base, class Widget> class Clicked : public Wrapped<Base, Widget> {
   public:
-    using Wrapped::Wrapped;
+    using Wrapped<Base, Widget>::Wrapped;
     void onClick(std::function<void()> handler) override
     {
-        QObject::connect(widget_, &QPushButton::clicked, widget_,
+        QObject::connect(this->widget_, &Widget::clicked, this->widget_,
                          [handler = std::move(handler)] { deliver(handler); });
     }
+};
+
+using QtCommandButton = Clicked<CommandButton, QPushButton>;
+
+class QtCheckBox : public Clicked<CheckBox, QCheckBox> {
+  public:
+    using Clicked::Clicked;
+    [[nodiscard]] bool checked() const override { return widget_->isChecked(); }
+    void setChecked(bool checked) override { widget_->setChecked(checked); }
+    void setAccessibleName(const std::string &name) override
+    {
+        widget_->setAccessibleName(fromUtf8(name));
+    }
+};
+
+class QtListBox : public Held<ListBox, QListWidget> {
+  public:
+    using Held::Held;
+    [[nodiscard]] std::string text() const override
+    {
+        const QListWidgetItem *item = widget_->currentItem();
+        return item ? item->text().toStdString() : std::string();
+    }
+    bool setText(const std::string &) override { return false; } // lines come by insertFirst
+    void insertFirst(const std::string &line) override { widget_->insertItem(0, fromUtf8(line)); }
+    void removeLast() override { delete widget_->takeItem(widget_->count() - 1); }
+    [[nodiscard]] int count() const override { return widget_->count(); }
+    [[nodiscard]] std::string line(int index) const override
+    {
+        const QListWidgetItem *item = widget_->item(index);
+        return item ? item->text().toStdString() : std::string();
+    }
+};
+
+class QtComboBox : public Held<ComboBox, QComboBox> {
+  public:
+    using Held::Held;
+    [[nodiscard]] std::string text() const override { return widget_->currentText().toStdString(); }
+    bool setText(const std::string &text) override
+    {
+        widget_->setEditText(fromUtf8(text));
+        return true;
+    }
+    void setItems(const std::vector<std::string> &items) override
+    {
+        const QString kept = widget_->currentText();
+        widget_->clear();
+        for (const std::string &item : items)
+            widget_->addItem(fromUtf8(item));
+        widget_->setEditText(kept);
+    }
+};
+
+// Follows its window's state, so that a minimised window wakes for nothing.
+class QtTimer : public Timer, public QObject {
+  public:
+    QtTimer(const char *name, QWidget *window, int interval) : Timer(name), window_(window)
+    {
+        timer_.setInterval(interval);
+        timer_.setTimerType(Qt::PreciseTimer);
+        window_->installEventFilter(this);
+    }
+    [[nodiscard]] std::string text() const override { return std::to_string(timer_.interval()); }
+    bool setText(const std::string &text) override
+    {
+        const int interval = std::atoi(text.c_str());
+        if (interval < 1)
+            return false;
+        timer_.setInterval(interval);
+        return true;
+    }
+    void setEnabled(bool enabled) override
+    {
+        enabled_ = enabled;
+        follow();
+    }
+    [[nodiscard]] bool enabled() const override { return enabled_; }
+    [[nodiscard]] bool ticking() const override { return timer_.isActive(); }
+    void onTick(std::function<void()> handler) override
+    {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_,
+                         [handler = std::move(handler)] { deliver(handler); });
+    }
+
+  protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Show || type == QEvent::Hide || type == QEvent::WindowStateChange)
+            follow();
+        return false;
+    }
+
+  private:
+    void follow()
+    {
+        if (enabled_ && window_->isVisible() && !window_->isMinimized())
+            timer_.start();
+        else
+            timer_.stop();
+    }
+    QWidget *window_;
+    QTimer timer_;
+    bool enabled_ = false;
 };
 
 std::unique_ptr<Control> build(const ControlLayout &layout, QWidget *parent)
@@ -69,6 +187,19 @@ std::unique_ptr<Control> build(const ControlLayout &layout, QWidget *parent)
         button->setAutoDefault(false); // Enter in a text box presses nothing
         return std::make_unique<QtCommandButton>(layout.name, button);
     }
+    case Kind::CheckBox:
+        return std::make_unique<QtCheckBox>(layout.name, new QCheckBox(text, parent));
+    case Kind::ListBox:
+        return std::make_unique<QtListBox>(layout.name, new QListWidget(parent));
+    case Kind::ComboBox: {
+        auto *box = new QComboBox(parent);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setEditText(text);
+        return std::make_unique<QtComboBox>(layout.name, box);
+    }
+    case Kind::Timer:
+        return std::make_unique<QtTimer>(layout.name, parent, std::atoi(layout.text));
     }
     return nullptr;
 }
@@ -96,12 +227,18 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
     for (const ControlLayout &item : layout.controls) {
         auto built = build(item, &form);
         QWidget *shown = qt::widget(built.get());
+        if (!shown) { // a timer
+            controls_.push_back(std::move(built));
+            continue;
+        }
         shown->setObjectName(QString::fromUtf8(item.name));
         shown->setGeometry(pixels(item.place));
         if (item.accessibleName)
             shown->setAccessibleName(QString::fromUtf8(item.accessibleName));
         if (item.kind == Kind::Label) {
             shown->setFocusPolicy(Qt::NoFocus);
+            // A label made two lines high or more is meant to wrap.
+            static_cast<QLabel *>(shown)->setWordWrap(item.place.height >= 2 * 255);
         } else {
             if (previous)
                 QWidget::setTabOrder(previous, shown);
@@ -114,6 +251,13 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
 }
 
 Form::~Form() = default;
+
+void Form::onKey(char key, std::function<void()> handler)
+{
+    auto *shortcut = new QShortcut(QKeySequence(QString(QChar(key))), &window_->widget);
+    QObject::connect(shortcut, &QShortcut::activated, shortcut,
+                     [handler = std::move(handler)] { deliver(handler); });
+}
 
 namespace qt {
 

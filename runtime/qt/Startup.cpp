@@ -15,7 +15,7 @@ namespace toolkit {
 std::optional<int> beforeToolkit(int argc, char **argv)
 {
     try {
-        refusePrivilege();
+        refusePrivilege(programName());
         if (const auto status = handleArguments(argc, argv))
             return status;
         requireDisplay();
@@ -45,7 +45,7 @@ namespace qt {
 
 void describeProgram(QApplication &application)
 {
-    application.setApplicationName(QStringLiteral("portpanel"));
+    application.setApplicationName(QString::fromUtf8(programName()));
     application.setApplicationVersion(QStringLiteral(PORTPANEL_VERSION));
     beginRun();
 }

@@ -5,7 +5,10 @@
 #include "Win32Runtime.h"
 
 #include <commctrl.h>
+#include <cstdlib>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace runtime {
 namespace {
@@ -41,11 +44,17 @@ template <class Base> class Win32Control : public Base, public Handled {
     HWND handle_;
 };
 
-class Win32CommandButton : public Win32Control<CommandButton> {
+// A control whose BN_CLICKED runs a handler: a button or a check box.
+struct Clickable {
+    virtual ~Clickable() = default;
+    virtual void click() const = 0;
+};
+
+template <class Base> class Win32Clickable : public Win32Control<Base>, public Clickable {
   public:
-    using Win32Control::Win32Control;
+    using Win32Control<Base>::Win32Control;
     void onClick(std::function<void()> handler) override { handler_ = std::move(handler); }
-    void click() const
+    void click() const override
     {
         if (handler_)
             deliver(handler_);
@@ -55,22 +64,151 @@ class Win32CommandButton : public Win32Control<CommandButton> {
     std::function<void()> handler_;
 };
 
+using Win32CommandButton = Win32Clickable<CommandButton>;
+
+class Win32CheckBox : public Win32Clickable<CheckBox> {
+  public:
+    using Win32Clickable::Win32Clickable;
+    [[nodiscard]] bool checked() const override
+    {
+        return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    void setChecked(bool checked) override
+    {
+        SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    void setAccessibleName(const std::string &name) override
+    {
+        win32::setAccessibleName(handle_, name);
+        NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, handle_, OBJID_CLIENT, CHILDID_SELF);
+    }
+};
+
+class Win32ListBox : public Win32Control<ListBox> {
+  public:
+    using Win32Control::Win32Control;
+    [[nodiscard]] std::string text() const override
+    {
+        return line(static_cast<int>(SendMessageW(handle_, LB_GETCURSEL, 0, 0)));
+    }
+    bool setText(const std::string &) override { return false; } // lines come by insertFirst
+    void insertFirst(const std::string &line) override
+    {
+        SendMessageW(handle_, LB_INSERTSTRING, 0,
+                     reinterpret_cast<LPARAM>(win32::wide(line).c_str()));
+    }
+    void removeLast() override { SendMessageW(handle_, LB_DELETESTRING, count() - 1, 0); }
+    [[nodiscard]] int count() const override
+    {
+        return static_cast<int>(SendMessageW(handle_, LB_GETCOUNT, 0, 0));
+    }
+    [[nodiscard]] std::string line(int index) const override
+    {
+        const LRESULT length = SendMessageW(handle_, LB_GETTEXTLEN, index, 0);
+        if (index < 0 || length == LB_ERR)
+            return {};
+        std::wstring shown(static_cast<std::size_t>(length) + 1, L'\0');
+        SendMessageW(handle_, LB_GETTEXT, index, reinterpret_cast<LPARAM>(shown.data()));
+        shown.resize(static_cast<std::size_t>(length));
+        return utf8(shown);
+    }
+};
+
+class Win32ComboBox : public Win32Control<ComboBox> {
+  public:
+    using Win32Control::Win32Control;
+    void setItems(const std::vector<std::string> &items) override
+    {
+        const std::string kept = text();
+        SendMessageW(handle_, CB_RESETCONTENT, 0, 0);
+        for (const std::string &item : items)
+            SendMessageW(handle_, CB_ADDSTRING, 0,
+                         reinterpret_cast<LPARAM>(win32::wide(item).c_str()));
+        setText(kept);
+    }
+};
+
+// A timer of the form's window, by the control's ID; it follows the window's
+// state, so that a minimised window wakes for nothing.
+class Win32Timer : public Timer {
+  public:
+    Win32Timer(const char *name, HWND form, UINT_PTR id, int interval)
+        : Timer(name), form_(form), id_(id), interval_(interval)
+    {
+    }
+    ~Win32Timer() override { KillTimer(form_, id_); }
+    [[nodiscard]] std::string text() const override { return std::to_string(interval_); }
+    bool setText(const std::string &text) override
+    {
+        const int interval = std::atoi(text.c_str());
+        if (interval < 1)
+            return false;
+        interval_ = interval;
+        ticking_ = false; // SetTimer again with the new interval
+        follow();
+        return true;
+    }
+    void setEnabled(bool enabled) override
+    {
+        enabled_ = enabled;
+        follow();
+    }
+    [[nodiscard]] bool enabled() const override { return enabled_; }
+    [[nodiscard]] bool ticking() const override { return ticking_; }
+    void onTick(std::function<void()> handler) override { handler_ = std::move(handler); }
+    void tick() const
+    {
+        if (handler_ && ticking_)
+            deliver(handler_);
+    }
+    void follow()
+    {
+        const bool wanted = enabled_ && IsWindowVisible(form_) && !IsIconic(form_);
+        if (wanted && !ticking_)
+            SetTimer(form_, id_, static_cast<UINT>(interval_), nullptr);
+        else if (!wanted && ticking_)
+            KillTimer(form_, id_);
+        ticking_ = wanted;
+    }
+
+  private:
+    HWND form_;
+    UINT_PTR id_;
+    int interval_;
+    bool enabled_ = false;
+    bool ticking_ = false;
+    std::function<void()> handler_;
+};
+
 struct Kinds {
     const wchar_t *windowClass;
     DWORD style;
     DWORD exStyle;
 };
 
-Kinds kindOf(Kind kind)
+// A label made two lines high or more is meant to wrap.
+bool wraps(const ControlLayout &layout) { return layout.place.height >= 2 * 255; }
+
+Kinds kindOf(const ControlLayout &layout)
 {
-    switch (kind) {
+    switch (layout.kind) {
     case Kind::TextBox:
     case Kind::MaskEdBox:
         return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case Kind::Label: // one line: with a larger text a wrapped second line would not show
-        return {L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0};
+        return {L"STATIC",
+                static_cast<DWORD>(wraps(layout) ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX, 0};
     case Kind::CommandButton:
         return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case Kind::CheckBox:
+        return {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case Kind::ListBox:
+        return {L"LISTBOX", WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+                WS_EX_CLIENTEDGE};
+    case Kind::ComboBox:
+        return {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0};
+    case Kind::Timer:
+        return {nullptr, 0, 0};
     }
     return {L"STATIC", 0, 0};
 }
@@ -87,6 +225,15 @@ std::unique_ptr<Control> wrap(const ControlLayout &layout, HWND handle)
         return std::make_unique<Win32Control<Label>>(layout.name, handle);
     case Kind::CommandButton:
         return std::make_unique<Win32CommandButton>(layout.name, handle);
+    case Kind::CheckBox:
+        return std::make_unique<Win32CheckBox>(layout.name, handle);
+    case Kind::ListBox:
+        return std::make_unique<Win32ListBox>(layout.name, handle);
+    case Kind::ComboBox: // its edit part takes no text at creation
+        SetWindowTextW(handle, win32::wide(layout.text).c_str());
+        return std::make_unique<Win32ComboBox>(layout.name, handle);
+    case Kind::Timer:
+        break; // made by the form, which owns the timer
     }
     return nullptr;
 }
@@ -118,6 +265,7 @@ struct Form::Window {
     HFONT font = nullptr;
     HWND lastFocus = nullptr;
     FormLayout layout;
+    std::vector<std::pair<char, std::function<void()>>> keys; // Form::onKey's
 
     ~Window()
     {
@@ -157,9 +305,13 @@ struct Form::Window {
         for (std::size_t i = 0; i < controls.size(); ++i) {
             const Twips &at = layout.controls[i].place;
             HWND control = win32::handle(controls[i].get());
+            if (!control) // a timer
+                continue;
+            // A drop-down's height includes its list.
+            const int height =
+                layout.controls[i].kind == Kind::ComboBox ? 8 * at.height : at.height;
             SetWindowPos(control, nullptr, scaled(at.left, dpi), scaled(at.top, dpi),
-                         scaled(at.width, dpi), scaled(at.height, dpi),
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+                         scaled(at.width, dpi), scaled(height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         }
         if (old)
@@ -188,13 +340,24 @@ struct Form::Window {
 
 namespace {
 
-void command(const Form &form, int id)
+template <class Type> Type *byId(const Form &form, WPARAM id)
 {
     const auto index = static_cast<std::size_t>(id - firstId);
-    if (index < form.controls().size())
-        if (const auto *button =
-                dynamic_cast<const Win32CommandButton *>(form.controls()[index].get()))
-            button->click();
+    return index < form.controls().size() ? dynamic_cast<Type *>(form.controls()[index].get())
+                                          : nullptr;
+}
+
+void command(const Form &form, int id)
+{
+    if (const auto *clicked = byId<const Clickable>(form, static_cast<WPARAM>(id)))
+        clicked->click();
+}
+
+void followWindow(const Form &form)
+{
+    for (const auto &control : form.controls())
+        if (auto *timer = dynamic_cast<Win32Timer *>(control.get()))
+            timer->follow();
 }
 
 template <class Function> Function user32(const char *name)
@@ -246,6 +409,15 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (form && HIWORD(wParam) == BN_CLICKED)
             command(*form, LOWORD(wParam));
         return 0;
+    case WM_TIMER:
+        if (form)
+            if (const auto *timer = byId<const Win32Timer>(*form, wParam))
+                timer->tick();
+        return 0;
+    case WM_WINDOWPOSCHANGED: // shown, hidden, minimised or restored
+        if (form)
+            followWindow(*form);
+        break;
     case WM_SETFOCUS: // on activation the window gets the focus, and passes it on
         if (form)
             form->window().restoreFocus();
@@ -285,7 +457,12 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
     startupWindow = w.handle;
     int id = firstId;
     for (const ControlLayout &item : layout.controls) { // creation order is tab order
-        const Kinds kinds = kindOf(item.kind);
+        const Kinds kinds = kindOf(item);
+        if (!kinds.windowClass) {
+            controls_.push_back(std::make_unique<Win32Timer>(
+                item.name, w.handle, static_cast<UINT_PTR>(id++), std::atoi(item.text)));
+            continue;
+        }
         HWND created =
             CreateWindowExW(kinds.exStyle, kinds.windowClass, win32::wide(item.text).c_str(),
                             WS_CHILD | WS_VISIBLE | kinds.style, 0, 0, 0, 0, w.handle,
@@ -307,9 +484,32 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
 
 Form::~Form() = default;
 
+void Form::onKey(char key, std::function<void()> handler)
+{
+    window_->keys.emplace_back(key, std::move(handler));
+}
+
 namespace win32 {
 
 HWND handle(const Form &form) { return form.window().handle; }
+
+bool handleKey(const MSG &message)
+{
+    if (message.message != WM_CHAR || !startupWindow)
+        return false;
+    const auto *form =
+        reinterpret_cast<const Form *>(GetWindowLongPtrW(startupWindow, GWLP_USERDATA));
+    wchar_t kind[16] = {};
+    GetClassNameW(message.hwnd, kind, 16);
+    if (!form || !IsChild(startupWindow, message.hwnd) || lstrcmpiW(kind, L"EDIT") == 0)
+        return false; // a field takes its own characters
+    for (const auto &[key, handler] : form->window().keys)
+        if (message.wParam == static_cast<WPARAM>(static_cast<unsigned char>(key))) {
+            deliver(handler);
+            return true;
+        }
+    return false;
+}
 
 HWND shownForm() { return startupWindow; }
 

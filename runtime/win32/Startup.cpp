@@ -64,7 +64,7 @@ int run(const char *, const std::function<std::unique_ptr<Form>()> &build)
     SetFocus(GetNextDlgTabItem(window, nullptr, FALSE));
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(window, &message))
+        if (win32::handleKey(message) || IsDialogMessageW(window, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);

@@ -17,6 +17,8 @@ std::string windowText(HWND control);
 void makeMaskEdBox(HWND edit);
 
 HWND handle(const Form &form);
+// Runs the form's handler for a character typed outside a text field (Form::onKey).
+bool handleKey(const MSG &message);
 // This thread's form window, where one exists: the owner for a message box.
 HWND shownForm();
 HWND handle(const Control *control);

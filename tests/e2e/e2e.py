@@ -21,13 +21,15 @@ WAYLAND = "WAYLAND_DISPLAY" in os.environ
 class Panel:
     """One run of build/portpanel against a stand-in port library."""
 
-    def __init__(self, library, read_value="7", folder=LIBS, as_user=None):
+    def __init__(self, library, read_value="7", folder=LIBS, as_user=None, program="portpanel",
+                 title="Form1", env=None):
         self.record = tempfile.NamedTemporaryFile(prefix="portpanel-e2e-", delete=False).name
+        self.program, self.title = program, title
         env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(folder, library),
                    PORTPANEL_RECORD=self.record, PORTPANEL_READ_VALUE=read_value,
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                   QT_QPA_PLATFORM="wayland" if WAYLAND else "xcb")
-        command = [os.path.join(BUILD, "portpanel")]
+                   QT_QPA_PLATFORM="wayland" if WAYLAND else "xcb", **(env or {}))
+        command = [os.path.join(BUILD, program)]
         self.leftovers = [self.record]
         if as_user:
             # Copies the user can reach whatever the checkout's folder allows.
@@ -52,13 +54,13 @@ class Panel:
             return f.read().split("\n")[:-1]
 
     def window(self):
-        return wait_for("Form1", lambda: windows("^Form1$"))[0]
+        return wait_for(self.title, lambda: windows(f"^{self.title}$"))[0]
 
     def accessible(self, *roles):
         import pyatspi
         def find():
             for app in pyatspi.Registry.getDesktop(0):
-                if app is not None and app.name == "portpanel":
+                if app is not None and app.name == self.program:
                     return pyatspi.findAllDescendants(app, lambda a: a.getRoleName() in roles)
             return None
         return wait_for("accessible " + " or ".join(roles), find)
@@ -110,6 +112,44 @@ class Panel:
         if self.process.poll() is None:
             self.process.kill()
         return self.end()
+
+
+@unittest.skipIf(WAYLAND, "the X session's tests")
+class PinsWindow(unittest.TestCase):
+    """portpanel-pins over a recording library whose registers latch in files."""
+
+    def test_keys_accessible_names_and_the_log(self):
+        ports = tempfile.mkdtemp(prefix="portpanel-ports-")
+        self.addCleanup(shutil.rmtree, ports)
+        def set_port(port, value):
+            with open(os.path.join(ports, str(port)), "w") as f:
+                f.write(f"{value}\n")
+        for port, value in ((888, 0), (889, 0x78), (890, 0x0C)):
+            set_port(port, value)
+        panel = Panel("recording", program="portpanel-pins", title="portpanel-pins",
+                      env={"PORTPANEL_PORT_FOLDER": ports, "PORTPANEL_LATCH": "1"})
+        self.addCleanup(panel.close)
+        panel.focus()
+        panel.keys("0", "3")
+        wait_for("0x09 written", lambda: "out 888 9" in panel.calls())
+        self.assertIn("out 888 1", panel.calls())
+        def names():
+            return [a.name for a in panel.accessible("check box")]
+        self.assertEqual(names()[:3], ["Pin 1, /Strobe, high", "Pin 2, D0, high",
+                                       "Pin 3, D1, low"])
+        self.assertIn("Pin 11, Busy, high", names())
+        statuses = (0xF8, 0x78, 0x38, 0x78, 0x70)  # Busy low, high, /Ack low, high, /Error low
+        for status in statuses:
+            set_port(889, status)
+            time.sleep(0.15)
+        logged = wait_for("five changes logged", lambda: (lambda items: items if len(
+            items) == 5 else None)([a.name for a in panel.accessible("list item")]))
+        for line in logged:
+            print("log:", line, file=sys.stderr)
+        self.assertTrue(logged[0].endswith("Pin 15, /Error, low"), logged)
+        self.assertTrue(logged[4].endswith("Pin 11, Busy, low"), logged)
+        print("names:", [n for n in names() if n.startswith(("Pin 1,", "Pin 2,", "Pin 11,"))],
+              file=sys.stderr)
 
 
 @unittest.skipIf(WAYLAND, "the X session's tests")

@@ -31,9 +31,28 @@ int portpanelDependency() { return 0; }
 } // namespace
 #endif
 
+namespace {
+
+// The file of a port's number in the folder PORTPANEL_PORT_FOLDER.
+bool portFile(char (&path)[4096], int port)
+{
+    const char *folder = std::getenv("PORTPANEL_PORT_FOLDER");
+    return folder && std::snprintf(path, sizeof path, "%s/%d", folder, port) < 4096;
+}
+
+} // namespace
+
+// With PORTPANEL_LATCH set, a write to a port that has a file goes into it,
+// so that the port reads back what was written, as a register does.
 void INPOUT_CALL Out32(short port, short value)
 {
     record("out %d %d", port, value + portpanelDependency());
+    char path[4096];
+    if (std::getenv("PORTPANEL_LATCH") && portFile(path, port))
+        if (FILE *file = std::fopen(path, "r+")) {
+            std::fprintf(file, "%d\n", value & 0xFF);
+            std::fclose(file);
+        }
 }
 
 #ifdef RECORDING_REFUSES
@@ -43,7 +62,9 @@ const char *PortProblem(short port) { return port == refused ? "refused by the t
 #endif
 
 #ifndef RECORDING_WITHOUT_INP32
-// Returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced
+// A port with a file of its number (decimal) in the folder PORTPANEL_PORT_FOLDER
+// reads the number in it: a port the test changes while the program watches.
+// Else returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced
 // here. A list "120,120,248" gives the Nth read the Nth value, then the last:
 // a port that changes while it is watched.
 short INPOUT_CALL Inp32(short port)
@@ -53,6 +74,15 @@ short INPOUT_CALL Inp32(short port)
     if (port == refused)
         return -1;
 #endif
+    if (char path[4096]; portFile(path, port)) {
+        if (FILE *file = std::fopen(path, "r")) {
+            int read = 0;
+            const bool number = std::fscanf(file, "%i", &read) == 1;
+            std::fclose(file);
+            if (number)
+                return static_cast<short>(read);
+        }
+    }
     static int reads = 0;
     const char *value = std::getenv("PORTPANEL_READ_VALUE");
     for (int i = 0; value && i < reads && std::strchr(value, ','); ++i)

@@ -2,7 +2,7 @@
 and read back from another Win32 program (reader.exe), with a recording
 inpout32.dll beside it. The window's cases come from tests/panel_cases.json,
 which the Qt side runs too.
-Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON WINDOWS_7_EXE"""
+Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON WINDOWS_7_EXE PINS_EXE"""
 import json
 import os
 import shutil
@@ -13,9 +13,9 @@ import tempfile
 import time
 import unittest
 
-WINE, EXE, READER, DLLS, CASES, WINDOWS_7_EXE = (os.path.abspath(a) if i else a
-                                                 for i, a in enumerate(sys.argv[1:7]))
-del sys.argv[1:7]
+WINE, EXE, READER, DLLS, CASES, WINDOWS_7_EXE, PINS_EXE = (
+    os.path.abspath(a) if i else a for i, a in enumerate(sys.argv[1:8]))
+del sys.argv[1:8]
 with open(CASES) as f:
     CASES = json.load(f)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -493,6 +493,56 @@ class Windows(unittest.TestCase):
                     self.assertEqual(panel.dismiss(), number)
                 finally:
                     panel.close()
+
+
+class PinsWindow(unittest.TestCase):
+    """portpanel-pins.exe over a recording DLL whose registers latch in files."""
+
+    def pins(self, dll, *args):
+        ports = tempfile.mkdtemp(prefix="portpanel-ports-")
+        self.addCleanup(shutil.rmtree, ports, ignore_errors=True)
+        for port, value in ((888, 0), (889, 0x78), (890, 0x0C)):
+            with open(os.path.join(ports, str(port)), "w") as f:
+                f.write(f"{value}\n")
+        panel = Panel(dll, exe=PINS_EXE, args=args, env={
+            "PORTPANEL_PORT_FOLDER": windows_path(ports), "PORTPANEL_LATCH": "1"})
+        self.addCleanup(panel.close)
+        os.environ["PORTPANEL_WINDOW"] = "portpanel-pins"  # the window reader.exe reads
+        self.addCleanup(os.environ.pop, "PORTPANEL_WINDOW")
+        window = wait_for("portpanel-pins", lambda: windows("^portpanel-pins$"))[0]
+        return panel, window, ports
+
+    def test_keys_0_and_3_write_0x09(self):
+        panel, window, ports = self.pins("recording")
+        xdotool("windowfocus", "--sync", window)
+        panel.keys("0", "3")
+        wait_for("0x09 in the data register", lambda: "out 888 9" in panel.calls())
+        self.assertIn("out 888 1", panel.calls())
+        with open(os.path.join(ports, "888")) as f:
+            self.assertEqual(int(f.read()), 9)
+        texts = wait_for("the data register shown", lambda: (lambda t: t if any(
+            line.startswith("Data 0x0378: 0x09 = 9 = 00001001") for line in t) else None)(
+            [c["text"] for c in read()["controls"].values()]))
+        self.assertIn("2  D0  (D0)  out: high", texts)
+        self.assertIn("5  D3  (D3)  out: high", texts)
+
+    def test_minimised_makes_no_reads(self):
+        panel, _, _ = self.pins("recording")
+        wait_for("polling", lambda: len(panel.calls()) > 10)
+        subprocess.run([WINE, READER, "send", "0", "112", "F020", "0"], timeout=30)  # SC_MINIMIZE
+        time.sleep(0.3)
+        before = len(panel.calls())
+        time.sleep(0.5)
+        self.assertEqual(len(panel.calls()), before)
+        subprocess.run([WINE, READER, "send", "0", "112", "F120", "0"], timeout=30)  # SC_RESTORE
+        wait_for("polling again", lambda: len(panel.calls()) > before)
+
+    def test_refused_port_words_in_the_window(self):
+        panel, window, _ = self.pins("refusing", "0x2F8")
+        wait_for("the library's words", lambda: any(
+            "refused by the test" in c["text"] for c in read()["controls"].values()))
+        self.assertEqual(panel.process.poll(), None)  # the window stays open
+        self.assertEqual(windows("^portpanel$"), [])  # and no error box
 
 
 if __name__ == "__main__":

@@ -42,7 +42,8 @@ ON_WINDOWS_7_SP1 = {
             GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
             OpenClipboard PeekMessageW PostQuitMessage RegisterClassExW ReleaseDC SendMessageW SetFocus
             SetWindowLongPtrW SetWindowLongW SetWindowPos SetWindowTextW ShowWindow
-            SystemParametersInfoW TranslateMessage""",
+            SystemParametersInfoW TranslateMessage GetClassNameW IsIconic IsWindowVisible
+            KillTimer SetTimer""",
     },
     "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
     # TokenElevation, which the program asks for, is Vista's.

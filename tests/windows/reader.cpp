@@ -92,12 +92,15 @@ int main(int argc, char **argv)
     }
     if (mode == "clip" && argc > 2)
         return clip(argv[2]);
-    const HWND form = FindWindowW(nullptr, L"Form1");
+    // PORTPANEL_WINDOW names another program's window (the pins window).
+    const wchar_t *named = _wgetenv(L"PORTPANEL_WINDOW");
+    const HWND form = FindWindowW(nullptr, named ? named : L"Form1");
     if (!form)
         return std::puts("no Form1"), 1;
     if (mode == "away")
         return away(form);
-    if (mode == "send" && argc > 5) { // "reader send ID MESSAGE WPARAM LPARAM", in hex; ID 0: Form1
+    // "reader send ID MESSAGE WPARAM LPARAM", numbers in hex; ID 0 is the window itself.
+    if (mode == "send" && argc > 5) {
         const int id = static_cast<int>(std::strtol(argv[2], nullptr, 16));
         return static_cast<int>(SendMessageW(
             id ? GetDlgItem(form, id) : form, static_cast<UINT>(std::strtoul(argv[3], nullptr, 16)),

@@ -1,0 +1,305 @@
+#include "PinsWindow.h"
+
+#include "ControlText.h"
+#include "Conversions.h"
+#include "PortFinder.h"
+#include "PortIO.h"
+#include "RuntimeError.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+namespace pins {
+namespace {
+
+using runtime::Kind;
+
+constexpr int px = runtime::twipsPerPixel;
+constexpr runtime::Twips at(int left, int top, int width, int height)
+{
+    return {left * px, top * px, width * px, height * px};
+}
+
+// The pins' control names, "pin1" to "pin17", for the layout's lifetime.
+const char *pinName(int number)
+{
+    static const auto names = [] {
+        std::array<std::string, table.size() + 1> made;
+        for (std::size_t i = 1; i < made.size(); ++i)
+            made[i] = "pin" + std::to_string(i);
+        return made;
+    }();
+    return names.at(static_cast<std::size_t>(number)).c_str();
+}
+
+constexpr const char *registerControls[] = {"lblData", "lblStatus", "lblControl"};
+
+// In tab order; labels take no focus.
+runtime::FormLayout layout()
+{
+    runtime::FormLayout form{"PinsWindow", "portpanel-pins", 640 * px, 480 * px, {}};
+    auto &c = form.controls;
+    // The pins come first, so that the keys 0 to 7 work from the start.
+    std::ranges::transform(table, std::back_inserter(c), [](const Pin &pin) {
+        return runtime::ControlLayout{pinName(pin.number), Kind::CheckBox,
+                                      at(8, 20 + pin.number * 24, 300, 22), "", nullptr};
+    });
+    c.push_back({"cboPort", Kind::ComboBox, at(8, 8, 200, 24), "888", "Port"});
+    c.push_back(
+        {"txtInterval", Kind::TextBox, at(216, 8, 60, 24), "20", "Poll interval, milliseconds"});
+    c.push_back({"cmdOpen", Kind::CommandButton, at(284, 8, 80, 24), "Open", nullptr});
+    c.push_back({"txtData", Kind::TextBox, at(320, 120, 80, 24), "0", "Data byte"});
+    c.push_back({"cmdWrite", Kind::CommandButton, at(408, 120, 80, 24), "Write", nullptr});
+    c.push_back({"chkDirection", Kind::CheckBox, at(320, 152, 312, 22), "Data lines as inputs (C5)",
+                 nullptr});
+    c.push_back(
+        {"lstLog", Kind::ListBox, at(320, 248, 312, 224), "", "Input changes, newest first"});
+    c.push_back({"lblGround", Kind::Label, at(8, 452, 300, 20), groundPins, nullptr});
+    for (int i = 0; i < 3; ++i)
+        c.push_back({registerControls[i], Kind::Label, at(320, 44 + i * 24, 312, 20), "", nullptr});
+    c.push_back({"lblMessage", Kind::Label, at(320, 180, 312, 44), "", nullptr});
+    c.push_back(
+        {"lblLog", Kind::Label, at(320, 228, 312, 20), "Input changes, newest first:", nullptr});
+    c.push_back({"tmrPoll", Kind::Timer, at(0, 0, 0, 0), "20", nullptr});
+    return form;
+}
+
+// A chosen line reads "0x0378 parport0 ...": the address is its first word.
+std::string firstWord(const std::string &text)
+{
+    const auto start = text.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return {};
+    return text.substr(start, text.find_first_of(" \t", start) - start);
+}
+
+std::vector<std::string> foundPorts()
+{
+    std::vector<std::string> items;
+    try {
+        for (const finder::FoundPort &port : finder::findPorts()) {
+            if (port.ranges.empty() || port.kind == "usb-printer" || port.kind == "library")
+                continue;
+            char base[16];
+            std::snprintf(base, sizeof base, "0x%04X", static_cast<unsigned>(port.ranges[0].first));
+            items.push_back(std::string(base) + "  " + port.name + "  " + port.description);
+        }
+    } catch (const std::exception &) {
+        // No list: the address can still be typed.
+    }
+    return items;
+}
+
+} // namespace
+
+PinsWindow::PinsWindow(std::string port)
+    : runtime::Form(layout()), portChoice(control<runtime::ComboBox>("cboPort")),
+      interval(control<runtime::TextBox>("txtInterval")),
+      openButton(control<runtime::CommandButton>("cmdOpen")),
+      dataByte(control<runtime::TextBox>("txtData")),
+      writeButton(control<runtime::CommandButton>("cmdWrite")),
+      direction(control<runtime::CheckBox>("chkDirection")),
+      message(control<runtime::Label>("lblMessage")), log(control<runtime::ListBox>("lstLog")),
+      timer(control<runtime::Timer>("tmrPoll")), startPort_(std::move(port))
+{
+    for (const Pin &pin : table) {
+        auto *box = control<runtime::CheckBox>(pinName(pin.number));
+        pinBoxes.at(static_cast<std::size_t>(pin.number - 1)) = box;
+        box->onClick([this, number = pin.number] { togglePin(number); });
+    }
+    for (int i = 0; i < 3; ++i)
+        registerLines.at(static_cast<std::size_t>(i)) =
+            control<runtime::Label>(registerControls[i]);
+    for (int bit = 0; bit < 8; ++bit)
+        onKey(static_cast<char>('0' + bit), [this, bit] { togglePin(2 + bit); });
+    openButton->onClick([this] { openPort(); });
+    writeButton->onClick([this] { writeData(); });
+    direction->onClick([this] { switchDirection(); });
+    timer->onTick([this] { poll(); });
+    show();
+}
+
+void PinsWindow::Form_Load()
+{
+    portChoice->setItems(foundPorts());
+    if (!startPort_.empty())
+        portChoice->setText(startPort_);
+    openPort();
+}
+
+void PinsWindow::openPort()
+{
+    timer->setEnabled(false);
+    base_.reset();
+    registers_ = {};
+    runtime::setCaption(message, "");
+    guarded([this] {
+        const std::int16_t ms = runtime::textToInteger(runtime::textOf(interval));
+        if (ms < 1 || ms > 1000)
+            throw runtime::RuntimeError(runtime::ErrorNumber::OutOfRange,
+                                        "the poll interval " + std::to_string(ms) +
+                                            " ms is out of range: type 1 to 1000");
+        timer->setText(std::to_string(ms));
+        base_ = runtime::textToInteger(firstWord(runtime::textOf(portChoice)));
+        for (const Register reg : {Register::Data, Register::Status, Register::Control})
+            registers_[static_cast<std::size_t>(reg)] = read(reg);
+        opened_ = std::chrono::steady_clock::now();
+        timer->setEnabled(true);
+    });
+    show();
+}
+
+void PinsWindow::togglePin(int number)
+{
+    const Pin &pin = table.at(static_cast<std::size_t>(number - 1));
+    if (!base_ || isInput(pin)) {
+        show(); // an input shows what was read, whatever the click did
+        return;
+    }
+    guarded([this, &pin] {
+        write(pin.reg, static_cast<std::uint8_t>(read(pin.reg) ^ (1u << pin.bit)));
+        registers_[static_cast<std::size_t>(pin.reg)] = read(pin.reg);
+    });
+    show();
+}
+
+void PinsWindow::writeData()
+{
+    if (!base_)
+        return;
+    std::int16_t value = 0;
+    try { // a typing slip is said, and the port stays watched
+        value = runtime::textToInteger(runtime::textOf(dataByte));
+        if (value < 0 || value > 255)
+            throw runtime::RuntimeError(runtime::ErrorNumber::OutOfRange,
+                                        "the data byte " + std::to_string(value) +
+                                            " is out of range: type 0 to 255 (0x00 to 0xFF)");
+    } catch (const runtime::RuntimeError &error) {
+        runtime::setCaption(message, error.description());
+        return;
+    }
+    runtime::setCaption(message, "");
+    guarded([this, value] {
+        write(Register::Data, static_cast<std::uint8_t>(value));
+        registers_[0] = read(Register::Data);
+    });
+    show();
+}
+
+void PinsWindow::switchDirection()
+{
+    if (!base_) {
+        show();
+        return;
+    }
+    guarded([this] {
+        const bool wanted = direction->checked();
+        const std::uint8_t control = read(Register::Control);
+        const auto bit = static_cast<std::uint8_t>(1u << directionBit);
+        write(Register::Control,
+              static_cast<std::uint8_t>(wanted ? control | bit : control & ~bit));
+        const std::uint8_t back = read(Register::Control);
+        registers_[2] = back;
+        if (((back & bit) != 0) != wanted)
+            runtime::setCaption(message, "control bit 5 did not take: this port's data lines "
+                                         "are not tri-state, or its library keeps that bit");
+    });
+    show();
+}
+
+void PinsWindow::poll()
+{
+    if (!base_)
+        return;
+    const Registers before = registers_;
+    guarded([this] {
+        registers_[1] = read(Register::Status);
+        if (dataIsInput())
+            registers_[0] = read(Register::Data);
+    });
+    if (base_)
+        logChanges(before);
+    show();
+}
+
+void PinsWindow::guarded(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const runtime::RuntimeError &error) {
+        timer->setEnabled(false);
+        base_.reset();
+        registers_ = {};
+        runtime::setCaption(message, error.description() +
+                                         ". Polling stopped: choose the port again with Open.");
+    }
+}
+
+std::uint8_t PinsWindow::read(Register reg)
+{
+    const auto port = static_cast<std::int16_t>(*base_ + static_cast<int>(reg));
+    return static_cast<std::uint8_t>(portio::Inp32(port));
+}
+
+void PinsWindow::write(Register reg, std::uint8_t value)
+{
+    portio::Out32(static_cast<std::int16_t>(*base_ + static_cast<int>(reg)), value);
+}
+
+bool PinsWindow::dataIsInput() const
+{
+    return registers_[2] && (*registers_[2] >> directionBit & 1) != 0;
+}
+
+bool PinsWindow::isInput(const Pin &pin) const
+{
+    return !isOutput(pin) || (pin.reg == Register::Data && dataIsInput());
+}
+
+std::optional<bool> PinsWindow::levelOf(const Pin &pin) const
+{
+    const auto &value = registers_[static_cast<std::size_t>(pin.reg)];
+    return value ? std::optional<bool>(level(pin, *value)) : std::nullopt;
+}
+
+void PinsWindow::logChanges(const Registers &before)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - opened_)
+                        .count();
+    for (const Pin &pin : table) {
+        const auto index = static_cast<std::size_t>(pin.reg);
+        if (!isInput(pin) || !before[index] || !registers_[index] ||
+            level(pin, *before[index]) == level(pin, *registers_[index]))
+            continue;
+        log->insertFirst(std::to_string(ms) + " ms  " + accessibleName(pin, levelOf(pin)));
+        if (log->count() > logLines)
+            log->removeLast();
+    }
+}
+
+void PinsWindow::show()
+{
+    // Only a change is set: a screen reader hears no poll that changed nothing.
+    for (const Pin &pin : table) {
+        runtime::CheckBox *box = pinBoxes.at(static_cast<std::size_t>(pin.number - 1));
+        const std::optional<bool> shown = levelOf(pin);
+        box->setChecked(shown.value_or(false));
+        if (const std::string text = caption(pin, isInput(pin), shown); box->text() != text) {
+            box->setText(text);
+            box->setAccessibleName(accessibleName(pin, shown));
+        }
+    }
+    for (const Register reg : {Register::Data, Register::Status, Register::Control}) {
+        const auto index = static_cast<std::size_t>(reg);
+        const std::string line =
+            base_ ? registerLine(reg, *base_ + static_cast<int>(index), registers_[index])
+                  : std::string("Registers not read: no port open");
+        if (runtime::textOf(registerLines.at(index)) != line)
+            runtime::setCaption(registerLines.at(index), line);
+    }
+    direction->setChecked(dataIsInput());
+}
+
+} // namespace pins

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Controls.h"
+#include "PinTable.h"
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace pins {
+
+// The pins window: a parallel port's 17 signal pins, its three registers and
+// a log of input changes, polled by a timer while the window is shown.
+class PinsWindow : public runtime::Form {
+  public:
+    // port: the base as typed on the command line, or empty for 888.
+    explicit PinsWindow(std::string port = {});
+
+    void Form_Load() override;
+
+    // The user's actions, as the controls and keys deliver them.
+    void openPort();
+    void togglePin(int number);
+    void writeData();
+    void switchDirection();
+    void poll();
+
+    // The controls, each by its role.
+    runtime::ComboBox *portChoice;
+    runtime::TextBox *interval;
+    runtime::CommandButton *openButton;
+    std::array<runtime::CheckBox *, table.size()> pinBoxes{};
+    runtime::TextBox *dataByte;
+    runtime::CommandButton *writeButton;
+    runtime::CheckBox *direction;
+    runtime::Label *message;
+    std::array<runtime::Label *, 3> registerLines{};
+    runtime::ListBox *log;
+    runtime::Timer *timer;
+
+    static constexpr int logLines = 200;
+
+  private:
+    using Registers = std::array<std::optional<std::uint8_t>, 3>;
+
+    // Runs a port action; a refusal or failed call shows the library's
+    // words in the window, forgets every level and stops polling.
+    void guarded(const std::function<void()> &action);
+    std::uint8_t read(Register reg);
+    void write(Register reg, std::uint8_t value);
+    [[nodiscard]] bool dataIsInput() const;
+    [[nodiscard]] bool isInput(const Pin &pin) const;
+    [[nodiscard]] std::optional<bool> levelOf(const Pin &pin) const;
+    void logChanges(const Registers &before);
+    void show();
+
+    std::string startPort_;
+    std::optional<std::int16_t> base_;
+    Registers registers_{};
+    std::chrono::steady_clock::time_point opened_;
+};
+
+} // namespace pins

@@ -1,0 +1,272 @@
+// The pins window on the offscreen platform against the recording port
+// library: the pin table, the live inputs, and a refused port.
+#include "ErrorPath.h"
+#include "EventDelivery.h"
+#include "PinsWindow.h"
+#include "QtRuntime.h"
+#include "Record.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <memory>
+
+using Lines = std::vector<std::string>;
+using pins::PinsWindow;
+
+namespace {
+bool refusingLibrary = false; // --refusing: the library refuses port 0x2F8
+} // namespace
+
+class PinsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PinsWindow> window;
+    QTemporaryDir ports; // the recording library reads a port from a file of its number
+
+    template <class Widget> static Widget *widgetOf(const runtime::Control *control)
+    {
+        return qobject_cast<Widget *>(runtime::qt::widget(control));
+    }
+    QCheckBox *pin(int number) const
+    {
+        return widgetOf<QCheckBox>(window->pinBoxes.at(static_cast<std::size_t>(number - 1)));
+    }
+    QString nameOf(int number) const { return pin(number)->accessibleName(); }
+    QListWidget *log() const { return widgetOf<QListWidget>(window->log); }
+    QString message() const { return widgetOf<QLabel>(window->message)->text(); }
+
+    // The reads and writes; the first write binds Out32 on the way.
+    static Lines portCalls()
+    {
+        Lines calls = record::lines();
+        std::erase_if(calls, [](const std::string &line) { return line.starts_with("lookup"); });
+        return calls;
+    }
+
+    void setPort(int port, int value)
+    {
+        std::ofstream(ports.filePath(QString::number(port)).toStdString()) << value;
+    }
+
+    void show()
+    {
+        QWidget *shown = runtime::qt::widget(*window);
+        shown->show();
+        shown->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(shown));
+    }
+
+    void open(const QString &port)
+    {
+        widgetOf<QComboBox>(window->portChoice)->setEditText(port);
+        QTest::mouseClick(widgetOf<QPushButton>(window->openButton), Qt::LeftButton);
+    }
+
+    void checkToggles(const pins::Pin &row, int control)
+    {
+        enum Way { Click, Space, Digit };
+        const bool output =
+            pins::isOutput(row) && !(row.reg == pins::Register::Data && control & 0x20);
+        const int before = row.reg == pins::Register::Control ? control : 42;
+        const std::string port = std::to_string(888 + static_cast<int>(row.reg));
+        const std::string written = std::to_string(before ^ 1 << row.bit);
+        const Lines expected =
+            output ? Lines{"in " + port, "out " + port + " " + written, "in " + port} : Lines{};
+        for (const Way way : {Click, Space, Digit}) {
+            if (way == Digit && row.reg != pins::Register::Data)
+                continue;
+            record::clear();
+            if (way == Click)
+                QTest::mouseClick(pin(row.number), Qt::LeftButton, {}, {8, 11}); // its box
+            else if (way == Space)
+                QTest::keyClick(pin(row.number), Qt::Key_Space);
+            else
+                QTest::keyClick(pin(1), static_cast<char>('0' + row.bit));
+            QVERIFY2(
+                portCalls() == expected,
+                qPrintable(
+                    QString("pin %1, way %2, control %3").arg(row.number).arg(way).arg(control)));
+        }
+    }
+
+  private slots:
+    void initTestCase() { qputenv("PORTPANEL_PORT_FOLDER", ports.path().toLocal8Bit()); }
+
+    void init()
+    {
+        QDir(ports.path()).removeRecursively();
+        QDir().mkpath(ports.path());
+        runtime::beginRun();
+        window = std::make_unique<PinsWindow>();
+        runtime::deliver([this] { window->Form_Load(); });
+        record::clear();
+    }
+
+    void cleanup() { window.reset(); }
+
+    // Every output, by click, by Space and (data) by its digit key: the
+    // register is read, exactly that bit flipped and written, and read back.
+    // Inputs write nothing, and data pins are inputs while control bit 5 is set.
+    void eachOutputWritesExactlyItsBit()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        show();
+        for (const int control : {0x0A, 0x2A}) {
+            setPort(890, control);
+            open("888");
+            window->timer->setEnabled(false); // only the toggles reach the library
+            for (const pins::Pin &row : pins::table)
+                checkToggles(row, control);
+        }
+    }
+
+    // 42 is 00101010: the hardware's inversions decide what a meter reads.
+    void namesSayTheLevelAMeterReads()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        const std::pair<int, const char *> expected[] = {
+            {1, "Pin 1, /Strobe, high"},     {2, "Pin 2, D0, low"},
+            {3, "Pin 3, D1, high"},          {10, "Pin 10, /Ack, low"},
+            {11, "Pin 11, Busy, high"},      {12, "Pin 12, Paper-out, high"},
+            {14, "Pin 14, /Autofeed, low"},  {16, "Pin 16, /Init, low"},
+            {17, "Pin 17, /Select-in, low"},
+        };
+        for (const auto &[number, name] : expected)
+            QCOMPARE(nameOf(number), QString::fromUtf8(name));
+        QCOMPARE(widgetOf<QLabel>(window->registerLines[1])->text(),
+                 QStringLiteral("Status 0x0379: 0x2A = 42 = 00101010"));
+    }
+
+    // A status change shows on its pin within 100 ms and is logged once,
+    // newest first.
+    void statusChangesShowAndAreLoggedOnce()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        setPort(889, 0x78);
+        open("888");
+        show();
+        const int busyLow = 0xF8, ackLow = 0x38;
+        const std::pair<int, const char *> changes[] = {
+            {busyLow, "Pin 11, Busy, low"}, {0x78, "Pin 11, Busy, high"},
+            {ackLow, "Pin 10, /Ack, low"},  {0x78, "Pin 10, /Ack, high"},
+            {0x70, "Pin 15, /Error, low"},
+        };
+        int logged = 0;
+        for (const auto &[status, name] : changes) {
+            setPort(889, status);
+            const int number = QString(name).section(',', 0, 0).mid(4).toInt();
+            QTRY_COMPARE_WITH_TIMEOUT(nameOf(number), QString::fromUtf8(name), 100);
+            QTest::qWait(60); // more polls of the same value add nothing
+            QCOMPARE(log()->count(), ++logged);
+            QVERIFY(log()->item(0)->text().endsWith(QString::fromUtf8(name)));
+        }
+        for (int i = 0; i < log()->count(); ++i)
+            qInfo("log: %s", qPrintable(log()->item(i)->text()));
+    }
+
+    void minimisedMakesNoReads()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        show();
+        QWidget *shown = runtime::qt::widget(*window);
+        shown->showMinimized();
+        QTest::qWait(30);
+        record::clear();
+        QTest::qWait(120);
+        QCOMPARE(record::lines(), Lines{});
+        QVERIFY(window->timer->enabled() && !window->timer->ticking());
+        shown->showNormal();
+        QTRY_VERIFY_WITH_TIMEOUT(!record::lines().empty(), 100);
+    }
+
+    // A typed data byte is written at once; a bad one is said and nothing written.
+    void typedDataByte()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        const std::pair<QString, Lines> rows[] = {
+            {"0x09", {"out 888 9", "in 888"}},
+            {"&HFF", {"out 888 255", "in 888"}},
+            {"256", {}},
+            {"D0", {}},
+        };
+        for (const auto &[typed, expected] : rows) {
+            widgetOf<QLineEdit>(window->dataByte)->setText(typed);
+            record::clear();
+            QTest::mouseClick(widgetOf<QPushButton>(window->writeButton), Qt::LeftButton);
+            QCOMPARE(portCalls(), expected);
+            QCOMPARE(message().isEmpty(), !expected.empty());
+        }
+        QVERIFY(window->timer->enabled());
+    }
+
+    // Control bit 5 switches the data lines to inputs where it stays set; a
+    // port that drops it is said so, and its data pins stay outputs.
+    void dataDirection()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        setPort(888, 0x55);
+        for (const bool latches : {false, true}) {
+            if (latches)
+                qputenv("PORTPANEL_LATCH", "1");
+            setPort(890, 0x0C);
+            open("888");
+            window->timer->setEnabled(false);
+            record::clear();
+            QTest::mouseClick(widgetOf<QCheckBox>(window->direction), Qt::LeftButton, {}, {8, 11});
+            QCOMPARE(portCalls(), (Lines{"in 890", "out 890 44", "in 890"}));
+            QCOMPARE(message().contains("did not take"), !latches);
+            QCOMPARE(widgetOf<QCheckBox>(window->direction)->isChecked(), latches);
+            QCOMPARE(pin(2)->text().contains(" in: high"), latches);
+        }
+        qunsetenv("PORTPANEL_LATCH");
+    }
+
+    // The library's words, polling stopped, and no level that was not read.
+    void refusedPortShowsTheLibrarysWords()
+    {
+        if (!refusingLibrary)
+            QSKIP("refusing library only");
+        show();
+        open("0x2F8");
+        QVERIFY2(message().contains("refused by the test"), qPrintable(message()));
+        QVERIFY(!runtime::endingError());
+        QVERIFY(!window->timer->enabled());
+        for (const int number : {1, 2, 11})
+            QVERIFY(nameOf(number).endsWith(", not read"));
+        record::clear();
+        QTest::mouseClick(pin(2), Qt::LeftButton, {}, {8, 11});
+        QTest::qWait(60);
+        QCOMPARE(record::lines(), Lines{});
+        open("0x378"); // picking a port again starts afresh
+        QVERIFY(message().isEmpty());
+        QVERIFY(window->timer->enabled());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    std::vector<char *> arguments(argv, argv + argc);
+    if (argc > 1 && std::string(argv[1]) == "--refusing") {
+        refusingLibrary = true;
+        arguments.erase(arguments.begin() + 1);
+    }
+    QApplication application(argc, argv);
+    runtime::qt::describeProgram(application);
+    PinsTest test;
+    return QTest::qExec(&test, static_cast<int>(arguments.size()), arguments.data());
+}
+
+#include "pins_test.moc"
