@@ -46,8 +46,8 @@ constexpr const char *secondsWords = "a time in seconds from 0.001 to 3600";
 
 const Grammar *grammarOf(std::string_view name)
 {
-    const auto found = std::find_if(std::begin(grammars), std::end(grammars),
-                                    [&](const Grammar &g) { return g.name == name; });
+    const auto found =
+        std::ranges::find_if(grammars, [&](const Grammar &g) { return g.name == name; });
     return found == std::end(grammars) ? nullptr : &*found;
 }
 

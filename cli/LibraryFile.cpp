@@ -42,9 +42,8 @@ std::string routeOf(std::uint16_t port)
         return port >= range.first && port <= range.last;
     };
     const std::vector<finder::FoundPort> found = finder::findPorts();
-    const auto listed = std::find_if(found.begin(), found.end(), [&](const finder::FoundPort &p) {
-        return std::any_of(p.ranges.begin(), p.ranges.end(), holds);
-    });
+    const auto listed = std::ranges::find_if(
+        found, [&](const finder::FoundPort &p) { return std::ranges::any_of(p.ranges, holds); });
     return listed == found.end() ? "not a port this system lists"
                                  : listed->name + ": " + listed->access;
 }

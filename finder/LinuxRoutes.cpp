@@ -110,9 +110,8 @@ std::string Routes::describe(const std::vector<IoRange> &ranges) const
             std::string run = hex4(port);
             if (last > port) // not "-" + ...: GCC 12 -O3 warns of an overlap there
                 run.append("-").append(hex4(last));
-            auto group = std::find_if(groups.begin(), groups.end(), [&decision](const Group &g) {
-                return g.decision == decision;
-            });
+            auto group = std::ranges::find_if(
+                groups, [&decision](const Group &g) { return g.decision == decision; });
             if (group == groups.end())
                 groups.push_back({decision, static_cast<std::uint16_t>(port), run});
             else

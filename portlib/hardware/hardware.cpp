@@ -324,9 +324,8 @@ void afterForkInChild()
     helperclient::forgetAfterFork();
     parallel::forgetAfterFork();
     if (anyDecided)
-        std::replace_if(
-            std::begin(routes), std::end(routes),
-            [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
+        std::ranges::replace_if(
+            routes, [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
             Route::Undecided);
     afterForkInParent();
 }

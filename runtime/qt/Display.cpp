@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -76,9 +75,8 @@ void addKeys(const QString &folder, std::vector<std::string> &keys)
                                         .metaData()
                                         .value(QStringLiteral("MetaData"))[QStringLiteral("Keys")]
                                         .toArray();
-        std::transform(
-            declared.begin(), declared.end(), std::back_inserter(keys),
-            [](const QJsonValue &key) { return key.toString().toLower().toStdString(); });
+        for (const QJsonValue &key : declared)
+            keys.push_back(key.toString().toLower().toStdString());
     }
 }
 
@@ -95,7 +93,7 @@ std::vector<std::string> platformKeys()
 // Why Qt's platform NAME cannot start here, or "" when it can.
 std::string platformProblem(const std::string &name, const std::vector<std::string> &keys)
 {
-    if (std::find(keys.begin(), keys.end(), name) == keys.end()) {
+    if (std::ranges::find(keys, name) == keys.end()) {
         std::string known;
         for (const std::string &key : keys)
             known += (known.empty() ? "" : ", ") + key;
@@ -113,10 +111,8 @@ std::vector<std::string> namedPlatforms()
     const QStringList entries =
         qEnvironmentVariable("QT_QPA_PLATFORM").split(';', Qt::SkipEmptyParts);
     std::vector<std::string> names;
-    std::transform(entries.begin(), entries.end(), std::back_inserter(names),
-                   [](const QString &entry) {
-                       return entry.section(':', 0, 0).trimmed().toLower().toStdString();
-                   });
+    for (const QString &entry : entries)
+        names.push_back(entry.section(':', 0, 0).trimmed().toLower().toStdString());
     return names;
 }
 
