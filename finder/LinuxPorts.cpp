@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <linux/capability.h>
+#include <set>
 #include <sstream>
 #include <sys/auxv.h>
 #include <sys/io.h>
@@ -202,10 +203,10 @@ std::string usbIds(const std::string &interface)
 // USB printer adapters: /dev/usb/lpN and /sys/class/usbmisc/lpN, either or both.
 void addUsbPrinters(const System &system, std::vector<FoundPort> &found)
 {
-    std::vector<std::string> all = names(system.root + "/dev/usb", "lp");
-    for (const std::string &name : names(system.root + "/sys/class/usbmisc", "lp"))
-        if (std::ranges::find(all, name) == all.end())
-            all.push_back(name);
+    const std::vector<std::string> devices = names(system.root + "/dev/usb", "lp");
+    const std::vector<std::string> classes = names(system.root + "/sys/class/usbmisc", "lp");
+    std::set<std::string> all(devices.begin(), devices.end());
+    all.insert(classes.begin(), classes.end());
     for (const std::string &name : all) {
         const std::string ids = usbIds(system.root + "/sys/class/usbmisc/" + name + "/device");
         found.push_back(

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <stdexcept>
 
 namespace pins {
 namespace {
@@ -86,7 +87,7 @@ std::vector<std::string> foundPorts()
             items.push_back(std::string(base) + "  " + port.name + "  " + port.description);
         }
     } catch (const std::exception &) {
-        // No list: the address can still be typed.
+        return {}; // no list: the address can still be typed
     }
     return items;
 }
@@ -236,20 +237,24 @@ void PinsWindow::guarded(const std::function<void()> &action)
     }
 }
 
-std::uint8_t PinsWindow::read(Register reg)
+std::int16_t PinsWindow::portOf(Register reg) const
 {
-    const auto port = static_cast<std::int16_t>(*base_ + static_cast<int>(reg));
-    return static_cast<std::uint8_t>(portio::Inp32(port));
+    if (!base_)
+        throw std::logic_error("a register was asked for with no port open");
+    return static_cast<std::int16_t>(*base_ + static_cast<int>(reg));
 }
 
-void PinsWindow::write(Register reg, std::uint8_t value)
+std::uint8_t PinsWindow::read(Register reg)
 {
-    portio::Out32(static_cast<std::int16_t>(*base_ + static_cast<int>(reg)), value);
+    return static_cast<std::uint8_t>(portio::Inp32(portOf(reg)));
 }
+
+void PinsWindow::write(Register reg, std::uint8_t value) { portio::Out32(portOf(reg), value); }
 
 bool PinsWindow::dataIsInput() const
 {
-    return registers_[2] && (*registers_[2] >> directionBit & 1) != 0;
+    const auto &control = registers_[static_cast<std::size_t>(Register::Control)];
+    return control && (*control >> directionBit & 1) != 0;
 }
 
 bool PinsWindow::isInput(const Pin &pin) const
@@ -269,9 +274,9 @@ void PinsWindow::logChanges(const Registers &before)
                         std::chrono::steady_clock::now() - opened_)
                         .count();
     for (const Pin &pin : table) {
-        const auto index = static_cast<std::size_t>(pin.reg);
-        if (!isInput(pin) || !before[index] || !registers_[index] ||
-            level(pin, *before[index]) == level(pin, *registers_[index]))
+        const auto &was = before[static_cast<std::size_t>(pin.reg)];
+        const auto &is = registers_[static_cast<std::size_t>(pin.reg)];
+        if (!isInput(pin) || !was || !is || level(pin, *was) == level(pin, *is))
             continue;
         log->insertFirst(std::to_string(ms) + " ms  " + accessibleName(pin, levelOf(pin)));
         if (log->count() > logLines)

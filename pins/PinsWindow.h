@@ -48,6 +48,7 @@ class PinsWindow : public runtime::Form {
     // Runs a port action; a refusal or failed call shows the library's
     // words in the window, forgets every level and stops polling.
     void guarded(const std::function<void()> &action);
+    [[nodiscard]] std::int16_t portOf(Register reg) const;
     std::uint8_t read(Register reg);
     void write(Register reg, std::uint8_t value);
     [[nodiscard]] bool dataIsInput() const;

@@ -320,7 +320,8 @@ void *findSymbol(Handle library, const char *name)
 std::string loadedPath(Handle library)
 {
     const link_map *map = nullptr;
-    return dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map ? map->l_name : "";
+    return dlinfo(library, RTLD_DI_LINKMAP, static_cast<void *>(&map)) == 0 && map ? map->l_name
+                                                                                   : "";
 }
 
 void closeLibrary(Handle library) { dlclose(library); }

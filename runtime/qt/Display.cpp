@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -75,8 +76,9 @@ void addKeys(const QString &folder, std::vector<std::string> &keys)
                                         .metaData()
                                         .value(QStringLiteral("MetaData"))[QStringLiteral("Keys")]
                                         .toArray();
-        for (const QJsonValue &key : declared)
-            keys.push_back(key.toString().toLower().toStdString());
+        std::ranges::transform(declared, std::back_inserter(keys), [](const auto &key) {
+            return key.toString().toLower().toStdString();
+        });
     }
 }
 
@@ -111,8 +113,9 @@ std::vector<std::string> namedPlatforms()
     const QStringList entries =
         qEnvironmentVariable("QT_QPA_PLATFORM").split(';', Qt::SkipEmptyParts);
     std::vector<std::string> names;
-    for (const QString &entry : entries)
-        names.push_back(entry.section(':', 0, 0).trimmed().toLower().toStdString());
+    std::ranges::transform(entries, std::back_inserter(names), [](const QString &entry) {
+        return entry.section(':', 0, 0).trimmed().toLower().toStdString();
+    });
     return names;
 }
 
