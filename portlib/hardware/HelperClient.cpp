@@ -1,4 +1,5 @@
 #include "HelperClient.h"
+#include "Advice.h"
 
 #include "../helper/Protocol.h"
 
@@ -258,12 +259,7 @@ bool exchange(helper::Operation operation, std::uint16_t port, std::uint8_t valu
     answer = reply[1];
     if (reply[0] == helper::Done)
         return true;
-    char words[240];
-    std::snprintf(words, sizeof words,
-                  "port 0x%04X is not open to the portpanel group; an administrator can add it "
-                  "to %s (a port listed there is as open to the group as to root)",
-                  port, PORTPANEL_POLICY_PATH);
-    why = words;
+    why = advice::notInPolicy(port, PORTPANEL_POLICY_PATH);
     return false;
 }
 

@@ -1,4 +1,5 @@
 #include "ParallelPorts.h"
+#include "Advice.h"
 #include "SystemRoot.h"
 
 #include <algorithm>
@@ -173,9 +174,7 @@ std::string registeredThroughPpdev(const Port &port)
 
 std::string inUse(const Port &port, const std::string &name, const char *how = "in use by ")
 {
-    return device(port) + " is " + how +
-           (name.empty() || name == "none" ? "another program" : name) +
-           "; close the program that holds it (another portpanel?) and try again";
+    return advice::inUse(device(port), name, how);
 }
 
 // devices/active said nobody holds the port, so only a race makes the claim
@@ -238,9 +237,7 @@ Claim refuse(Port &port, Claim how, const std::string &words, std::string &why)
 
 std::string openFailed(const Port &port, int error)
 {
-    const std::string words = device(port) + ": " + std::strerror(error);
-    return error == ENOENT ? words + " (the ppdev module is not loaded: 'sudo modprobe ppdev')"
-                           : words;
+    return advice::openFailed(device(port), error);
 }
 
 std::string claimFailed(const Port &port, int error, const std::string &setup)

@@ -2,6 +2,7 @@
 // in-process ioperm (root), else /dev/port; else the kernel's parallel-port
 // driver for the registers of a parallel port it manages (group lp); else
 // portpanel-helper (group portpanel); else the port is refused.
+#include "Advice.h"
 #include "HelperClient.h"
 #include "ParallelPorts.h"
 #include "SystemRoot.h"
@@ -97,20 +98,7 @@ std::string directWords()
 // What would grant access to what: one port, or the ports at all.
 std::string fix(bool parallelRegister, const std::string &what)
 {
-    const std::string lp = "join the lp group ('sudo adduser $USER lp'), then log in again";
-    if (kernelLacksPortAccess())
-        return "this kernel reaches ports only through its parallel-port driver: for " +
-               std::string(parallelRegister ? "this parallel port, " + lp
-                                            : "other ports run portpanel on a kernel built with "
-                                              "CONFIG_X86_IOPL_IOPERM=y, as Debian's own are");
-    const std::string portpanel =
-        std::string("the portpanel group ('sudo adduser $USER portpanel'; it opens the parallel "
-                    "and serial ports, 888 among them, and the ports listed in ") +
-        PORTPANEL_POLICY_PATH + ")";
-    return "to reach " + what + ", join " +
-           (parallelRegister ? "the lp group ('sudo adduser $USER lp') or " + portpanel
-                             : portpanel) +
-           ", then log in again";
+    return advice::grant(kernelLacksPortAccess(), parallelRegister, what, PORTPANEL_POLICY_PATH);
 }
 
 bool inGroup(const char *name)
