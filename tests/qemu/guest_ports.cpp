@@ -313,11 +313,10 @@ void underPolicyFile(const std::string &expected)
     refused(("policy: " + expected).c_str(), [] { portio::Inp32(0x300); }, {expected.c_str()});
 }
 
-// Root on a kernel without ioperm (a seccomp filter answers ENOSYS for it and
-// iopl): the library falls back to /dev/port.
-void throughDevPort()
+// As on a kernel without ioperm: a seccomp filter answers ENOSYS for it and
+// iopl, in this process and whatever it executes.
+bool refuseIoperm()
 {
-    RootEyes root; // forked before the filter, so it keeps its ioperm
     const auto allow = SECCOMP_RET_ALLOW, noSys = SECCOMP_RET_ERRNO | ENOSYS;
     sock_filter rules[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
@@ -327,8 +326,15 @@ void throughDevPort()
         BPF_STMT(BPF_RET | BPF_K, noSys),
     };
     const sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0 || ioperm(0x378, 1, 1) == 0)
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0 && ioperm(0x378, 1, 1) != 0;
+}
+
+// Root without ioperm: the library falls back to /dev/port.
+void throughDevPort()
+{
+    RootEyes root; // forked before the filter, so it keeps its ioperm
+    if (!refuseIoperm())
         return std::printf("PORTTEST FAIL cannot take ioperm away\n"), void(++failures);
     for (const int value : {0xA5, 0x3C})
         check("/dev/port: 0x378 round-trips", value, roundTrip("0x378", value));
@@ -479,6 +485,8 @@ int main(int argc, char **argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--second")
         return secondProgram(), failures == 0 ? 0 : 1;
+    if (mode == "--without-ioperm" && argc > 2) // runs a program on root's /dev/port route
+        return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
     if (mode.ends_with("-holder") || mode == "--released-exclusive")
         whileHeld(mode != "--shared-holder", mode == "--released-exclusive");
     else if (mode == "--root-held")

@@ -84,6 +84,8 @@ as portpanel 'sh /tmp/script' 2>&1 | show
 echo "IOTEST == bench, 2 s each, --write"
 echo "IOTEST -- root:"
 portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
+echo "IOTEST -- root through /dev/port (ioperm refused by a seccomp filter):"
+guest_ports --without-ioperm portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
 for who in lp portpanel; do
     echo "IOTEST -- a user in $who:"
     as $who 'portpanel-io bench 0x378 --seconds 2 --write' 2>&1 | show
@@ -94,7 +96,7 @@ as portpanel "portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --writ
 echo "IOTEST done"
 GUEST
 )
-log=$("$here/../../scripts/emulated-pc" "$1" "$guest" "$1/cli/portpanel-io")
+log=$("$here/../../scripts/emulated-pc" "$1" "$guest" "$1/cli/portpanel-io" "$1/tests/guest_ports")
 grep -o 'IOTEST.*' <<<"$log" | sed 's/^IOTEST //'
 grep -q 'IOTEST done' <<<"$log" || { printf 'the guest did not finish:\n%s\n' "$log" >&2; exit 1; }
 ! grep -q 'IOTEST FAIL' <<<"$log"
