@@ -15,10 +15,10 @@
 namespace finder::onlinux {
 namespace {
 
-std::string hex4(unsigned value)
+std::string hex4(std::uint16_t value)
 {
     char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
     return text;
 }
 
