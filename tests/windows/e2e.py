@@ -16,6 +16,7 @@ import unittest
 WINE, EXE, READER, DLLS, CASES, WINDOWS_7_EXE, PINS_EXE = (
     os.path.abspath(a) if i else a for i, a in enumerate(sys.argv[1:8]))
 del sys.argv[1:8]
+ELEVATED = os.path.join(os.path.dirname(READER), "elevated.exe")
 with open(CASES) as f:
     CASES = json.load(f)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -66,10 +67,12 @@ class Panel:
     """One run of portpanel.exe in a folder of its own, with the given DLL."""
 
     def __init__(self, dll="recording", read_value="7", dll_in_cwd=None, exe=EXE, args=(),
-                 other_size_dll=False, on_path=(), dependency=False, deep=False, env=None):
+                 other_size_dll=False, on_path=(), dependency=False, deep=False, env=None,
+                 elevated=False):
         """on_path: PATH entries (entry, its folder under C:, the DLL put there), {id} in
         both unique to the run; dependency: dep.dll in a user's PATH folder and the
-        current directory; dll: a DLL variant, the bytes of inpout32.dll, or FOLDER."""
+        current directory; dll: a DLL variant, the bytes of inpout32.dll, or FOLDER;
+        elevated: started as an administrator, which wine 8 does for every program."""
         self.folder = tempfile.mkdtemp(prefix="portpanel-wine-")
         self.top = self.folder
         if deep:  # a program folder longer than MAX_PATH
@@ -94,7 +97,6 @@ class Panel:
         open(self.record, "w").close()
         env = dict(os.environ, PORTPANEL_RECORD=windows_path(self.record),
                    PORTPANEL_READ_VALUE=read_value, **(env or {}))
-        # Wine runs everything elevated, as a user may run portpanel for the DLL's driver.
         entries, self.on_path, run = [], [], os.path.basename(self.top)
         for entry, folder, on_path_dll in on_path:
             folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", folder.format(id=run))
@@ -110,7 +112,9 @@ class Panel:
             entries.append(windows_path(users))
         if entries:
             env["WINEPATH"] = ";".join(entries)
-        self.process = subprocess.Popen([WINE, os.path.join(self.folder, "portpanel.exe"), *args],
+        launcher = [ELEVATED] if elevated else []
+        self.process = subprocess.Popen([WINE, *launcher, os.path.join(self.folder, "portpanel.exe"),
+                                         *args],
                                         env=env, cwd=cwd, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
 
@@ -435,7 +439,7 @@ class Windows(unittest.TestCase):
                   "recording"), False, missing),
                 (under(PROGRAMS, "needs-dependency"), True, "a DLL that it needs is missing")):
             with self.subTest(on_path=on_path[0], dependency=dependency):
-                panel = Panel(dll=None, on_path=[on_path], dependency=dependency)
+                panel = Panel(dll=None, on_path=[on_path], dependency=dependency, elevated=True)
                 try:
                     self.assertIn(words, panel.outcome())
                     self.assertEqual(panel.calls(), [])
