@@ -22,6 +22,7 @@ using pins::PinsWindow;
 
 namespace {
 bool refusingLibrary = false; // --refusing: the library refuses port 0x2F8
+QString realPort;             // --real-port PORT: the hardware library, in the emulated PC
 } // namespace
 
 class PinsTest : public QObject {
@@ -234,6 +235,22 @@ class PinsTest : public QObject {
         qunsetenv("PORTPANEL_LATCH");
     }
 
+    // Key 0 over the real library: the window's D0 and data register as
+    // shown, for the emulated PC's script to hold against what root reads.
+    void keyZeroOnTheRealPort()
+    {
+        if (realPort.isEmpty())
+            QSKIP("in the emulated PC only (--real-port PORT)");
+        show();
+        open(realPort);
+        QVERIFY2(message().isEmpty(), qPrintable(message()));
+        const QString before = nameOf(2);
+        QTest::keyClick(pin(1), '0');
+        QVERIFY2(message().isEmpty(), qPrintable(message()));
+        std::printf("PINS %s -> %s; %s\n", qPrintable(before), qPrintable(nameOf(2)),
+                    qPrintable(widgetOf<QLabel>(window->registerLines[0])->text()));
+    }
+
     // The library's words, polling stopped, and no level that was not read.
     void refusedPortShowsTheLibrarysWords()
     {
@@ -262,6 +279,9 @@ int main(int argc, char **argv)
     if (argc > 1 && std::string(argv[1]) == "--refusing") {
         refusingLibrary = true;
         arguments.erase(arguments.begin() + 1);
+    } else if (argc > 2 && std::string(argv[1]) == "--real-port") {
+        realPort = argv[2];
+        arguments.erase(arguments.begin() + 1, arguments.begin() + 3);
     }
     QApplication application(argc, argv);
     runtime::qt::describeProgram(application);

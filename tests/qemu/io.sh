@@ -2,7 +2,8 @@
 # portpanel-io in the emulated PC, as a user in lp, in portpanel and in
 # neither: ports as each sees them; write, toggle and watch on 0x378 and 0xDC00
 # checked against what root reads and writes through /dev/port; a held port; bench on each
-# route. Prints the guest's lines. Usage: io.sh BUILD_DIR
+# route; and the pins window's key 0 on 0x378 as a user in lp, against root's
+# read. Prints the guest's lines. Usage: io.sh BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 guest=$(
@@ -81,6 +82,20 @@ SCRIPT
 show </tmp/script
 echo "IOTEST -- its output, as a user in portpanel (through the helper, which claims nothing):"
 as portpanel 'sh /tmp/script' 2>&1 | show
+echo "IOTEST == the pins window, as a user in lp: key 0 toggles D0"
+mkdir -p /tmp/qt/platforms && cp /bin/libqoffscreen.so /tmp/qt/platforms/
+for start in 0xC2 0xC3; do
+    rootwrites 0x378 $start
+    as lp 'QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH=/tmp/qt pins_test --real-port 0x378 keyZeroOnTheRealPort' \
+        >/tmp/pins 2>&1
+    show </tmp/pins
+    want=$(printf 0x%02X $((start ^ 1)))
+    expect "pins: key 0 from $start, root reads" $want "$(rootsees 0x378)"
+    [ $start = 0xC2 ] && levels="low -> Pin 2, D0, high" || levels="high -> Pin 2, D0, low"
+    expect "pins: key 0 from $start, the window shows" \
+        "PINS Pin 2, D0, $levels; Data 0x0378: $want = $((want)) = 1100001$((want & 1))" \
+        "$(grep '^PINS' /tmp/pins)"
+done
 echo "IOTEST == bench, 2 s each, --write"
 echo "IOTEST -- root:"
 portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
@@ -96,7 +111,11 @@ as portpanel "portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --writ
 echo "IOTEST done"
 GUEST
 )
-log=$("$here/../../scripts/emulated-pc" "$1" "$guest" "$1/cli/portpanel-io" "$1/tests/guest_ports")
+# The pins window's test and Qt's offscreen platform, which it needs without a display.
+qt_core=$(ldd "$1/tests/pins_test" | grep -o '/[^ ]*libQt6Core\.so[^ ]*')
+offscreen=$(dirname "$qt_core")/qt6/plugins/platforms/libqoffscreen.so
+log=$("$here/../../scripts/emulated-pc" "$1" "$guest" "$1/cli/portpanel-io" "$1/tests/guest_ports" \
+    "$1/tests/pins_test" "$offscreen")
 grep -o 'IOTEST.*' <<<"$log" | sed 's/^IOTEST //'
 grep -q 'IOTEST done' <<<"$log" || { printf 'the guest did not finish:\n%s\n' "$log" >&2; exit 1; }
 ! grep -q 'IOTEST FAIL' <<<"$log"
