@@ -15,6 +15,9 @@ throwaway_root() {
     mount_at "$throwaway/root/dev" --bind /dev
     mount_at "$throwaway/root/dev/pts" --bind /dev/pts
     mount_at "$throwaway/root/tmp" -t tmpfs tmpfs
+    # An X display's socket is also an abstract one, which a root does not
+    # separate: the displays taken outside stay taken inside (xvfb-run -a).
+    cp -a /tmp/.X*-lock "$throwaway/root/tmp/" 2>/dev/null || true
     mount_at "$throwaway/root/run" -t tmpfs tmpfs
 }
 mount_at() { mount "${@:2}" "$1" && mounts+=("$1"); }
