@@ -30,7 +30,7 @@ in_root dpkg -r ninja-build >/dev/null
 steps='set -e
 sudo apt-get install git
 git clone ~/portpanel.git portpanel && cd portpanel
-xvfb-run -a /usr/bin/python3 tests/run_test.py "$PWD" 900'
+scripts/xvfb /usr/bin/python3 tests/run_test.py "$PWD" 900'
 /usr/bin/python3 "$1/tests/terminal.py" 1200 "Install them with sudo now? [Y/n]=y" \
     "[sudo] password for $user:=$password" -- \
     chroot "$throwaway/root" /usr/sbin/runuser --pty -l "$user" -c "$steps" | sed 's/^/newcomer| /'

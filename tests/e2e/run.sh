@@ -14,7 +14,7 @@ need /usr/libexec/at-spi-bus-launcher at-spi2-core
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
     { echo "missing Python module pyatspi: install the Debian package python3-pyatspi" >&2; exit 1; }
 if [ "${2:-}" != --wayland ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+    exec "$here/../../scripts/xvfb" \
         dbus-run-session -- /usr/bin/python3 "$here/e2e.py" "$1"
 fi
 need weston weston
