@@ -80,7 +80,7 @@ expect "portpanel: held 0x378" 5 $status
 show </tmp/out
 kill -TERM $(pidof portpanel-io) # the pulse puts D0 back and lets go
 wait
-echo "IOTEST == five lines: pulse D0, wait for a status change"
+echo "IOTEST == six lines: pulse D0, wait for a status change"
 cat >/tmp/script <<'SCRIPT'
 portpanel-io read 0x378 0x379
 portpanel-io watch 0x378 --every 1 --count 2 >/tmp/changes &
