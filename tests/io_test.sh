@@ -180,7 +180,7 @@ fi
 if [ "$platform" = wine ]; then
     rm -f "$record"
     cp "$exe" "$variants/recording/"
-    shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" 2000 \
+    shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" "Z:$record" "out 888 43" \
         "Z:$variants/recording/$(basename "$exe")" pulse 0x378 0 20000 | tr -d '\r')
     rows=$((rows + 1))
     [ "$shown" = "exit 0xC000013A" ] && [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
