@@ -30,12 +30,12 @@ std::optional<int> handleArguments(int argc, char **argv)
     if (argc <= 1)
         return std::nullopt;
     const std::string argument = argv[1];
-    const bool operand = program.takesOperand && !argument.starts_with("--");
+    const bool isOperand = program.takesOperand && !argument.starts_with("--");
     if (argc == 2 && argument == "--help") {
         std::fputs(program.usage, stdout);
         return 0;
     }
-    if (argc == 2 && operand) {
+    if (argc == 2 && isOperand) {
         textToInteger(argument); // a port the window would refuse ends the run here
         given = argument;
         return std::nullopt;
@@ -45,7 +45,7 @@ std::optional<int> handleArguments(int argc, char **argv)
         return 0;
     }
     // "--help x" and "PORT x" name x, the argument that is not known.
-    const bool known = operand || argument == "--help" || argument == "--version";
+    const bool known = isOperand || argument == "--help" || argument == "--version";
     std::fputs(program.usage, stderr);
     throw RuntimeError(
         ErrorNumber::Usage,
