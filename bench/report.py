@@ -106,6 +106,13 @@ if os.path.exists(os.path.join(out, "startup-windows.json")):
             name, size = line.split()
             absolute(f"size of {name}", int(size) / 1024, "KiB")
 
+# The pins window's timer, against a window with none.
+polling = load("pins-polling.json")
+for name, what, budget in (("portpanel_pins", "portpanel-pins polling every 20 ms", 1),
+                           ("bare_window", "bare Qt window, idle", None)):
+    share = statistics.median(polling["cpu_ms"][name]) / 1e3 / polling["span_seconds"] * 100
+    absolute(f"{what}: CPU, share of one core", share, "%", budget)
+
 width = [max(len(r[i]) for r in rows) for i in range(5)]
 header = ("measure", "medians", "ratio", "budget", "")
 for r in [header] + rows:

@@ -92,7 +92,7 @@ recording|pulse 0x378 3 1|0|0x0378 = 0x2A 42 00101010||in 888,out 888 34,out 888
 recording:120,120,248,248,120|watch 0x379 --every 1 --count 2|0|0x0379 = 0x78 120 01111000 at T ms;0x0379 = 0xF8 248 11111000 at T ms;0x0379 = 0x78 120 01111000 at T ms||in 889,in 889,in 889,in 889,in 889
 recording:120,248|watch 0x379 --every=0 --count 1 --json|0|{"port":889,"value":120,"time":T};{"port":889,"value":248,"time":T}||in 889,in 889
 recording|bench 0x378 --seconds 0.05 --write|0|~0x0378 read+write: median||*
-recording|bench 0x378 --seconds=0.05 --json|0|~{"port":888,"route":||*
+recording|bench 0x378 --seconds=0.05 --json|0|~{"port":888,"route":"not named by this library","library":"/||*
 recording|ports --json|0|~||-
 recording|--help|0|~usage: portpanel-io ports [--json]||-
 recording|--version|0|portpanel-io 1.00||-
@@ -112,7 +112,7 @@ recording|read 0x37G|2||"0x37G" is not a hex number|-
 recording|read port|2||"port" is not a whole number (type decimal digits such as 888, or hex such as 0x378);usage: portpanel-io read PORT... [--json]|-
 recording|read|2||read takes more operands|-
 recording|write 0x378|2||write takes more operands|-
-recording|write 0x378 1 2|2||write takes fewer operands|-
+recording|write 0x378 1 2|2||write takes fewer operands (at most 2)|-
 recording|pulse 0x378 0 -5|2||"-5" is not a time in milliseconds from 0 to 3600000|-
 recording|watch 0x379 --count 0|2||"0" is not a count|-
 recording|watch 0x379 --every|2||--every needs a value|-
@@ -134,7 +134,7 @@ refusing|bench 0x2F8|5||port 0x02F8 was not reached|in 760
 simulated|write 0x378 0x55|0|0x0378 = 0x55 85 01010101|simulated port: out 0x0378 <- 0x55|*
 simulated|read 0x379 0x2F8|0|0x0379 = 0x78 120 01111000;0x02F8 = 0xFF 255 11111111||*
 simulated|toggle 0x37A 0|0|0x037A = 0x0D 13 00001101||*
-simulated|bench 0x378 --seconds 0.05|0|~0x0378 read: median||*
+simulated|bench 0x378 --seconds 0.05|0|~ accesses/s;route: simulated (no hardware);library: /||*
 TABLE
 
 unset PORTPANEL_READ_VALUE

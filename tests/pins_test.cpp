@@ -225,6 +225,35 @@ class PinsTest : public QObject {
         QVERIFY(window->timer->enabled());
     }
 
+    // A typed port is read whole, as the form reads an address; a listed
+    // line by its address, the first word.
+    void portReadAsTheFormReadsIt()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        const std::pair<QString, Lines> rows[] = {
+            {" &HDC00 ", {"in -9216", "in -9215", "in -9214"}},
+            {"0x378 junk", {}},
+            {"0x378 0x379", {}},
+            {"", {}},
+        };
+        for (const auto &[typed, expected] : rows) {
+            record::clear();
+            open(typed);
+            QCOMPARE(portCalls(), expected);
+            QCOMPARE(message().contains("is not"), expected.empty());
+        }
+        auto *choice = widgetOf<QComboBox>(window->portChoice);
+        if (choice->count() == 0)
+            return; // this machine lists no port
+        record::clear();
+        choice->setCurrentIndex(0);
+        QTest::mouseClick(widgetOf<QPushButton>(window->openButton), Qt::LeftButton);
+        const auto base =
+            static_cast<std::int16_t>(choice->itemText(0).section(' ', 0, 0).toUInt(nullptr, 16));
+        QCOMPARE(portCalls().front(), "in " + std::to_string(base));
+    }
+
     // Control bit 5 switches the data lines to inputs where it stays set; a
     // port that drops it is said so, and its data pins stay outputs.
     void dataDirection()

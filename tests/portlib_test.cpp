@@ -665,6 +665,19 @@ std::string problemOfUntouchedPort()
            "; active " + active();
 }
 
+// The route each port's accesses took, named only once taken.
+std::string routesNamed()
+{
+    makeTree("none");
+    const auto named = [](short port) {
+        const char *words = PortRoute(port);
+        return std::string(words ? words : "null");
+    };
+    std::string seen = named(0x378) + "; ";
+    access(0x378), access(0x300);
+    return seen + named(0x378) + "; " + named(0x300) + "; " + named(0x301);
+}
+
 std::string helperReapedByHost()
 {
     makeTree("none");
@@ -739,6 +752,9 @@ const Case cases[] = {
     {"two descriptors left", twoDescriptorsLeft, {"refused", "Too many open files"}},
     {"descriptors close on exec", descriptorsCloseOnExec, {"unmarked 0"}},
     {"PortProblem of an untouched port", problemOfUntouchedPort, {"null; claims 0; active none"}},
+    {"the routes taken, as the library names them",
+     routesNamed,
+     {"null; lp (/dev/parport0); the helper (portpanel group); null"}},
     {"helper reaped by the host", helperReapedByHost, {"stopped answering", "collected"}},
     {"ppdev not loaded, the library asked",
      readinessWithoutPpdev,

@@ -135,6 +135,8 @@ bool driverReaches(int index, std::uint16_t address)
     return address >= at(index).base && address <= at(index).base + Control;
 }
 
+std::string deviceName(int index) { return "/dev/parport" + std::to_string(at(index).number); }
+
 std::string describe(int index, std::uint16_t address)
 {
     const Port &port = at(index);

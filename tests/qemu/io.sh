@@ -107,17 +107,21 @@ for start in 0xC2 0xC3; do
         "$(grep '^PINS' /tmp/pins)"
 done
 echo "IOTEST == bench, 2 s each, --write"
-echo "IOTEST -- root:"
-portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
-echo "IOTEST -- root through /dev/port (ioperm refused by a seccomp filter):"
-guest_ports --without-ioperm portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
-for who in lp portpanel; do
-    echo "IOTEST -- a user in $who:"
-    as $who 'portpanel-io bench 0x378 --seconds 2 --write' 2>&1 | show
-done
-echo "IOTEST -- a user in portpanel, the PCI UART's scratch register:"
+benched() { # benched WHO ROUTE COMMAND: shows the bench and checks the route it names
+    eval "$3" >/tmp/bench 2>&1
+    show </tmp/bench
+    expect "$1: bench's route" "route: $2" "$(grep '^route:' /tmp/bench)"
+}
+benched root "root (ioperm)" 'portpanel-io bench 0x378 --seconds 2 --write'
+# ioperm refused by a seccomp filter:
+benched "root through /dev/port" "root (/dev/port)" \
+    'guest_ports --without-ioperm portpanel-io bench 0x378 --seconds 2 --write'
+benched "a user in lp" "lp (/dev/parport0)" "as lp 'portpanel-io bench 0x378 --seconds 2 --write'"
+benched "a user in portpanel" "the helper (portpanel group)" \
+    "as portpanel 'portpanel-io bench 0x378 --seconds 2 --write'"
 uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
-as portpanel "portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --write" 2>&1 | show
+benched "a user in portpanel, the PCI UART's scratch register" "the helper (portpanel group)" \
+    "as portpanel 'portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --write'"
 echo "IOTEST done"
 GUEST
 )
