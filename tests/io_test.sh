@@ -214,7 +214,7 @@ if [ "$platform" = linux ]; then
     export PORTPANEL_PORT_FOLDER=$out/ports
     mkdir -p "$PORTPANEL_PORT_FOLDER"
     put() { echo "$2" >"$PORTPANEL_PORT_FOLDER/new" && mv "$PORTPANEL_PORT_FOLDER/new" "$PORTPANEL_PORT_FOLDER/$1"; }
-    times() { grep -c '^#' "$1" 2>/dev/null || true; }
+    times() { cat "$1" 2>/dev/null | grep -c '^#' || true; }
     changes() { # each time's changes after the initial levels, times as T: "T 0+;T 0* 1+"
         sed -n '/^\$end$/,$p' "$1" | sed '1d' | awk '/^#/ { if (line != "" && line != "T") print line; line = "T" }
             /^[01]/ { line = line " " $0 } /^\$comment/ { exit } END { if (line != "T") print line }' |
@@ -264,7 +264,7 @@ if [ "$platform" = linux ]; then
         -o "$vcd") >"$out/out" 2>"$out/err" &
     pid=$!
     # 50 samples at least 200 us apart: more than --before's 5 ms have been sampled
-    for _ in $(seq 400); do [ "$(grep -c '^in 889$' "$record" 2>/dev/null)" -ge 50 ] && break; sleep 0.05; done
+    for _ in $(seq 400); do [ "$(grep -c '^in 889$' "$record" || true)" -ge 50 ] && break; sleep 0.05; done
     put 889 248
     got=0
     wait "$pid" || got=$?
