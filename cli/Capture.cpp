@@ -113,8 +113,8 @@ std::optional<capture::Trigger> triggerOf(const Request &request,
     const auto wire = std::ranges::find_if(
         wires, [&](const capture::Wire &w) { return w.number == request.triggerPin; });
     if (wire == wires.end())
-        throw UsageError("--trigger " + std::to_string(request.triggerPin) +
-                             ": a parallel port's pins are 1 to 17, another port's bits 0 to 7",
+        throw UsageError(std::string("--trigger ") += std::to_string(request.triggerPin) +=
+                         ": a parallel port's pins are 1 to 17, another port's bits 0 to 7",
                          usageText);
     return capture::Trigger{static_cast<std::size_t>(wire - wires.begin()), request.triggerEdge};
 }
@@ -150,8 +150,8 @@ std::string triggerLine(const Request &request, const capture::Recorder &recorde
     if (request.triggerPin < 0)
         return "no trigger";
     constexpr const char *edges[] = {"rise", "fall", "change"};
-    std::string line = "trigger " + std::to_string(request.triggerPin) + ":" +
-                       edges[static_cast<int>(request.triggerEdge)];
+    std::string line = std::string("trigger ") += std::to_string(request.triggerPin);
+    line.append(":").append(edges[static_cast<int>(request.triggerEdge)]);
     if (!recorder.started())
         return line + " never came: the dump holds what came last";
     return line + " at #" +

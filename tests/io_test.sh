@@ -214,7 +214,7 @@ if [ "$platform" = linux ]; then
     export PORTPANEL_PORT_FOLDER=$out/ports
     mkdir -p "$PORTPANEL_PORT_FOLDER"
     put() { echo "$2" >"$PORTPANEL_PORT_FOLDER/new" && mv "$PORTPANEL_PORT_FOLDER/new" "$PORTPANEL_PORT_FOLDER/$1"; }
-    times() { cat "$1" 2>/dev/null | grep -c '^#' || true; }
+    stamps() { cat "$1" 2>/dev/null | grep -c '^#' || true; }
     changes() { # each time's changes after the initial levels, times as T: "T 0+;T 0* 1+"
         sed -n '/^\$end$/,$p' "$1" | sed '1d' | awk '/^#/ { if (line != "" && line != "T") print line; line = "T" }
             /^[01]/ { line = line " " $0 } /^\$comment/ { exit } END { if (line != "T") print line }' |
@@ -228,10 +228,10 @@ if [ "$platform" = linux ]; then
     step=0
     for status in 248 56 120 x; do # Busy low; Busy high and /Ack low; /Ack high; then D0, D2...
         step=$((step + 1))
-        for _ in $(seq 400); do [ "$(times "$vcd.partial")" -ge $step ] && break; sleep 0.05; done
+        for _ in $(seq 400); do [ "$(stamps "$vcd.partial")" -ge $step ] && break; sleep 0.05; done
         if [ "$status" = x ]; then put 888 85; else put 889 $status; fi
     done
-    for _ in $(seq 400); do [ "$(times "$vcd.partial")" -ge 5 ] && break; sleep 0.05; done
+    for _ in $(seq 400); do [ "$(stamps "$vcd.partial")" -ge 5 ] && break; sleep 0.05; done
     kill -INT "$pid"
     got=0
     wait "$pid" || got=$?

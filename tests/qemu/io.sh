@@ -103,11 +103,11 @@ done
 echo "IOTEST == capture 0x378 as a user in lp; root writes 0x01 0x03 0x07 0x0F 0x00, each once the last is in the file"
 rootwrites 0x378 0x00
 as lp 'portpanel-io capture 0x378 -o /tmp/c.vcd 2>/tmp/capture & echo $! >/tmp/capture.pid; wait' &
-times() { cat /tmp/c.vcd.partial 2>/dev/null | grep -c '^#'; }
+stamps() { cat /tmp/c.vcd.partial 2>/dev/null | grep -c '^#'; }
 step=0
 for value in 0x01 0x03 0x07 0x0F 0x00 end; do
     step=$((step + 1))
-    for i in $(seq 400); do [ "$(times)" -ge $step ] && break; sleep 0.05; done
+    for i in $(seq 400); do [ "$(stamps)" -ge $step ] && break; sleep 0.05; done
     [ $value = end ] || rootwrites 0x378 $value
 done
 kill -TERM "$(cat /tmp/capture.pid)"
