@@ -4,6 +4,7 @@
 #include "LibraryFile.h"
 #include "Output.h"
 #include "PortFinder.h"
+#include "PortIO.h"
 #include "RuntimeError.h"
 
 #include <algorithm>
@@ -97,12 +98,18 @@ class Destination {
     bool complete_ = false;
 };
 
+// The port layer's own inline reads: nothing between the sampler and the library.
+std::uint8_t registerAt(std::uint16_t port, int offset)
+{
+    return static_cast<std::uint8_t>(portio::Inp32(static_cast<std::int16_t>(port + offset)) &
+                                     0xFF);
+}
+
 capture::Registers readRegisters(std::uint16_t port, bool parallel)
 {
     if (!parallel)
-        return {inByte(port), 0, 0};
-    return {inByte(port), inByte(static_cast<std::uint16_t>(port + 1)),
-            inByte(static_cast<std::uint16_t>(port + 2))};
+        return {registerAt(port, 0), 0, 0};
+    return {registerAt(port, 0), registerAt(port, 1), registerAt(port, 2)};
 }
 
 std::optional<capture::Trigger> triggerOf(const Request &request,
@@ -121,25 +128,27 @@ std::optional<capture::Trigger> triggerOf(const Request &request,
 
 // Samples until the time after the start is up or an interruption comes,
 // writing the dump as it grows, at most every millisecond without --every.
+// Each sample costs its reads, one clock reading and a comparison.
 void sample(const Request &request, std::uint16_t port, bool parallel, capture::Recorder &recorder,
             Destination &destination, HeldInterruptions &held)
 {
     const auto origin = Clock::now();
     const auto since = [&] {
-        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - origin).count();
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - origin).count();
     };
-    const auto lengthUs = static_cast<std::int64_t>(request.seconds * 1e6);
-    const auto periodUs = static_cast<std::int64_t>(request.microseconds);
+    const auto lengthNs = static_cast<std::int64_t>(request.seconds * 1e9);
+    const auto periodNs = static_cast<std::int64_t>(request.microseconds * 1000);
+    constexpr std::int64_t oneMillisecond = 1000000;
     for (std::int64_t next = 0;;) {
         const std::int64_t now = since();
         recorder.add(now, readRegisters(port, parallel));
-        if (request.timed && recorder.started() && now - recorder.startedAt() >= lengthUs)
+        if (request.timed && recorder.started() && now - recorder.startedAt() >= lengthNs)
             return;
-        if (periodUs == 0 && now < next)
+        if (periodNs == 0 && now < next)
             continue;
         destination.write(recorder.take());
-        next = periodUs == 0 ? now + 1000 : std::max(next + periodUs, now);
-        const double wait = periodUs == 0 ? 0 : static_cast<double>(next - since()) / 1000;
+        next = periodNs == 0 ? now + oneMillisecond : std::max(next + periodNs, now);
+        const double wait = periodNs == 0 ? 0 : static_cast<double>(next - since()) / 1e6;
         if (held.hold(std::max(wait, 0.0)))
             return;
     }
@@ -154,9 +163,10 @@ std::string triggerLine(const Request &request, const capture::Recorder &recorde
     line.append(":").append(edges[static_cast<int>(request.triggerEdge)]);
     if (!recorder.started())
         return line + " never came: the dump holds what came last";
-    return line + " at #" +
-           std::to_string(std::min<std::int64_t>(recorder.startedAt() - recorder.stats().firstUs,
-                                                 static_cast<std::int64_t>(request.before * 1000)));
+    // The edge's time in the file: --before after its start, or less when the capture began later.
+    const std::int64_t kept = std::min(recorder.startedAt() - recorder.stats().firstNs,
+                                       static_cast<std::int64_t>(request.before * 1e6));
+    return line.append(" at #").append(std::to_string(kept / 1000));
 }
 
 } // namespace
@@ -170,7 +180,7 @@ void capture(const Request &request)
     const bool parallel = isParallelPort(port);
     auto wires = parallel ? capture::parallelWires() : capture::byteWires();
     capture::Recorder recorder(wires, triggerOf(request, wires),
-                               static_cast<std::int64_t>(request.before * 1000));
+                               static_cast<std::int64_t>(request.before * 1e6));
     const std::string route = routeOf(port);
     Destination destination(request.output);
     {

@@ -33,10 +33,10 @@ std::string changeLine(bool level, std::size_t wire)
     return line;
 }
 
-std::string timeLine(std::int64_t us)
+std::string timeLine(std::int64_t microseconds)
 {
     std::string line = "#";
-    line += std::to_string(us);
+    line += std::to_string(microseconds);
     line += '\n';
     return line;
 }
@@ -62,21 +62,25 @@ std::vector<Wire> byteWires()
 
 std::string statsText(const Stats &stats)
 {
-    const double seconds = static_cast<double>(stats.lastUs - stats.firstUs) / 1e6;
+    const double seconds = static_cast<double>(stats.lastNs - stats.firstNs) / 1e9;
     const double rate = seconds > 0 ? static_cast<double>(stats.samples - 1) / seconds : 0;
     char text[160];
     std::snprintf(text, sizeof text, "%lld samples in %.3f s (%.0f samples/s), largest gap %lld us",
-                  stats.samples, seconds, rate, static_cast<long long>(stats.largestGapUs));
+                  stats.samples, seconds, rate, static_cast<long long>(stats.largestGapNs / 1000));
     return text;
 }
 
-Recorder::Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger, std::int64_t beforeUs)
-    : wires_(std::move(wires)), trigger_(trigger), beforeUs_(beforeUs),
+Recorder::Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger, std::int64_t beforeNs)
+    : wires_(std::move(wires)), trigger_(trigger), beforeNs_(beforeNs),
       text_("$version portpanel " PORTPANEL_VERSION " $end\n$timescale 1 us $end\n"
             "$scope module port $end\n")
 {
     for (std::size_t i = 0; i < wires_.size(); ++i)
-        text_ += "$var wire 1 " + code(i) + " " + wires_[i].name + " $end\n";
+        text_.append("$var wire 1 ")
+            .append(code(i))
+            .append(" ")
+            .append(wires_[i].name)
+            .append(" $end\n");
     text_ += "$upscope $end\n$enddefinitions $end\n";
 }
 
@@ -99,16 +103,19 @@ bool Recorder::isEdge(Levels before, Levels now) const
     return trigger_->edge == Edge::Change || ((now & bit) != 0) == (trigger_->edge == Edge::Rise);
 }
 
-void Recorder::add(std::int64_t us, const Registers &registers)
+void Recorder::add(std::int64_t ns, const Registers &registers)
 {
-    us = std::max(us, stats_.lastUs); // a clock never goes back, and neither does the file
+    ns = std::max(ns, stats_.lastNs); // a clock never goes back, and neither does the file
     if (stats_.samples++ == 0)
-        stats_.firstUs = us;
+        stats_.firstNs = ns;
     else
-        stats_.largestGapUs = std::max(stats_.largestGapUs, us - stats_.lastUs);
-    stats_.lastUs = us;
-    const Change change{us, levelsOf(registers)};
-    if (originUs_) {
+        stats_.largestGapNs = std::max(stats_.largestGapNs, ns - stats_.lastNs);
+    stats_.lastNs = ns;
+    if (stats_.samples > 1 && registers == registers_)
+        return; // most samples: nothing changed, and this is all they cost
+    registers_ = registers;
+    const Change change{ns, levelsOf(registers)};
+    if (originNs_) {
         if (change.levels != levels_)
             write(change);
         return;
@@ -117,20 +124,21 @@ void Recorder::add(std::int64_t us, const Registers &registers)
         const bool edge = trigger_ && !kept_.empty() && isEdge(kept_.back().levels, change.levels);
         kept_.push_back(change);
         if (!trigger_ || edge) {
-            edgeUs_ = us;
-            begin(trigger_ ? std::max(stats_.firstUs, us - beforeUs_) : us);
+            edgeNs_ = ns;
+            begin(trigger_ ? std::max(stats_.firstNs, ns - beforeNs_) : ns);
         }
     }
-    // Before the edge only beforeUs_ is kept.
-    while (kept_.size() > 1 && kept_[1].us <= us - beforeUs_)
+    // Before the edge only beforeNs_ is kept.
+    while (kept_.size() > 1 && kept_[1].ns <= ns - beforeNs_)
         kept_.pop_front();
 }
 
-// The levels at originUs at #0, then what was kept after it.
-void Recorder::begin(std::int64_t originUs)
+// The levels at originNs at #0, then what was kept after it.
+void Recorder::begin(std::int64_t originNs)
 {
-    originUs_ = originUs;
-    auto next = std::ranges::find_if(kept_, [&](const Change &c) { return c.us > originUs; });
+    originNs_ = originNs;
+    writtenUs_ = 0;
+    auto next = std::ranges::find_if(kept_, [&](const Change &c) { return c.ns > originNs; });
     levels_ = (next == kept_.begin() ? next : std::prev(next))->levels;
     text_ += "#0\n$dumpvars\n";
     for (std::size_t i = 0; i < wires_.size(); ++i)
@@ -143,8 +151,11 @@ void Recorder::begin(std::int64_t originUs)
 
 void Recorder::write(const Change &change)
 {
-    writtenUs_ = change.us - *originUs_;
-    text_ += timeLine(writtenUs_);
+    // Changes within one microsecond share its time: the file's times only go forward.
+    if (const std::int64_t us = (change.ns - *originNs_) / 1000; us > writtenUs_) {
+        writtenUs_ = us;
+        text_ += timeLine(us);
+    }
     for (std::size_t i = 0; i < wires_.size(); ++i)
         if (((levels_ ^ change.levels) >> i) & 1)
             text_ += changeLine(((change.levels >> i) & 1) != 0, i);
@@ -155,10 +166,10 @@ std::string Recorder::take() { return std::exchange(text_, {}); }
 
 std::string Recorder::finish(const std::vector<std::string> &comment)
 {
-    if (!originUs_ && !kept_.empty()) // no edge came: what was kept before the end
-        begin(std::max(stats_.firstUs, stats_.lastUs - beforeUs_));
-    if (originUs_ && stats_.lastUs - *originUs_ > writtenUs_)
-        text_ += timeLine(stats_.lastUs - *originUs_);
+    if (!originNs_ && !kept_.empty()) // no edge came: what was kept before the end
+        begin(std::max(stats_.firstNs, stats_.lastNs - beforeNs_));
+    if (originNs_ && (stats_.lastNs - *originNs_) / 1000 > writtenUs_)
+        text_ += timeLine((stats_.lastNs - *originNs_) / 1000);
     text_ += "$comment\n";
     for (const std::string &line : comment)
         text_ += "  " + line + "\n";

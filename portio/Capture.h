@@ -37,9 +37,9 @@ struct Trigger {
 
 struct Stats {
     long long samples = 0;
-    std::int64_t firstUs = 0;
-    std::int64_t lastUs = 0;
-    std::int64_t largestGapUs = 0;
+    std::int64_t firstNs = 0;
+    std::int64_t lastNs = 0;
+    std::int64_t largestGapNs = 0;
 };
 
 // "1200 samples in 0.100 s (12000 samples/s), largest gap 85 us"
@@ -49,15 +49,16 @@ std::string statsText(const Stats &stats);
 // trigger's window needs: take() what is ready, finish() once at the end.
 class Recorder {
   public:
-    // beforeUs: how much of what came before the trigger's edge is kept.
+    // Times in nanoseconds, which the monotonic clock gives without a division;
+    // the file is in microseconds. beforeNs: how much before the trigger's edge is kept.
     explicit Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger = std::nullopt,
-                      std::int64_t beforeUs = 0);
+                      std::int64_t beforeNs = 0);
 
-    // us: microseconds from any fixed origin of a monotonic clock.
-    void add(std::int64_t us, const Registers &registers);
+    // ns: from any fixed origin of a monotonic clock.
+    void add(std::int64_t ns, const Registers &registers);
     // Whether the dump has begun: at the first sample, or at the trigger's edge.
-    [[nodiscard]] bool started() const { return edgeUs_.has_value(); }
-    [[nodiscard]] std::int64_t startedAt() const { return edgeUs_.value_or(0); }
+    [[nodiscard]] bool started() const { return edgeNs_.has_value(); }
+    [[nodiscard]] std::int64_t startedAt() const { return edgeNs_.value_or(0); }
     [[nodiscard]] const Stats &stats() const { return stats_; }
 
     // The text not taken yet: the header first, then the levels at #0 and
@@ -69,22 +70,23 @@ class Recorder {
   private:
     using Levels = std::uint32_t; // bit i: wire i's level
     struct Change {
-        std::int64_t us;
+        std::int64_t ns;
         Levels levels;
     };
     [[nodiscard]] Levels levelsOf(const Registers &registers) const;
     [[nodiscard]] bool isEdge(Levels before, Levels now) const;
-    void begin(std::int64_t originUs);
+    void begin(std::int64_t originNs);
     void write(const Change &change);
 
     std::vector<Wire> wires_;
     std::optional<Trigger> trigger_;
-    std::int64_t beforeUs_;
-    std::optional<std::int64_t> edgeUs_;
-    std::optional<std::int64_t> originUs_; // the file's #0
+    std::int64_t beforeNs_;
+    std::optional<std::int64_t> edgeNs_;
+    std::optional<std::int64_t> originNs_; // the file's #0
     std::deque<Change> kept_; // before the start; the first holds the levels at the window's start
+    Registers registers_{};   // the last sample's
     Levels levels_ = 0;       // the last written
-    std::int64_t writtenUs_ = 0;
+    std::int64_t writtenUs_ = 0; // the last time written in the file
     std::string text_;
     Stats stats_;
 };
