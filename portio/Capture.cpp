@@ -103,16 +103,8 @@ bool Recorder::isEdge(Levels before, Levels now) const
     return trigger_->edge == Edge::Change || ((now & bit) != 0) == (trigger_->edge == Edge::Rise);
 }
 
-void Recorder::add(std::int64_t ns, const Registers &registers)
+void Recorder::changed(std::int64_t ns, const Registers &registers)
 {
-    ns = std::max(ns, stats_.lastNs); // a clock never goes back, and neither does the file
-    if (stats_.samples++ == 0)
-        stats_.firstNs = ns;
-    else
-        stats_.largestGapNs = std::max(stats_.largestGapNs, ns - stats_.lastNs);
-    stats_.lastNs = ns;
-    if (stats_.samples > 1 && registers == registers_)
-        return; // most samples: nothing changed, and this is all they cost
     registers_ = registers;
     const Change change{ns, levelsOf(registers)};
     if (originNs_) {

@@ -54,8 +54,20 @@ class Recorder {
     explicit Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger = std::nullopt,
                       std::int64_t beforeNs = 0);
 
-    // ns: from any fixed origin of a monotonic clock.
-    void add(std::int64_t ns, const Registers &registers);
+    // ns: from any fixed origin of a monotonic clock. Inline, since most
+    // samples change nothing and cost only this.
+    void add(std::int64_t ns, const Registers &registers)
+    {
+        ns =
+            ns > stats_.lastNs ? ns : stats_.lastNs; // the clock never goes back; nor does the file
+        if (stats_.samples++ == 0)
+            stats_.firstNs = ns;
+        else if (ns - stats_.lastNs > stats_.largestGapNs)
+            stats_.largestGapNs = ns - stats_.lastNs;
+        stats_.lastNs = ns;
+        if (stats_.samples == 1 || registers != registers_)
+            changed(ns, registers);
+    }
     // Whether the dump has begun: at the first sample, or at the trigger's edge.
     [[nodiscard]] bool started() const { return edgeNs_.has_value(); }
     [[nodiscard]] std::int64_t startedAt() const { return edgeNs_.value_or(0); }
@@ -73,6 +85,7 @@ class Recorder {
         std::int64_t ns;
         Levels levels;
     };
+    void changed(std::int64_t ns, const Registers &registers);
     [[nodiscard]] Levels levelsOf(const Registers &registers) const;
     [[nodiscard]] bool isEdge(Levels before, Levels now) const;
     void begin(std::int64_t originNs);
