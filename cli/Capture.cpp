@@ -40,9 +40,8 @@ bool isParallelPort(std::uint16_t port)
 
 runtime::RuntimeError fileError(const std::string &what, const std::string &path)
 {
-    return runtime::RuntimeError(runtime::ErrorNumber::ControlFailed,
-                                 "cannot " + what + " " + runtime::quoted(path) + ": " +
-                                     std::strerror(errno));
+    return {runtime::ErrorNumber::ControlFailed,
+            "cannot " + what + " " + runtime::quoted(path) + ": " + std::strerror(errno)};
 }
 
 // Where the dump goes. A file asked for appears whole or not at all: the dump

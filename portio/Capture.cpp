@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 
 namespace capture {
@@ -22,7 +23,7 @@ std::string wireName(const pins::Pin &pin)
 }
 
 // VCD's short codes: printable characters from '!' on.
-std::string code(std::size_t wire) { return std::string(1, static_cast<char>('!' + wire)); }
+std::string code(std::size_t wire) { return {static_cast<char>('!' + wire)}; }
 
 // "1+\n": wire 10 is high. (Built piecewise: GCC 12 -O3 warns wrongly on "..." + std::string.)
 std::string changeLine(bool level, std::size_t wire)
@@ -46,15 +47,17 @@ std::string timeLine(std::int64_t microseconds)
 std::vector<Wire> parallelWires()
 {
     std::vector<Wire> wires;
-    for (const pins::Pin &pin : pins::table)
-        wires.push_back(
-            {pin.number, wireName(pin), static_cast<std::size_t>(pin.reg), pin.bit, pin.inverted});
+    std::ranges::transform(pins::table, std::back_inserter(wires), [](const pins::Pin &pin) {
+        return Wire{pin.number, wireName(pin), static_cast<std::size_t>(pin.reg), pin.bit,
+                    pin.inverted};
+    });
     return wires;
 }
 
 std::vector<Wire> byteWires()
 {
     std::vector<Wire> wires;
+    wires.reserve(8);
     for (int bit = 0; bit < 8; ++bit)
         wires.push_back({bit, std::string("bit") += std::to_string(bit), 0, bit, false});
     return wires;
