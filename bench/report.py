@@ -79,6 +79,11 @@ absolute("Command1_Click, simulated library, per click", medians("handler.json")
          "us", 20)
 for name, value in medians("conversions.json").items():
     absolute(name, value, "ns")
+# The status line follows the register at the polling interval (20 ms).
+shown = sorted(load("pins.json")["ms"])
+absolute("pins window: a status change shown after, median", statistics.median(shown), "ms")
+absolute("pins window: a status change shown after, 95th percentile",
+         shown[min(len(shown) - 1, len(shown) * 95 // 100)], "ms", 100)
 # Every route against root's inline pair from the same boot.
 inline = samples("guest-ioperm.json")["inlineInstructions"]
 compare("emulated PC, root (ioperm): Out32+Inp32 / inline outb+inb",

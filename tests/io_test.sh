@@ -154,8 +154,11 @@ TABLE
 unset PORTPANEL_READ_VALUE
 # A reader that has gone: the access is done, the run ends quietly with 0.
 rm -f "$record"
-status=$({ sleep 1; (program recording read 0x378) 2>"$out/err"; echo $? >"$out/status"; } | true
-    cat "$out/status")
+exec {closed}> >(:) # a pipe whose reader has already left
+wait $!
+status=0
+(program recording read 0x378) >&$closed 2>"$out/err" || status=$?
+exec {closed}>&-
 rows=$((rows + 1))
 [ "$status" = 0 ] && [ ! -s "$out/err" ] && [ "$(calls)" = "in 888" ] ||
     fail "read into a closed pipe: status $status, calls '$(calls)', stderr: $(cat "$out/err")"
@@ -178,7 +181,7 @@ if [ "$platform" = linux ]; then
             read -ra form <<<"${held%:*}"
             (trap - INT && program recording pulse 0x378 "${form[@]}" 20000) >"$out/out" 2>"$out/err" &
             pid=$!
-            for _ in $(seq 100); do grep -q "out 888 ${held#*:}" "$record" 2>/dev/null && break; sleep 0.05; done
+            for _ in $(seq 600); do grep -q "out 888 ${held#*:}" "$record" 2>/dev/null && break; sleep 0.05; done
             kill -$signal "$pid"
             got=0
             wait "$pid" || got=$?
@@ -196,8 +199,9 @@ if [ "$platform" = wine ]; then
     for held in "0:43" "--byte 5:5"; do
         rm -f "$record"
         read -ra form <<<"${held%:*}"
-        shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" 2000 \
-            "Z:$variants/recording/$(basename "$exe")" pulse 0x378 "${form[@]}" 20000 | tr -d '\r')
+        shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" "Z:$record" \
+            "out 888 ${held#*:}" "Z:$variants/recording/$(basename "$exe")" pulse 0x378 "${form[@]}" \
+            20000 | tr -d '\r')
         rows=$((rows + 1))
         [ "$shown" = "exit 0xC000013A" ] &&
             [ "$(calls)" = "in 888,out 888 ${held#*:},out 888 42" ] ||
@@ -228,10 +232,10 @@ if [ "$platform" = linux ]; then
     step=0
     for status in 248 56 120 x; do # Busy low; Busy high and /Ack low; /Ack high; then D0, D2...
         step=$((step + 1))
-        for _ in $(seq 400); do [ "$(stamps "$vcd.partial")" -ge $step ] && break; sleep 0.05; done
+        for _ in $(seq 600); do [ "$(stamps "$vcd.partial")" -ge $step ] && break; sleep 0.05; done
         if [ "$status" = x ]; then put 888 85; else put 889 $status; fi
     done
-    for _ in $(seq 400); do [ "$(stamps "$vcd.partial")" -ge 5 ] && break; sleep 0.05; done
+    for _ in $(seq 600); do [ "$(stamps "$vcd.partial")" -ge 5 ] && break; sleep 0.05; done
     kill -INT "$pid"
     got=0
     wait "$pid" || got=$?
@@ -264,7 +268,7 @@ if [ "$platform" = linux ]; then
         -o "$vcd") >"$out/out" 2>"$out/err" &
     pid=$!
     # 50 samples at least 200 us apart: more than --before's 5 ms have been sampled
-    for _ in $(seq 400); do [ "$(grep -c '^in 889$' "$record" || true)" -ge 50 ] && break; sleep 0.05; done
+    for _ in $(seq 600); do [ "$(grep -c '^in 889$' "$record" || true)" -ge 50 ] && break; sleep 0.05; done
     put 889 248
     got=0
     wait "$pid" || got=$?
