@@ -65,7 +65,9 @@ class Recorder {
         else if (ns - stats_.lastNs > stats_.largestGapNs)
             stats_.largestGapNs = ns - stats_.lastNs;
         stats_.lastNs = ns;
-        if (stats_.samples == 1 || registers != registers_)
+        // Byte by byte: a three-byte array's != may call memcmp.
+        if (stats_.samples == 1 || registers[0] != registers_[0] || registers[1] != registers_[1] ||
+            registers[2] != registers_[2])
             changed(ns, registers);
     }
     // Whether the dump has begun: at the first sample, or at the trigger's edge.
