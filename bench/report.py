@@ -96,6 +96,16 @@ absolute("emulated PC, in portpanel: Out32+Inp32 through the helper",
          statistics.median(bound) / 1e3, "us", 1000)
 absolute("emulated PC, in lp and portpanel: first access to a held port refused after",
          next(iter(medians("guest-held.json").values())) / 1e6, "ms", 100)
+# capture's register reads (3 a sample) against bench's reads on the same port and route.
+rates = {}
+with open(os.path.join(out, "capture-rates.txt")) as f:
+    for fields in (line.split() for line in f):
+        if len(fields) == 4:
+            rates.setdefault((fields[1], fields[2]), []).append(float(fields[3]))
+for user, route in (("root", "ioperm"), ("lp", "ppdev")):
+    compare(f"emulated PC, {user} ({route}): us per register read, capture / bench",
+            [1e6 / (3 * r) for r in rates.get((user, "capture"), [float("nan")])],
+            [1e6 / r for r in rates.get((user, "bench"), [float("nan")])], 1.5, "us")
 
 if os.path.exists(os.path.join(out, "startup-windows.json")):
     startup = load("startup-windows.json")

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -32,15 +33,25 @@ constexpr Grammar grammars[] = {
      " --json "},
     {"toggle", Verb::Toggle, "usage: portpanel-io set|clear|toggle PORT BIT [--json]\n", 2, 2,
      " --json "},
-    {"pulse", Verb::Pulse, "usage: portpanel-io pulse PORT BIT MILLISECONDS\n", 3, 3, " "},
+    {"pulse", Verb::Pulse,
+     "usage: portpanel-io pulse PORT BIT MILLISECONDS [--json]\n"
+     "       portpanel-io pulse PORT --byte VALUE MILLISECONDS [--json]\n",
+     2, 3, " --byte --json "},
     {"watch", Verb::Watch, "usage: portpanel-io watch PORT [--every MS] [--count N] [--json]\n", 1,
      1, " --json --every --count "},
     {"bench", Verb::Bench, "usage: portpanel-io bench PORT [--seconds S] [--write] [--json]\n", 1,
      1, " --json --seconds --write "},
+    {"capture", Verb::Capture,
+     "usage: portpanel-io capture PORT [--seconds S] [--every US] "
+     "[--trigger PIN:rise|fall|change] [--before MS] [-o FILE]\n",
+     1, 1, " --seconds --every --trigger --before --output "},
 };
 
 constexpr double mostMilliseconds = 3600000; // an hour
 constexpr const char *millisecondsWords = "a time in milliseconds from 0 to 3600000";
+constexpr const char *holdWords = "a time in milliseconds: 0, or 0.1 to 3600000";
+constexpr double mostMicroseconds = 1000000;
+constexpr const char *microsecondsWords = "a period in microseconds from 0 to 1000000";
 constexpr double mostSeconds = 3600;
 constexpr const char *secondsWords = "a time in seconds from 0.001 to 3600";
 
@@ -73,6 +84,42 @@ bool allows(std::string_view options, std::string_view option)
 
 bool takesValue(std::string_view option) { return option != "--json" && option != "--write"; }
 
+// "11:rise": a pin (1 to 17) or a bit (0 to 7), and the edge that starts the dump.
+void readTrigger(std::string_view text, Request &request)
+{
+    constexpr std::pair<std::string_view, capture::Edge> edges[] = {
+        {"rise", capture::Edge::Rise},
+        {"fall", capture::Edge::Fall},
+        {"change", capture::Edge::Change}};
+    const auto colon = text.find(':');
+    const auto edge = std::ranges::find_if(edges, [&](const auto &e) {
+        return colon != std::string_view::npos && e.first == text.substr(colon + 1);
+    });
+    if (edge == std::end(edges))
+        throw runtime::RuntimeError(runtime::ErrorNumber::NotANumber,
+                                    runtime::quoted(text) +
+                                        " is not a trigger: type PIN:rise, PIN:fall or PIN:change");
+    request.triggerPin = pinNumber(text.substr(0, colon));
+    request.triggerEdge = edge->second;
+}
+
+std::string fileName(std::string_view text)
+{
+    if (text.empty())
+        throw runtime::RuntimeError(runtime::ErrorNumber::NotANumber,
+                                    "-o needs a file name, or leave it out for standard output");
+    return std::string(text);
+}
+
+// --every is the watch's period in milliseconds, the capture's in microseconds.
+void readEvery(const Grammar &grammar, std::string_view value, Request &request)
+{
+    if (grammar.verb == Verb::Capture)
+        request.microseconds = timeNumber(value, 0, mostMicroseconds, microsecondsWords);
+    else
+        request.milliseconds = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
+}
+
 void applyOption(const Grammar &grammar, std::string_view option, std::string_view value,
                  Request &request)
 {
@@ -82,11 +129,21 @@ void applyOption(const Grammar &grammar, std::string_view option, std::string_vi
         else if (option == "--write")
             request.writeBack = true;
         else if (option == "--every")
-            request.milliseconds = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
+            readEvery(grammar, value, request);
         else if (option == "--count")
             request.count = countNumber(value);
+        else if (option == "--byte")
+            request.value = byteValue(value);
+        else if (option == "--trigger")
+            readTrigger(value, request);
+        else if (option == "--before")
+            request.before = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
+        else if (option == "--output")
+            request.output = fileName(value);
         else
             request.seconds = timeNumber(value, 0.001, mostSeconds, secondsWords);
+        request.byte = request.byte || option == "--byte";
+        request.timed = request.timed || option == "--seconds";
         return 0;
     });
 }
@@ -98,6 +155,8 @@ readOptions(const Grammar &grammar, const std::vector<std::string> &arguments, R
     std::vector<std::string_view> operands;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         std::string_view argument = arguments[i];
+        if (argument == "-o")
+            argument = "--output";
         if (!argument.starts_with("--")) {
             operands.push_back(argument);
             continue;
@@ -122,9 +181,25 @@ readOptions(const Grammar &grammar, const std::vector<std::string> &arguments, R
     return operands;
 }
 
+// A byte pulse's hold: 0 is the shortest the route gives.
+double holdTime(std::string_view text)
+{
+    const double milliseconds = timeNumber(text, 0, mostMilliseconds, holdWords);
+    if (milliseconds > 0 && milliseconds < 0.1)
+        throw runtime::RuntimeError(runtime::ErrorNumber::OutOfRange,
+                                    runtime::quoted(text) + " is not " + holdWords);
+    return milliseconds;
+}
+
 void readOperands(const Grammar &grammar, const std::vector<std::string_view> &operands,
                   Request &request)
 {
+    // pulse takes BIT and MILLISECONDS, or MILLISECONDS after --byte VALUE
+    const std::size_t pulseOperands = request.byte ? 2 : 3;
+    if (grammar.verb == Verb::Pulse && operands.size() != pulseOperands)
+        throw UsageError(std::string("pulse") + (request.byte ? " --byte" : "") + " takes " +
+                             (operands.size() < pulseOperands ? "more" : "fewer") + " operands",
+                         grammar.usage);
     if (operands.size() < grammar.leastOperands || operands.size() > grammar.mostOperands)
         throw UsageError(
             std::string(grammar.name) + " takes " +
@@ -138,10 +213,13 @@ void readOperands(const Grammar &grammar, const std::vector<std::string_view> &o
             request.ports.push_back(portNumber(operands[i]));
         if (grammar.verb == Verb::Write)
             request.value = byteValue(operands[1]);
-        if (operands.size() > 1 && grammar.verb != Verb::Write && grammar.verb != Verb::Read)
+        if (operands.size() > 1 && grammar.verb != Verb::Write && grammar.verb != Verb::Read &&
+            !request.byte)
             request.bit = bitNumber(operands[1]);
-        if (grammar.verb == Verb::Pulse)
+        if (grammar.verb == Verb::Pulse && !request.byte)
             request.milliseconds = timeNumber(operands[2], 0, mostMilliseconds, millisecondsWords);
+        if (grammar.verb == Verb::Pulse && request.byte)
+            request.milliseconds = holdTime(operands[1]);
         return 0;
     });
 }
@@ -152,9 +230,13 @@ const char *const usageText = "usage: portpanel-io ports [--json]\n"
                               "       portpanel-io read PORT... [--json]\n"
                               "       portpanel-io write PORT VALUE [--json]\n"
                               "       portpanel-io set|clear|toggle PORT BIT [--json]\n"
-                              "       portpanel-io pulse PORT BIT MILLISECONDS\n"
+                              "       portpanel-io pulse PORT BIT MILLISECONDS [--json]\n"
+                              "       portpanel-io pulse PORT --byte VALUE MILLISECONDS [--json]\n"
                               "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
                               "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
+                              "       portpanel-io capture PORT [--seconds S] [--every US]\n"
+                              "                    [--trigger PIN:rise|fall|change] [--before MS] "
+                              "[-o FILE]\n"
                               "       portpanel-io --help | --version\n";
 
 Request parse(const std::vector<std::string> &arguments)

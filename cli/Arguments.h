@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Capture.h"
+
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -8,7 +11,20 @@
 // What the command line asks for, read with the window's own conversions.
 namespace cli {
 
-enum class Verb { Help, Version, Ports, Read, Write, Set, Clear, Toggle, Pulse, Watch, Bench };
+enum class Verb {
+    Help,
+    Version,
+    Ports,
+    Read,
+    Write,
+    Set,
+    Clear,
+    Toggle,
+    Pulse,
+    Watch,
+    Bench,
+    Capture
+};
 
 struct Request {
     Verb verb = Verb::Help;
@@ -17,8 +33,15 @@ struct Request {
     unsigned bit = 0;         // set, clear, toggle, pulse
     double milliseconds = 10; // pulse: the hold; watch: the polling period
     int count = 0;            // watch: changes before it ends; 0 until interrupted
-    double seconds = 1;       // bench
-    bool writeBack = false;   // bench --write
+    double seconds = 1;       // bench; capture with timed
+    bool timed = false;       // capture: --seconds given, else until interrupted
+    double microseconds = 0;  // capture --every: 0 is as fast as the route allows
+    int triggerPin = -1;      // capture --trigger: a pin, or a bit of another port
+    capture::Edge triggerEdge = capture::Edge::Change;
+    double before = 0;      // capture --before, milliseconds
+    std::string output;     // capture -o: empty for standard output
+    bool byte = false;      // pulse --byte: value is the byte held
+    bool writeBack = false; // bench --write
     bool json = false;
 };
 

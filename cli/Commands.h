@@ -21,6 +21,7 @@ void changeBit(const Request &request);
 void pulse(const Request &request);
 void watch(const Request &request);
 void bench(const Request &request);
+void capture(const Request &request);
 void listPorts(const Request &request);
 
 } // namespace cli

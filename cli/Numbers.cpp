@@ -51,6 +51,11 @@ unsigned bitNumber(std::string_view text)
         inRange(text, 0, 7, "a bit number: type 0 to 7 (0 is D0, the lowest bit)"));
 }
 
+int pinNumber(std::string_view text)
+{
+    return inRange(text, 0, 17, "a pin: type 1 to 17, or 0 to 7 for a bit of another port");
+}
+
 int countNumber(std::string_view text)
 {
     return inRange(text, 1, 32767, "a count: type a whole number from 1 to 32767");

@@ -14,6 +14,8 @@ std::uint16_t portNumber(std::string_view text);
 std::uint8_t byteValue(std::string_view text);
 // 0..7.
 unsigned bitNumber(std::string_view text);
+// A parallel port's pin, 1 to 17, or another port's bit, 0 to 7.
+int pinNumber(std::string_view text);
 // A whole number from 1 to 32767.
 int countNumber(std::string_view text);
 // A real number from least to most, for times; expected says so in words.

@@ -1,20 +1,47 @@
 #include "Commands.h"
 #include "Interruptions.h"
+#include "Output.h"
+
+#include <chrono>
+#include <cmath>
 
 namespace cli {
+namespace {
 
-// Inverts one bit, holds it, and puts the byte back whatever comes meanwhile.
+void printPulse(const Request &request, std::uint16_t port, std::uint8_t before, std::uint8_t held,
+                double widthUs)
+{
+    if (!request.json)
+        return printAccess(request, port, inByte(port), before);
+    emit(JsonLine()
+             .number("port", port)
+             .number("value", inByte(port))
+             .number("written", before)
+             .number("pulse", held)
+             .number("width_us", static_cast<double>(std::llround(widthUs)))
+             .str());
+}
+
+} // namespace
+
+// Writes the pulse's byte (the byte with one bit inverted, or --byte's),
+// holds it, and puts the byte back whatever comes meanwhile. The width runs
+// from the end of the first write to the end of the second.
 void pulse(const Request &request)
 {
+    using Clock = std::chrono::steady_clock;
     const std::uint16_t port = request.ports.front();
-    const auto mask = static_cast<std::uint8_t>(1u << request.bit);
     HeldInterruptions held;
     const std::uint8_t before = inByte(port);
-    outByte(port, before ^ mask);
+    const auto pulsed =
+        request.byte ? request.value : static_cast<std::uint8_t>(before ^ (1u << request.bit));
+    outByte(port, pulsed);
+    const auto start = Clock::now();
     const bool interrupted = held.hold(request.milliseconds);
     outByte(port, before);
+    const std::chrono::duration<double, std::micro> width = Clock::now() - start;
     if (!interrupted)
-        printAccess(request, port, inByte(port), before);
+        printPulse(request, port, before, pulsed, width.count());
 }
 
 } // namespace cli

@@ -17,9 +17,10 @@
 namespace {
 
 constexpr const char *about =
-    "Reads and writes x86 I/O ports, single bits, pulses and watches them, measures them, and\n"
-    "lists the ports this machine has with the access this user gets. PORT is 888, 0x378 or\n"
-    "&H378; VALUE is 0 to 255 or 0x00 to 0xFF; BIT is 0 to 7. See portpanel-io(1).\n";
+    "Reads and writes x86 I/O ports, single bits, pulses and watches them, measures them,\n"
+    "captures them into a VCD file, and lists the ports this machine has with the access this\n"
+    "user gets. PORT is 888, 0x378 or &H378; VALUE is 0 to 255 or 0x00 to 0xFF; BIT is 0 to\n"
+    "7. See portpanel-io(1).\n";
 
 void dispatch(const cli::Request &request)
 {
@@ -47,6 +48,8 @@ void dispatch(const cli::Request &request)
         return cli::watch(request);
     case Verb::Bench:
         return cli::bench(request);
+    case Verb::Capture:
+        return cli::capture(request);
     }
 }
 

@@ -28,11 +28,6 @@ const char *registerName(Register reg)
 
 } // namespace
 
-bool level(const Pin &pin, std::uint8_t registerValue)
-{
-    return (((registerValue >> pin.bit) & 1) != 0) != pin.inverted;
-}
-
 std::string accessibleName(const Pin &pin, std::optional<bool> level)
 {
     return "Pin " + std::to_string(pin.number) + ", " + pin.name + ", " + levelWord(level);

@@ -1,44 +1,12 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include "ParallelPins.h"
+
 #include <optional>
 #include <string>
 
-// The 17 signal pins of a parallel port's DB-25 connector and the register
-// bit behind each: the one table the window and its tests read.
+// What the window shows of each pin of the one table in ParallelPins.h.
 namespace pins {
-
-// Offset of each register from the port's base.
-enum class Register : std::uint8_t { Data = 0, Status = 1, Control = 2 };
-
-struct Pin {
-    int number;
-    const char *name;
-    Register reg;
-    int bit;
-    bool inverted; // the hardware inverts the line: a set bit is a low pin
-};
-
-inline constexpr std::array<Pin, 17> table{{
-    {1, "/Strobe", Register::Control, 0, true},
-    {2, "D0", Register::Data, 0, false},
-    {3, "D1", Register::Data, 1, false},
-    {4, "D2", Register::Data, 2, false},
-    {5, "D3", Register::Data, 3, false},
-    {6, "D4", Register::Data, 4, false},
-    {7, "D5", Register::Data, 5, false},
-    {8, "D6", Register::Data, 6, false},
-    {9, "D7", Register::Data, 7, false},
-    {10, "/Ack", Register::Status, 6, false},
-    {11, "Busy", Register::Status, 7, true},
-    {12, "Paper-out", Register::Status, 5, false},
-    {13, "Select", Register::Status, 4, false},
-    {14, "/Autofeed", Register::Control, 1, true},
-    {15, "/Error", Register::Status, 3, false},
-    {16, "/Init", Register::Control, 2, false},
-    {17, "/Select-in", Register::Control, 3, true},
-}};
 
 // Pins 18 to 25 are ground.
 inline constexpr const char *groundPins = "Pins 18-25: ground";
@@ -47,9 +15,6 @@ inline constexpr const char *groundPins = "Pins 18-25: ground";
 inline constexpr int directionBit = 5;
 
 [[nodiscard]] inline bool isOutput(const Pin &pin) { return pin.reg != Register::Status; }
-
-// The electrical level a meter reads, from the register's value.
-[[nodiscard]] bool level(const Pin &pin, std::uint8_t registerValue);
 
 // "Pin 11, Busy, low", or "not read" where no read gave the level.
 [[nodiscard]] std::string accessibleName(const Pin &pin, std::optional<bool> level);

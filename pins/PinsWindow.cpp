@@ -63,6 +63,10 @@ runtime::FormLayout layout()
     c.push_back(
         {"lblLog", Kind::Label, at(320, 228, 312, 20), "Input changes, newest first:", nullptr});
     c.push_back({"tmrPoll", Kind::Timer, at(0, 0, 0, 0), "20", nullptr});
+    c.push_back({"cmdRecord", Kind::CommandButton, at(372, 8, 64, 24), "Record", nullptr});
+    c.push_back({"cmdStop", Kind::CommandButton, at(440, 8, 56, 24), "Stop", nullptr});
+    c.push_back({"cmdSave", Kind::CommandButton, at(500, 8, 132, 24), "Save as VCD", nullptr});
+    c.push_back({"txtVcd", Kind::TextBox, at(496, 120, 136, 24), "capture.vcd", "VCD file"});
     return form;
 }
 
@@ -102,7 +106,11 @@ PinsWindow::PinsWindow(std::string port)
       writeButton(control<runtime::CommandButton>("cmdWrite")),
       direction(control<runtime::CheckBox>("chkDirection")),
       message(control<runtime::Label>("lblMessage")), log(control<runtime::ListBox>("lstLog")),
-      timer(control<runtime::Timer>("tmrPoll")), startPort_(std::move(port))
+      timer(control<runtime::Timer>("tmrPoll")),
+      recordButton(control<runtime::CommandButton>("cmdRecord")),
+      stopButton(control<runtime::CommandButton>("cmdStop")),
+      vcdFile(control<runtime::TextBox>("txtVcd")),
+      saveButton(control<runtime::CommandButton>("cmdSave")), startPort_(std::move(port))
 {
     for (const Pin &pin : table) {
         auto *box = control<runtime::CheckBox>(pinName(pin.number));
@@ -118,6 +126,9 @@ PinsWindow::PinsWindow(std::string port)
     writeButton->onClick([this] { writeData(); });
     direction->onClick([this] { switchDirection(); });
     timer->onTick([this] { poll(); });
+    recordButton->onClick([this] { record(); });
+    stopButton->onClick([this] { stop(); });
+    saveButton->onClick([this] { saveVcd(); });
     show();
 }
 
@@ -224,7 +235,47 @@ void PinsWindow::poll()
     });
     if (base_)
         logChanges(before);
+    if (base_ && recording_)
+        recording_->add(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                  recordStart_)
+                .count(),
+            {registers_[0].value_or(0), registers_[1].value_or(0), registers_[2].value_or(0)});
     show();
+}
+
+void PinsWindow::record()
+{
+    recording_.emplace(capture::parallelWires());
+    recordStart_ = std::chrono::steady_clock::now();
+    runtime::setCaption(message, "Recording: Stop ends it.");
+    poll();
+}
+
+void PinsWindow::stop()
+{
+    if (!recording_)
+        return;
+    const std::string stats = capture::statsText(recording_->stats());
+    recorded_ =
+        recording_->take() + recording_->finish({"portpanel-pins, sampled at each poll", stats});
+    recording_.reset();
+    runtime::setCaption(message, "Recorded " + stats);
+}
+
+void PinsWindow::saveVcd()
+{
+    stop();
+    const std::string path = runtime::textOf(vcdFile);
+    std::FILE *file = recorded_.empty() ? nullptr : std::fopen(path.c_str(), "wb");
+    const bool written =
+        file && std::fwrite(recorded_.data(), 1, recorded_.size(), file) == recorded_.size();
+    const bool closed = file && std::fclose(file) == 0;
+    if (recorded_.empty())
+        runtime::setCaption(message, "Nothing recorded yet: press Record, then Stop.");
+    else
+        runtime::setCaption(message,
+                            written && closed ? "Saved " + path : "Cannot write " + path + ".");
 }
 
 void PinsWindow::guarded(const std::function<void()> &action)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Capture.h"
 #include "Controls.h"
 #include "PinTable.h"
 
@@ -27,6 +28,11 @@ class PinsWindow : public runtime::Form {
     void writeData();
     void switchDirection();
     void poll();
+    // Record starts a capture from the polling, Stop ends it, and Save
+    // writes the last one to the VCD file named.
+    void record();
+    void stop();
+    void saveVcd();
 
     // The controls, each by its role.
     runtime::ComboBox *portChoice;
@@ -40,6 +46,10 @@ class PinsWindow : public runtime::Form {
     std::array<runtime::Label *, 3> registerLines{};
     runtime::ListBox *log;
     runtime::Timer *timer;
+    runtime::CommandButton *recordButton;
+    runtime::CommandButton *stopButton;
+    runtime::TextBox *vcdFile;
+    runtime::CommandButton *saveButton;
 
     static constexpr int logLines = 200;
 
@@ -63,6 +73,9 @@ class PinsWindow : public runtime::Form {
     std::optional<std::int16_t> base_;
     Registers registers_{};
     std::chrono::steady_clock::time_point opened_;
+    std::optional<capture::Recorder> recording_;
+    std::chrono::steady_clock::time_point recordStart_;
+    std::string recorded_; // the last capture's whole file
 };
 
 } // namespace pins

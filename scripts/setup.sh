@@ -11,7 +11,8 @@ test_packages=(gcc libgtest-dev libbenchmark-dev git xvfb xauth xdotool weston q
     qemu-system-x86
     busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
     lintian desktop-file-utils appstream libcap2-bin adduser util-linux sudo mingw-w64 g++-mingw-w64-x86-64-posix
-    g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386 fonts-wine)
+    g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386 fonts-wine
+    sigrok-cli gtkwave)
 
 needs_i386() { [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # portpanel-io over stand-in port libraries: each argument vector's output,
-# exit status and the calls that reached the library, then a closed pipe and
-# (Linux) a pulse ended by SIGTERM.
+# exit status and the calls that reached the library, then a closed pipe,
+# pulses ended by SIGTERM or Ctrl+C, and (Linux) captures of a port that a
+# file drives, read back by two VCD readers.
 # Each run execs in a subshell of its own, so that $! is the program's process.
 # Usage: io_test.sh linux BUILD_DIR
 #        io_test.sh wine WINE_LOADER PORTPANEL_IO_EXE VARIANTS_DIR CTRL_C_EXE
@@ -89,6 +90,10 @@ recording|set 0x378 0|0|0x0378 = 0x2A 42 00101010 (wrote 0x2B)||in 888,out 888 4
 recording:42,40|clear 0x378 1|0|0x0378 = 0x28 40 00101000||in 888,out 888 40,in 888
 recording:42,170|toggle 0x378 7 --json|0|{"port":888,"value":170,"written":170}||in 888,out 888 170,in 888
 recording|pulse 0x378 3 1|0|0x0378 = 0x2A 42 00101010||in 888,out 888 34,out 888 42,in 888
+recording|pulse 0x378 --byte 0x05 10 --json|0|~{"port":888,"value":42,"written":42,"pulse":5,"width_us":||in 888,out 888 5,out 888 42,in 888
+recording|pulse 0x378 --byte=255 0|0|0x0378 = 0x2A 42 00101010||in 888,out 888 255,out 888 42,in 888
+recording|pulse 0x378 0.5 --byte 0|0|0x0378 = 0x2A 42 00101010||in 888,out 888 0,out 888 42,in 888
+recording|capture 0x300 --seconds 0.001 --every 1000|0|~$var wire 1 ! bit0 $end;||*
 recording:120,120,248,248,120|watch 0x379 --every 1 --count 2|0|0x0379 = 0x78 120 01111000 at T ms;0x0379 = 0xF8 248 11111000 at T ms;0x0379 = 0x78 120 01111000 at T ms||in 889,in 889,in 889,in 889,in 889
 recording:120,248|watch 0x379 --every=0 --count 1 --json|0|{"port":889,"value":120,"time":T};{"port":889,"value":248,"time":T}||in 889,in 889
 recording|bench 0x378 --seconds 0.05 --write|0|~0x0378 read+write: median||*
@@ -114,6 +119,14 @@ recording|read|2||read takes more operands|-
 recording|write 0x378|2||write takes more operands|-
 recording|write 0x378 1 2|2||write takes fewer operands (at most 2)|-
 recording|pulse 0x378 0 -5|2||"-5" is not a time in milliseconds from 0 to 3600000|-
+recording|pulse 0x378 --byte 256 10|2||"256" is not a byte;portpanel-io pulse PORT --byte VALUE MILLISECONDS|-
+recording|pulse 0x378 --byte 5 0.05|2||"0.05" is not a time in milliseconds: 0, or 0.1 to 3600000|-
+recording|pulse 0x378 1 --byte 5 10|2||pulse --byte takes fewer operands|-
+recording|capture 0x378 --trigger 18:rise|2||"18" is not a pin|-
+recording|capture 0x378 --trigger 11:up|2||"11:up" is not a trigger|-
+recording|capture 0x300 --trigger 9:fall|2||--trigger 9: a parallel port's pins are 1 to 17, another port's bits 0 to 7|-
+recording|capture 0x378 --every 0.5e7|2||is not a period in microseconds|-
+recording|capture 0x378 -o|2||--output needs a value|-
 recording|watch 0x379 --count 0|2||"0" is not a count|-
 recording|watch 0x379 --every|2||--every needs a value|-
 recording|read 0x378 --json=no|2||--json takes no value|-
@@ -131,6 +144,7 @@ refusing|read 0x378 0x2F8|5|0x0378 = 0x2A 42 00101010|port 0x02F8 was not reache
 refusing|write 0x2F8 1|5||port 0x02F8 was not reached|out 760 1,in 760
 refusing|pulse 0x2F8 0 1|5||port 0x02F8 was not reached|in 760
 refusing|bench 0x2F8|5||port 0x02F8 was not reached|in 760
+refusing|capture 0x2F8|5||port 0x02F8 was not reached|in 760
 simulated|write 0x378 0x55|0|0x0378 = 0x55 85 01010101|simulated port: out 0x0378 <- 0x55|*
 simulated|read 0x379 0x2F8|0|0x0379 = 0x78 120 01111000;0x02F8 = 0xFF 255 11111111||*
 simulated|toggle 0x37A 0|0|0x037A = 0x0D 13 00001101||*
@@ -162,29 +176,133 @@ fi
 # then the signal acts. (An asynchronous job starts with SIGINT ignored.)
 if [ "$platform" = linux ]; then
     for signal in TERM INT; do
-        rm -f "$record"
-        (trap - INT && program recording pulse 0x378 0 20000) >"$out/out" 2>"$out/err" &
-        pid=$!
-        for _ in $(seq 600); do grep -q 'out 888 43' "$record" 2>/dev/null && break; sleep 0.05; done
-        kill -$signal "$pid"
-        got=0
-        wait "$pid" || got=$?
-        rows=$((rows + 1))
-        [ "$got" = $((128 + $(kill -l $signal))) ] &&
-            [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
-            fail "pulse ended by SIG$signal: status $got, calls '$(calls)'"
+        for held in "0:43" "--byte 5:5"; do
+            rm -f "$record"
+            read -ra form <<<"${held%:*}"
+            (trap - INT && program recording pulse 0x378 "${form[@]}" 20000) >"$out/out" 2>"$out/err" &
+            pid=$!
+            for _ in $(seq 600); do grep -q "out 888 ${held#*:}" "$record" 2>/dev/null && break; sleep 0.05; done
+            kill -$signal "$pid"
+            got=0
+            wait "$pid" || got=$?
+            rows=$((rows + 1))
+            [ "$got" = $((128 + $(kill -l $signal))) ] &&
+                [ "$(calls)" = "in 888,out 888 ${held#*:},out 888 42" ] ||
+                fail "pulse ${form[*]} ended by SIG$signal: status $got, calls '$(calls)'"
+        done
     done
 fi
 # Ctrl+C on the console in the middle of a pulse: the byte is put back, then
 # the program ends as Ctrl+C ends a console program.
 if [ "$platform" = wine ]; then
-    rm -f "$record"
     cp "$exe" "$variants/recording/"
-    shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" "Z:$record" "out 888 43" \
-        "Z:$variants/recording/$(basename "$exe")" pulse 0x378 0 20000 | tr -d '\r')
+    for held in "0:43" "--byte 5:5"; do
+        rm -f "$record"
+        read -ra form <<<"${held%:*}"
+        shown=$(PORTPANEL_RECORD="Z:$record" WINEDEBUG=-all "$loader" "$ctrl_c" "Z:$record" \
+            "out 888 ${held#*:}" "Z:$variants/recording/$(basename "$exe")" pulse 0x378 "${form[@]}" \
+            20000 | tr -d '\r')
+        rows=$((rows + 1))
+        [ "$shown" = "exit 0xC000013A" ] &&
+            [ "$(calls)" = "in 888,out 888 ${held#*:},out 888 42" ] ||
+            fail "pulse ${form[*]} ended by Ctrl+C: '$shown', calls '$(calls)'"
+    done
+fi
+# Captures of a parallel port whose registers are files (each replaced whole,
+# so that no read meets half a number): every change is made once the one
+# before it is in the file being written, then Ctrl+C ends the capture.
+if [ "$platform" = linux ]; then
+    source "$(dirname "$0")/need.sh"
+    need sigrok-cli sigrok-cli
+    need vcd2fst gtkwave
+    export PORTPANEL_PORT_FOLDER=$out/ports
+    mkdir -p "$PORTPANEL_PORT_FOLDER"
+    put() { echo "$2" >"$PORTPANEL_PORT_FOLDER/new" && mv "$PORTPANEL_PORT_FOLDER/new" "$PORTPANEL_PORT_FOLDER/$1"; }
+    stamps() { cat "$1" 2>/dev/null | grep -c '^#' || true; }
+    changes() { # each time's changes after the initial levels, times as T: "T 0+;T 0* 1+"
+        sed -n '/^\$end$/,$p' "$1" | sed '1d' | awk '/^#/ { if (line != "" && line != "T") print line; line = "T" }
+            /^[01]/ { line = line " " $0 } /^\$comment/ { exit } END { if (line != "T") print line }' |
+            paste -sd';'
+    }
+    vcd=$out/capture.vcd
+    put 888 0 && put 889 120 && put 890 4
+    rm -f "$record"
+    (trap - INT && program recording capture 0x378 --every 200 -o "$vcd") >"$out/out" 2>"$out/err" &
+    pid=$!
+    step=0
+    for status in 248 56 120 x; do # Busy low; Busy high and /Ack low; /Ack high; then D0, D2...
+        step=$((step + 1))
+        for _ in $(seq 600); do [ "$(stamps "$vcd.partial")" -ge $step ] && break; sleep 0.05; done
+        if [ "$status" = x ]; then put 888 85; else put 889 $status; fi
+    done
+    for _ in $(seq 600); do [ "$(stamps "$vcd.partial")" -ge 5 ] && break; sleep 0.05; done
+    kill -INT "$pid"
+    got=0
+    wait "$pid" || got=$?
     rows=$((rows + 1))
-    [ "$shown" = "exit 0xC000013A" ] && [ "$(calls)" = "in 888,out 888 43,out 888 42" ] ||
-        fail "pulse ended by Ctrl+C: '$shown', calls '$(calls)'"
+    want='T 0+;T 0* 1+;T 1*;T 1" 1$ 1& 1('
+    [ "$got" = 130 ] && [ ! -e "$vcd.partial" ] && [ "$(changes "$vcd")" = "$want" ] ||
+        fail "capture ended by Ctrl+C: status $got, changes '$(changes "$vcd")', want '$want': $(cat "$out/err")"
+    # The initial levels: Busy (status bit 7 clear) is high, /Strobe and /Init (control 4) high.
+    rows=$((rows + 1))
+    sed -n '/^\$dumpvars/,/^\$end/p' "$vcd" | paste -sd' ' | grep -qF '$dumpvars 1! 0" 0# 0$ 0% 0& 0'"'"' 0( 0) 1* 1+ 1, 1- 1. 1/ 10 11 $end' &&
+        grep -q '^\$var wire 1 + p11_Busy \$end$' "$vcd" && grep -q '^\$timescale 1 us \$end$' "$vcd" ||
+        fail "capture's wires and initial levels: $(sed -n '/^\$var/,/^\$end/p' "$vcd")"
+    rows=$((rows + 1))
+    grep '^#' "$vcd" | tr -d '#' | sort -nc 2>/dev/null && grep -q 'samples in .* largest gap' "$out/err" &&
+        grep -q '^  .* samples/s), largest gap' "$vcd" ||
+        fail "capture's times go back, or its figures are missing: $(cat "$out/err")"
+    # Two readers no one here wrote.
+    rows=$((rows + 1))
+    shown=$(sigrok-cli -I vcd -i "$vcd" --show 2>&1)
+    grep -q '^Channels: 17$' <<<"$shown" && grep -q '^- p11_Busy: logic$' <<<"$shown" &&
+        grep -qE '^Logic sample count: [1-9]' <<<"$shown" || fail "sigrok-cli reads the capture as: $shown"
+    rows=$((rows + 1))
+    vcd2fst "$vcd" "$out/capture.fst" >"$out/fst" 2>&1 && [ -s "$out/capture.fst" ] ||
+        fail "vcd2fst refuses the capture: $(cat "$out/fst")"
+
+    # A trigger: only 5 ms before Busy's fall are kept, and 0.05 s after it.
+    put 889 120
+    rm -f "$record"
+    (program recording capture 0x378 --every 200 --trigger 11:fall --before 5 --seconds 0.05 \
+        -o "$vcd") >"$out/out" 2>"$out/err" &
+    pid=$!
+    # 50 samples at least 200 us apart: more than --before's 5 ms have been sampled
+    for _ in $(seq 600); do [ "$(grep -c '^in 889$' "$record" || true)" -ge 50 ] && break; sleep 0.05; done
+    put 889 248
+    got=0
+    wait "$pid" || got=$?
+    rows=$((rows + 1))
+    edge=$(sed -n '/^\$end$/,$p' "$vcd" | grep -m1 '^#' | tr -d '#')
+    last=$(grep '^#' "$vcd" | tail -1 | tr -d '#')
+    [ "$got" = 0 ] && [ "$(changes "$vcd")" = 'T 0+' ] && [ "$edge" = 5000 ] &&
+        [ "${last:-0}" -ge $((edge + 50000)) ] &&
+        grep -q "trigger 11:fall at #$edge" "$vcd" ||
+        fail "capture with a trigger: status $got, changes '$(changes "$vcd")', edge $edge, last $last"
+
+    # A refused port leaves no file, half-written or whole.
+    rows=$((rows + 1))
+    got=0
+    (program refusing capture 0x2F8 -o "$out/refused.vcd") >"$out/out" 2>"$out/err" || got=$?
+    [ "$got" = 5 ] && [ -z "$(ls "$out" | grep refused)" ] ||
+        fail "capture of a refused port: status $got, files: $(ls "$out")"
+    unset PORTPANEL_PORT_FOLDER
+fi
+# docs/scripting.md's Python script, as it stands there, over the simulated
+# library (the byte held, then put back) and over one that refuses the port.
+if [ "$platform" = linux ]; then
+    sed -n '/^```python$/,/^```$/p' "$(dirname "$0")/../docs/scripting.md" | sed '1d;$d' >"$out/trigger.py"
+    rows=$((rows + 1))
+    got=0
+    LD_LIBRARY_PATH=$(folder simulated) python3 "$out/trigger.py" >"$out/out" 2>"$out/err" || got=$?
+    [ "$got" = 0 ] && [ "$(paste -sd';' "$out/out")" = 'trigger 0x05 held for 10 ms;Busy stayed high for 0.5 s' ] &&
+        [ "$(grep -o 'out 0x0378 <- 0x..' "$out/err" | paste -sd,)" = 'out 0x0378 <- 0x05,out 0x0378 <- 0x00' ] ||
+        fail "scripting.md's script: status $got: $(cat "$out/out" "$out/err")"
+    rows=$((rows + 1))
+    got=0
+    LD_LIBRARY_PATH=$(folder refusing) python3 "$out/trigger.py" 0x2F8 >"$out/out" 2>"$out/err" || got=$?
+    [ "$got" = 1 ] && grep -qF 'trigger.py: port 0x02F8 was not reached: refused by the test' "$out/err" ||
+        fail "scripting.md's script on a refused port: status $got: $(cat "$out/err")"
 fi
 [ "$failures" -eq 0 ] && echo "portpanel-io: $rows cases passed on $platform"
 exit $((failures > 0))

@@ -3,9 +3,13 @@
 # neither: ports as each sees them; write, toggle and watch on 0x378 and 0xDC00
 # checked against what root reads and writes through /dev/port; a held port; bench on each
 # route; and the pins window's key 0 on 0x378 as a user in lp, against root's
-# read. Prints the guest's lines. Usage: io.sh BUILD_DIR
+# read; a capture of 0x378 as a user in lp while root writes D0-D3 one after
+# another, read back here by sigrok-cli; a byte pulse. Prints the guest's lines.
+# Usage: io.sh BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../need.sh"
+need sigrok-cli sigrok-cli
 guest=$(
     cat <<'GUEST'
 printf 'root:x:0:0::/:/bin/sh\nu:x:1000:1000::/:/bin/sh\n' >/etc/passwd
@@ -106,6 +110,28 @@ for start in 0xC2 0xC3; do
         "PINS Pin 2, D0, $levels; Data 0x0378: $want = $((want)) = 1100001$((want & 1))" \
         "$(grep '^PINS' /tmp/pins)"
 done
+echo "IOTEST == capture 0x378 as a user in lp; root writes 0x01 0x03 0x07 0x0F 0x00, each once the last is in the file"
+rootwrites 0x378 0x00
+as lp 'portpanel-io capture 0x378 -o /tmp/c.vcd 2>/tmp/capture & echo $! >/tmp/capture.pid; wait' &
+stamps() { cat /tmp/c.vcd.partial 2>/dev/null | grep -c '^#'; }
+step=0
+for value in 0x01 0x03 0x07 0x0F 0x00 end; do
+    step=$((step + 1))
+    waitfor "the capture's time line $step" "[ \"\$(stamps)\" -ge $step ]"
+    [ $value = end ] || rootwrites 0x378 $value
+done
+waitfor "the capture's pid" '[ -s /tmp/capture.pid ]'
+kill -TERM "$(cat /tmp/capture.pid)"
+wait
+show </tmp/capture
+show </tmp/c.vcd
+expect "lp: capture's changes after the levels at #0" '1" 1# 1$ 1% 0" 0# 0$ 0% ' \
+    "$(sed -n '/^\$end$/,/^\$comment/p' /tmp/c.vcd | grep '^[01]' | tr '\n' ' ')"
+sed 's/^/IOVCD /' /tmp/c.vcd
+echo "IOTEST == pulse --byte as a user in lp: 0x05 for 10 ms on 0x378, then 0x00 again"
+as lp 'portpanel-io pulse 0x378 --byte 0x05 10 --json' >/tmp/out 2>&1
+show </tmp/out
+expect "lp: pulse --byte 0x05 10, root reads after" 0x00 "$(rootsees 0x378)"
 echo "IOTEST == bench, 2 s each, --write"
 benched() { # benched WHO ROUTE COMMAND: shows the bench and checks the route it names
     eval "$3" >/tmp/bench 2>&1
@@ -132,4 +158,12 @@ log=$("$here/../../scripts/emulated-pc" "$1" "$guest" "$1/cli/portpanel-io" "$1/
     "$1/tests/pins_test" "$offscreen")
 grep -o 'IOTEST.*' <<<"$log" | sed 's/^IOTEST //'
 grep -q 'IOTEST done' <<<"$log" || { printf 'the guest did not finish:\n%s\n' "$log" >&2; exit 1; }
+# The guest's capture as sigrok-cli reads it: the 17 pins, and some samples.
+vcd=$(mktemp)
+trap 'rm -f "$vcd"' EXIT
+sed -n 's/^.*IOVCD //p' <<<"$log" >"$vcd"
+read_back=$(sigrok-cli -I vcd -i "$vcd" --show 2>&1 | grep -E '^(Channels|- p|Logic sample count)')
+echo "sigrok-cli reads the guest's capture as:"
+sed 's/^/  /' <<<"$read_back"
+grep -q '^Channels: 17$' <<<"$read_back" && grep -qE '^Logic sample count: [1-9]' <<<"$read_back"
 ! grep -q 'IOTEST FAIL' <<<"$log"

@@ -1,0 +1,200 @@
+#include "Capture.h"
+#include "Commands.h"
+#include "Interruptions.h"
+#include "LibraryFile.h"
+#include "Output.h"
+#include "PortFinder.h"
+#include "PortIO.h"
+#include "RuntimeError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The bases of the PC's own parallel ports, and any the system lists as one.
+bool isParallelPort(std::uint16_t port)
+{
+    if (port == 0x378 || port == 0x278 || port == 0x3BC)
+        return true;
+    try {
+        const auto found = finder::findPorts();
+        return std::ranges::any_of(found, [&](const finder::FoundPort &p) {
+            return (p.kind == "parport" || p.name.starts_with("LPT")) && !p.ranges.empty() &&
+                   p.ranges.front().first == port;
+        });
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+runtime::RuntimeError fileError(const std::string &what, const std::string &path)
+{
+    return {runtime::ErrorNumber::ControlFailed,
+            "cannot " + what + " " + runtime::quoted(path) + ": " + std::strerror(errno)};
+}
+
+// Where the dump goes. A file asked for appears whole or not at all: the dump
+// is written beside it and renamed over it once complete.
+class Destination {
+  public:
+    explicit Destination(std::string path) : path_(std::move(path)), partial_(path_ + ".partial")
+    {
+        if (!path_.empty() && !(file_ = std::fopen(partial_.c_str(), "wb")))
+            throw fileError("create", partial_);
+    }
+    ~Destination()
+    {
+        if (file_ && file_ != stdout)
+            std::fclose(file_);
+        if (!path_.empty() && !complete_)
+            std::remove(partial_.c_str());
+    }
+    Destination(const Destination &) = delete;
+    Destination &operator=(const Destination &) = delete;
+
+    void write(const std::string &text)
+    {
+        if (text.empty())
+            return;
+        if (file_ == stdout)
+            return emit(text.substr(0, text.size() - 1)); // each piece ends with a newline
+        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_))
+            throw fileError("write", partial_);
+    }
+
+    void complete()
+    {
+        if (file_ == stdout)
+            return;
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!closed)
+            throw fileError("write", partial_);
+#ifdef _WIN32
+        if (!MoveFileExA(partial_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING))
+#else
+        if (std::rename(partial_.c_str(), path_.c_str()) != 0)
+#endif
+            throw fileError("rename the capture to", path_);
+        complete_ = true;
+    }
+
+  private:
+    std::string path_;
+    std::string partial_;
+    std::FILE *file_ = stdout;
+    bool complete_ = false;
+};
+
+// The port layer's own inline reads: nothing between the sampler and the library.
+std::uint8_t registerAt(std::uint16_t port, int offset)
+{
+    return static_cast<std::uint8_t>(portio::Inp32(static_cast<std::int16_t>(port + offset)) &
+                                     0xFF);
+}
+
+capture::Registers readRegisters(std::uint16_t port, bool parallel)
+{
+    if (!parallel)
+        return {registerAt(port, 0), 0, 0};
+    return {registerAt(port, 0), registerAt(port, 1), registerAt(port, 2)};
+}
+
+std::optional<capture::Trigger> triggerOf(const Request &request,
+                                          const std::vector<capture::Wire> &wires)
+{
+    if (request.triggerPin < 0)
+        return std::nullopt;
+    const auto wire = std::ranges::find_if(
+        wires, [&](const capture::Wire &w) { return w.number == request.triggerPin; });
+    if (wire == wires.end())
+        throw UsageError(std::string("--trigger ") += std::to_string(request.triggerPin) +=
+                         ": a parallel port's pins are 1 to 17, another port's bits 0 to 7",
+                         usageText);
+    return capture::Trigger{static_cast<std::size_t>(wire - wires.begin()), request.triggerEdge};
+}
+
+// Samples until the time after the start is up or an interruption comes,
+// writing the dump as it grows, at most every millisecond without --every.
+// Each sample costs its reads, one clock reading and a comparison.
+void sample(const Request &request, std::uint16_t port, bool parallel, capture::Recorder &recorder,
+            Destination &destination, HeldInterruptions &held)
+{
+    const auto origin = Clock::now();
+    const auto since = [&] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - origin).count();
+    };
+    const auto lengthNs = static_cast<std::int64_t>(request.seconds * 1e9);
+    const auto periodNs = static_cast<std::int64_t>(request.microseconds * 1000);
+    constexpr std::int64_t oneMillisecond = 1000000;
+    for (std::int64_t next = 0;;) {
+        const std::int64_t now = since();
+        recorder.add(now, readRegisters(port, parallel));
+        if (request.timed && recorder.started() && now - recorder.startedAt() >= lengthNs)
+            return;
+        if (periodNs == 0 && now < next)
+            continue;
+        destination.write(recorder.take());
+        next = periodNs == 0 ? now + oneMillisecond : std::max(next + periodNs, now);
+        const double wait = periodNs == 0 ? 0 : static_cast<double>(next - since()) / 1e6;
+        if (held.hold(std::max(wait, 0.0)))
+            return;
+    }
+}
+
+std::string triggerLine(const Request &request, const capture::Recorder &recorder)
+{
+    if (request.triggerPin < 0)
+        return "no trigger";
+    constexpr const char *edges[] = {"rise", "fall", "change"};
+    std::string line = std::string("trigger ") += std::to_string(request.triggerPin);
+    line.append(":").append(edges[static_cast<int>(request.triggerEdge)]);
+    if (!recorder.started())
+        return line + " never came: the dump holds what came last";
+    // The edge's time in the file: --before after its start, or less when the capture began later.
+    const std::int64_t kept = std::min(recorder.startedAt() - recorder.stats().firstNs,
+                                       static_cast<std::int64_t>(request.before * 1e6));
+    return line.append(" at #").append(std::to_string(kept / 1000));
+}
+
+} // namespace
+
+// Samples a parallel port's three registers, or another port's one, into a
+// value change dump; ends at --seconds after the start or trigger, or on an
+// interruption, with a complete file either way.
+void capture(const Request &request)
+{
+    const std::uint16_t port = request.ports.front();
+    const bool parallel = isParallelPort(port);
+    auto wires = parallel ? capture::parallelWires() : capture::byteWires();
+    capture::Recorder recorder(wires, triggerOf(request, wires),
+                               static_cast<std::int64_t>(request.before * 1e6));
+    const std::string route = routeOf(port);
+    Destination destination(request.output);
+    {
+        HeldInterruptions held; // an interruption acts once the file is complete
+        sample(request, port, parallel, recorder, destination, held);
+        char head[64];
+        std::snprintf(head, sizeof head, "capture of 0x%04X, %d register%s a sample",
+                      static_cast<unsigned>(port), parallel ? 3 : 1, parallel ? "s" : "");
+        const std::vector<std::string> lines = {head, capture::statsText(recorder.stats()),
+                                                triggerLine(request, recorder), "route: " + route};
+        destination.write(recorder.take() + recorder.finish(lines));
+        destination.complete();
+        for (const std::string &line : lines)
+            std::fprintf(stderr, "portpanel-io: %s\n", line.c_str());
+    }
+}
+
+} // namespace cli

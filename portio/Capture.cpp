@@ -1,0 +1,175 @@
+#include "Capture.h"
+
+#include "ParallelPins.h"
+#include "Version.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <utility>
+
+namespace capture {
+namespace {
+
+// A flat name every reader takes: "/Select-in" on pin 17 is "p17_nSelect_in".
+std::string wireName(const pins::Pin &pin)
+{
+    std::string name = "p";
+    name += std::to_string(pin.number);
+    name += '_';
+    for (const char *c = pin.name; *c; ++c)
+        name += *c == '/' ? 'n' : (*c == '-' ? '_' : *c);
+    return name;
+}
+
+// VCD's short codes: printable characters from '!' on.
+std::string code(std::size_t wire) { return {static_cast<char>('!' + wire)}; }
+
+// "1+\n": wire 10 is high. (Built piecewise: GCC 12 -O3 warns wrongly on "..." + std::string.)
+std::string changeLine(bool level, std::size_t wire)
+{
+    std::string line(1, level ? '1' : '0');
+    line += code(wire);
+    line += '\n';
+    return line;
+}
+
+std::string timeLine(std::int64_t microseconds)
+{
+    std::string line = "#";
+    line += std::to_string(microseconds);
+    line += '\n';
+    return line;
+}
+
+} // namespace
+
+std::vector<Wire> parallelWires()
+{
+    std::vector<Wire> wires;
+    std::ranges::transform(pins::table, std::back_inserter(wires), [](const pins::Pin &pin) {
+        return Wire{pin.number, wireName(pin), static_cast<std::size_t>(pin.reg), pin.bit,
+                    pin.inverted};
+    });
+    return wires;
+}
+
+std::vector<Wire> byteWires()
+{
+    std::vector<Wire> wires;
+    wires.reserve(8);
+    for (int bit = 0; bit < 8; ++bit)
+        wires.push_back({bit, std::string("bit") += std::to_string(bit), 0, bit, false});
+    return wires;
+}
+
+std::string statsText(const Stats &stats)
+{
+    const double seconds = static_cast<double>(stats.lastNs - stats.firstNs) / 1e9;
+    const double rate = seconds > 0 ? static_cast<double>(stats.samples - 1) / seconds : 0;
+    char text[160];
+    std::snprintf(text, sizeof text, "%lld samples in %.3f s (%.0f samples/s), largest gap %lld us",
+                  stats.samples, seconds, rate, static_cast<long long>(stats.largestGapNs / 1000));
+    return text;
+}
+
+Recorder::Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger, std::int64_t beforeNs)
+    : wires_(std::move(wires)), trigger_(trigger), beforeNs_(beforeNs),
+      text_("$version portpanel " PORTPANEL_VERSION " $end\n$timescale 1 us $end\n"
+            "$scope module port $end\n")
+{
+    for (std::size_t i = 0; i < wires_.size(); ++i)
+        text_.append("$var wire 1 ")
+            .append(code(i))
+            .append(" ")
+            .append(wires_[i].name)
+            .append(" $end\n");
+    text_ += "$upscope $end\n$enddefinitions $end\n";
+}
+
+Recorder::Levels Recorder::levelsOf(const Registers &registers) const
+{
+    Levels levels = 0;
+    for (std::size_t i = 0; i < wires_.size(); ++i) {
+        const Wire &wire = wires_[i];
+        const bool set = ((registers.at(wire.reg) >> wire.bit) & 1) != 0;
+        levels |= static_cast<Levels>(set != wire.inverted) << i;
+    }
+    return levels;
+}
+
+bool Recorder::isEdge(Levels before, Levels now) const
+{
+    const Levels bit = Levels{1} << trigger_->wire;
+    if ((before & bit) == (now & bit))
+        return false;
+    return trigger_->edge == Edge::Change || ((now & bit) != 0) == (trigger_->edge == Edge::Rise);
+}
+
+void Recorder::changed(std::int64_t ns, const Registers &registers)
+{
+    registers_ = registers;
+    const Change change{ns, levelsOf(registers)};
+    if (originNs_) {
+        if (change.levels != levels_)
+            write(change);
+        return;
+    }
+    if (kept_.empty() || change.levels != kept_.back().levels) {
+        const bool edge = trigger_ && !kept_.empty() && isEdge(kept_.back().levels, change.levels);
+        kept_.push_back(change);
+        if (!trigger_ || edge) {
+            edgeNs_ = ns;
+            begin(trigger_ ? std::max(stats_.firstNs, ns - beforeNs_) : ns);
+        }
+    }
+    // Before the edge only beforeNs_ is kept.
+    while (kept_.size() > 1 && kept_[1].ns <= ns - beforeNs_)
+        kept_.pop_front();
+}
+
+// The levels at originNs at #0, then what was kept after it.
+void Recorder::begin(std::int64_t originNs)
+{
+    originNs_ = originNs;
+    writtenUs_ = 0;
+    auto next = std::ranges::find_if(kept_, [&](const Change &c) { return c.ns > originNs; });
+    levels_ = (next == kept_.begin() ? next : std::prev(next))->levels;
+    text_ += "#0\n$dumpvars\n";
+    for (std::size_t i = 0; i < wires_.size(); ++i)
+        text_ += changeLine(((levels_ >> i) & 1) != 0, i);
+    text_ += "$end\n";
+    for (; next != kept_.end(); ++next)
+        write(*next);
+    kept_.clear();
+}
+
+void Recorder::write(const Change &change)
+{
+    // Changes within one microsecond share its time: the file's times only go forward.
+    if (const std::int64_t us = (change.ns - *originNs_) / 1000; us > writtenUs_) {
+        writtenUs_ = us;
+        text_ += timeLine(us);
+    }
+    for (std::size_t i = 0; i < wires_.size(); ++i)
+        if (((levels_ ^ change.levels) >> i) & 1)
+            text_ += changeLine(((change.levels >> i) & 1) != 0, i);
+    levels_ = change.levels;
+}
+
+std::string Recorder::take() { return std::exchange(text_, {}); }
+
+std::string Recorder::finish(const std::vector<std::string> &comment)
+{
+    if (!originNs_ && !kept_.empty()) // no edge came: what was kept before the end
+        begin(std::max(stats_.firstNs, stats_.lastNs - beforeNs_));
+    if (originNs_ && (stats_.lastNs - *originNs_) / 1000 > writtenUs_)
+        text_ += timeLine((stats_.lastNs - *originNs_) / 1000);
+    text_ += "$comment\n";
+    for (const std::string &line : comment)
+        text_ += "  " + line + "\n";
+    text_ += "$end\n";
+    return take();
+}
+
+} // namespace capture
