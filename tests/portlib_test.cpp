@@ -764,7 +764,7 @@ const Case cases[] = {
      {"the kernel is locked down (integrity)",
       "the parallel ports it manages stay reachable "
       "through its driver: 'sudo modprobe ppdev'",
-      "\n  the port helper: not started"}},
+      "; for other ports, turn Secure Boot off", "\n  the port helper: not started"}},
     {"fork: parent and child through the helper and the driver",
      forkedChildUsesItsOwn,
      {"parent crossed 0, 0x5A; child crossed 0, refused", "in use by ppdev0"}},

@@ -21,15 +21,16 @@ std::string joinPortpanel(const std::string &policyFile)
 std::string underLockdown(const Situation &situation, const std::string &what)
 {
     const std::string kernel = lockedDown(situation.lockdown);
-    if (situation.parallelRegister)
-        return kernel + "; the parallel ports it manages stay reachable through its driver: " +
-               (situation.driverNotLoaded ? modprobe
-                : situation.inLp          ? "see its reason below"
-                                          : "join " + joinLp + ", then log in again");
-    return kernel + "; the parallel ports it manages stay reachable through its driver" +
-           (situation.inLp ? "" : " (group lp)") + "; to reach " + what +
-           ", turn Secure Boot off in the firmware setup (or run 'sudo mokutil "
-           "--disable-validation' and reboot)";
+    const std::string secureBootOff = "turn Secure Boot off in the firmware setup (or run 'sudo "
+                                      "mokutil --disable-validation' and reboot)";
+    if (!situation.parallelRegister)
+        return kernel + "; the parallel ports it manages stay reachable through its driver" +
+               (situation.inLp ? "" : " (group lp)") + "; to reach " + what + ", " + secureBootOff;
+    return kernel + "; the parallel ports it manages stay reachable through its driver: " +
+           (situation.driverNotLoaded ? modprobe
+            : situation.inLp          ? "see its reason below"
+                                      : "join " + joinLp + ", then log in again") +
+           (situation.everyPort ? "; for other ports, " + secureBootOff : "");
 }
 
 std::string withoutPortAccess(bool parallelRegister)

@@ -43,6 +43,7 @@ struct Situation {
     bool inLp = false;
     bool driverNotLoaded = false; // the kernel has parallel ports but no /dev/parportN
     Helper helper = Helper::NotRun;
+    bool everyPort = false; // asked for the ports at all, not one port
 };
 
 // The first line: what to do to reach what ("this port", "the ports").

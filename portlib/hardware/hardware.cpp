@@ -409,8 +409,10 @@ const char *ReadinessProblem(void)
                : std::string(helperclient::path()) + ": " + std::strerror(helperError);
     const advice::Helper helper = locked ? advice::Helper::Refused : advice::Helper::NotRun;
     // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
+    advice::Situation everyPort = situation(true, helper);
+    everyPort.everyPort = true;
     const advice::Refusal refusal{
-        advice::action(situation(true, helper), "the ports", PORTPANEL_POLICY_PATH),
+        advice::action(everyPort, "the ports", PORTPANEL_POLICY_PATH),
         {{rootRoutes, directWhy()},
          {"the parallel-port driver",
           parallel::driverNotLoaded()
