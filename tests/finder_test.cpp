@@ -533,6 +533,29 @@ TEST(WindowsFinder, LibraryBesideTheProgram)
         << library.description;
 }
 
+// The registry values as reg.exe sets them, read back as the finder reads
+// them; removed afterwards, as wine's prefix lacks them.
+TEST(WindowsFinder, MemoryIntegrityAsTheRegistrySays)
+{
+    const std::wstring integrity = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\"
+                                   L"Scenarios\\HypervisorEnforcedCodeIntegrity\" /v Enabled";
+    const std::wstring blocklist = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\CI\\Config\" /v "
+                                   L"VulnerableDriverBlocklistEnable";
+    const auto reg = [](const std::wstring &command) {
+        return _wsystem((L"reg " + command + L" /f >NUL 2>NUL").c_str());
+    };
+    EXPECT_EQ(finder::findRestrictions().line, "") << "wine's prefix has neither value";
+    ASSERT_EQ(reg(L"add \"" + integrity + L" /t REG_DWORD /d 1"), 0);
+    ASSERT_EQ(reg(L"add \"" + blocklist + L" /t REG_DWORD /d 0"), 0);
+    const finder::Restrictions found = finder::findRestrictions();
+    reg(L"delete \"" + integrity), reg(L"delete \"" + blocklist);
+    EXPECT_EQ(found.memoryIntegrity, "on");
+    EXPECT_EQ(found.driverBlocklist, "off");
+    EXPECT_EQ(found.line.find("memory integrity (hypervisor-protected code integrity) is on"), 0U)
+        << found.line;
+    EXPECT_EQ(finder::findRestrictions().memoryIntegrity, "") << "the values removed";
+}
+
 TEST(WindowsFinder, NoLibrary)
 {
     const finder::FoundPort library = foundHere().back();

@@ -609,11 +609,17 @@ std::string helperClosesAndLingers()
     return timed([] { return access(static_cast<short>(0xFFF1)); }, 4000);
 }
 
+// The stand-in under another name, which changes how it behaves.
+void helperNamed(const char *name)
+{
+    std::filesystem::create_symlink(STANDIN_HELPER, name);
+    setenv("PORTPANEL_HELPER", (std::filesystem::current_path() / name).c_str(), 1);
+}
+
 std::string helperNeverGreets()
 {
     makeTree("none");
-    std::filesystem::create_symlink(STANDIN_HELPER, "silent-helper");
-    setenv("PORTPANEL_HELPER", (std::filesystem::current_path() / "silent-helper").c_str(), 1);
+    helperNamed("silent-helper");
     std::string seen;
     {
         HostAlarm host(20);
@@ -752,6 +758,14 @@ const Case cases[] = {
      {"refused", "modprobe ppdev", "\n  ioperm and /dev/port: this kernel has no user-space",
       "\n  the parallel-port driver: ./dev/parport0: No such file",
       "\n  the port helper: /nonexistent/portpanel-helper cannot be run"}},
+    {"helper refused port permission, its file without the capability",
+     [] {
+         makeTree("none"), helperNamed("unprivileged-helper");
+         return access(0x300);
+     },
+     {"refused: the port helper's file has lost its capability: 'sudo dpkg-reconfigure "
+      "portpanel' gives it back\n",
+      "\n  the port helper: its file lacks cap_sys_rawio"}},
     {"locked down",
      [] { return lockedDown(true); },
      {"0x5A; refused: the kernel is locked down (integrity), as Debian does when Secure Boot is "

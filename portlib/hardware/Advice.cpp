@@ -78,17 +78,20 @@ std::string oneLine(const Refusal &refusal)
 std::string action(const Situation &situation, const std::string &what,
                    const std::string &policyFile)
 {
+    const Helper helper = situation.helper;
     if (!situation.lockdown.empty() && situation.lockdown != "none")
         return underLockdown(situation, what);
+    if (helper == Helper::LacksCapability || helper == Helper::KernelRefused)
+        return helperAction(helper);
     if (situation.parallelRegister && situation.inLp && situation.driverNotLoaded)
         return "the kernel's parallel-port driver has no device for " + what +
                ": the ppdev module is not loaded; run " + modprobe;
     if (situation.kernelLacksPortAccess)
         return withoutPortAccess(situation.parallelRegister);
-    if (situation.helper != Helper::NotRun && situation.helper != Helper::Serves)
-        return helperAction(situation.helper);
+    if (helper == Helper::Refused)
+        return helperAction(helper);
     const bool offerLp = situation.parallelRegister && !situation.inLp;
-    const bool offerPortpanel = situation.helper == Helper::NotRun;
+    const bool offerPortpanel = helper == Helper::NotRun;
     if (!offerLp && !offerPortpanel)
         return "every route to " + what + " was refused, each for the reason below";
     return "to reach " + what + ", join " +

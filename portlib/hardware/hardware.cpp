@@ -348,6 +348,29 @@ bool permitted(unsigned short port)
     return ports && (*ports)[port];
 }
 
+// Words for a library that no route can take to any port.
+std::string notReady(bool locked, int helperError)
+{
+    const std::string helperWhy =
+        locked ? "not started: " + std::string(lockedHelper)
+               : std::string(helperclient::path()) + ": " + std::strerror(helperError);
+    advice::Situation everyPort =
+        situation(true, locked ? advice::Helper::Refused : advice::Helper::NotRun);
+    everyPort.everyPort = true;
+    // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
+    const advice::Refusal refusal{
+        advice::action(everyPort, "the ports", PORTPANEL_POLICY_PATH),
+        {{rootRoutes, directWhy()},
+         {"the parallel-port driver",
+          parallel::driverNotLoaded()
+              ? "the kernel's parallel ports have no /dev/parportN: the ppdev module is not "
+                "loaded, and Debian loads it only when something asks for it; run 'sudo "
+                "modprobe ppdev'"
+              : "no parallel port device this user may open (/dev/parportN, group lp)"},
+         {"the port helper", helperWhy}}};
+    return advice::lines(refusal);
+}
+
 } // namespace
 
 void INPOUT_CALL Out32(short port, short value)
@@ -402,24 +425,5 @@ const char *ReadinessProblem(void)
         return nullptr;
     const bool locked = privilege::lockedDown(lockdown());
     const int helperError = locked || access(helperclient::path(), X_OK) == 0 ? 0 : errno;
-    if (!locked && helperError == 0)
-        return nullptr;
-    const std::string helperWhy =
-        locked ? "not started: " + std::string(lockedHelper)
-               : std::string(helperclient::path()) + ": " + std::strerror(helperError);
-    const advice::Helper helper = locked ? advice::Helper::Refused : advice::Helper::NotRun;
-    // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
-    advice::Situation everyPort = situation(true, helper);
-    everyPort.everyPort = true;
-    const advice::Refusal refusal{
-        advice::action(everyPort, "the ports", PORTPANEL_POLICY_PATH),
-        {{rootRoutes, directWhy()},
-         {"the parallel-port driver",
-          parallel::driverNotLoaded()
-              ? "the kernel's parallel ports have no /dev/parportN: the ppdev module is not "
-                "loaded, and Debian loads it only when something asks for it; run 'sudo "
-                "modprobe ppdev'"
-              : "no parallel port device this user may open (/dev/parportN, group lp)"},
-         {"the port helper", helperWhy}}};
-    return kept(advice::lines(refusal));
+    return !locked && helperError == 0 ? nullptr : kept(notReady(locked, helperError));
 }
