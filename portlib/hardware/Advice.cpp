@@ -135,8 +135,7 @@ std::string iopermRefused(int error, bool capabilityHeld)
         return call;
     return "the kernel refused port access to this program although it holds CAP_SYS_RAWIO: "
            "it may be locked down, as Debian does when Secure Boot is on (its log, 'sudo "
-           "dmesg', then says 'raw io port access is restricted'); the parallel ports it "
-           "manages stay reachable through its driver (group lp)\n  " +
+           "dmesg', then says 'raw io port access is restricted')\n  " +
            call;
 }
 

@@ -183,6 +183,14 @@ for who in root lp portpanel neither; do
 done
 echo "IOTEST -- root: read $scratch"
 portpanel-io read $scratch 2>&1 | show
+echo "IOTEST -- the level not known (securityfs unmounted): root, then portpanel, read 0x80"
+umount /sys/kernel/security
+for who in root portpanel; do
+    as $who 'portpanel-io read 0x80' >/tmp/out 2>&1 || true
+    show </tmp/out
+    has "$who, the level not known: 0x80's words" "$(cat /tmp/out)" "may be locked down" \
+        "raw io port access is restricted" "!take port permission"
+done
 echo "IOTEST done"
 GUEST
 )
