@@ -285,16 +285,6 @@ const Rights rights[] = {
      {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1)"},
       {"0000:00:04.0", "reachable through its driver; to reach this port, turn Secure Boot off"}},
      "integrity"},
-    {"lp, level not known",
-     false,
-     true,
-     true,
-     false,
-     nullptr,
-     0,
-     true,
-     {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1)"}, {"0000:00:04.0", joinPortpanel}},
-     ""},
 };
 
 finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
