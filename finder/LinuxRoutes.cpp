@@ -42,8 +42,10 @@ Routes::Routes(const System &system, const std::vector<Parport> &ports)
 {
     using advice::Helper;
     if (!system.who.may(system.helper, X_OK)) {
+        const bool installed = exists(system.helper);
         helperWhy_ = system.helper.substr(system.root.size()) +
-                     " cannot be run: " + std::strerror(exists(system.helper) ? EACCES : ENOENT);
+                     " cannot be run: " + std::strerror(installed ? EACCES : ENOENT);
+        helper_ = installed ? Helper::NotRun : Helper::Missing;
         return;
     }
     helperWhy_ = helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);

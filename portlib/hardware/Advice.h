@@ -29,6 +29,7 @@ std::string oneLine(const Refusal &refusal);
 // What the helper can do for this user.
 enum class Helper : std::uint8_t {
     NotRun,          // not in the portpanel group (the helper's file cannot be run)
+    Missing,         // not installed: joining the group would not help
     Refused,         // it runs but did not serve, for the reason in its route
     LacksCapability, // its file lost cap_sys_rawio, so the kernel refuses it
     KernelRefused,   // the kernel refused it although its file has the capability

@@ -155,7 +155,9 @@ bool launch(std::string &why)
         close(theirs);
     std::uint8_t greeting[helper::greetingSize] = {};
     const bool greeted = error == 0 && transfer(greeting, sizeof greeting, false, inMs(greetingMs));
-    found = error == EACCES || error == ENOENT ? advice::Helper::NotRun : advice::Helper::Refused;
+    found = error == EACCES   ? advice::Helper::NotRun
+            : error == ENOENT ? advice::Helper::Missing
+                              : advice::Helper::Refused;
     if (greeted && greeting[0] == helper::Ready)
         return found = advice::Helper::Serves, true;
     why = error != 0           ? std::string(path()) + " cannot be run: " + std::strerror(error)

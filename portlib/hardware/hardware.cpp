@@ -354,8 +354,9 @@ std::string notReady(bool locked, int helperError)
     const std::string helperWhy =
         locked ? "not started: " + std::string(lockedHelper)
                : std::string(helperclient::path()) + ": " + std::strerror(helperError);
-    advice::Situation everyPort =
-        situation(true, locked ? advice::Helper::Refused : advice::Helper::NotRun);
+    advice::Situation everyPort = situation(true, locked                  ? advice::Helper::Refused
+                                                  : helperError == ENOENT ? advice::Helper::Missing
+                                                                          : advice::Helper::NotRun);
     everyPort.everyPort = true;
     // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
     const advice::Refusal refusal{
