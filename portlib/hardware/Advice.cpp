@@ -130,7 +130,7 @@ std::string helperRefused(int error, bool fileHasCapability)
 
 std::string iopermRefused(int error, bool capabilityHeld)
 {
-    const std::string call = std::string("ioperm at this port: ") + std::strerror(error);
+    std::string call = std::string("ioperm at this port: ") + std::strerror(error);
     if (error != EPERM || !capabilityHeld)
         return call;
     return "the kernel refused port access to this program although it holds CAP_SYS_RAWIO: "
