@@ -158,8 +158,10 @@ bool launch(std::string &why)
     found = error == EACCES   ? advice::Helper::NotRun
             : error == ENOENT ? advice::Helper::Missing
                               : advice::Helper::Refused;
-    if (greeted && greeting[0] == helper::Ready)
-        return found = advice::Helper::Serves, true;
+    if (greeted && greeting[0] == helper::Ready) {
+        found = advice::Helper::Serves;
+        return true;
+    }
     why = error != 0           ? std::string(path()) + " cannot be run: " + std::strerror(error)
           : greeted            ? greetingMeaning(greeting[0], greeting[1])
           : errno == ETIMEDOUT ? std::string(path()) + " did not greet within two seconds"
