@@ -39,25 +39,42 @@ void printText(const finder::FoundPort &found)
     emit(line);
 }
 
+// What the system does to every route, as fields of each port's line.
+JsonLine &restrictionsJson(JsonLine &line, const finder::Restrictions &restrictions)
+{
+#ifdef _WIN32
+    if (!restrictions.memoryIntegrity.empty())
+        line.text("memory_integrity", restrictions.memoryIntegrity);
+    if (!restrictions.driverBlocklist.empty())
+        line.text("driver_blocklist", restrictions.driverBlocklist);
+    return line;
+#else
+    return line.text("lockdown", restrictions.lockdown);
+#endif
+}
+
 } // namespace
 
 // What the system lists, and what this user may do with each; reads no port.
 void listPorts(const Request &request)
 {
+    const finder::Restrictions restrictions = finder::findRestrictions();
+    if (!request.json && !restrictions.line.empty())
+        emit(restrictions.line);
     const std::vector<finder::FoundPort> found = finder::findPorts();
     for (const finder::FoundPort &port : found) {
         if (!request.json) {
             printText(port);
             continue;
         }
-        emit(JsonLine()
-                 .text("kind", port.kind)
-                 .text("name", port.name)
-                 .text("description", port.description)
-                 .raw("ranges", rangesJson(port.ranges))
-                 .text("holder", port.holder)
-                 .text("route", port.access)
-                 .str());
+        JsonLine line;
+        line.text("kind", port.kind)
+            .text("name", port.name)
+            .text("description", port.description)
+            .raw("ranges", rangesJson(port.ranges))
+            .text("holder", port.holder)
+            .text("route", port.access);
+        emit(restrictionsJson(line, restrictions).str());
     }
     if (found.empty() && !request.json)
         emit("no I/O ports found");

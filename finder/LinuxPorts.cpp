@@ -1,4 +1,5 @@
 #include "LinuxTree.h"
+#include "Privilege.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -244,8 +245,25 @@ System thisSystem(const std::string &root)
 {
     const std::string prefix = root == "/" ? "" : root;
     Identity who{hasRawio(), kernelHasIoperm(),
-                 [](const std::string &path, int mode) { return access(path.c_str(), mode) == 0; }};
-    return {prefix, who, prefix + helperPath(), PORTPANEL_POLICY_PATH, 0};
+                 [](const std::string &path, int mode) { return access(path.c_str(), mode) == 0; },
+                 privilege::inGroup("lp")};
+    return {prefix,
+            who,
+            prefix + helperPath(),
+            PORTPANEL_POLICY_PATH,
+            0,
+            privilege::lockdownLevel(prefix + "/sys/kernel/security/lockdown"),
+            privilege::fileGrantsRawio(prefix + helperPath())};
+}
+
+Restrictions restrictions(const System &system)
+{
+    Restrictions found{system.lockdown, "", "", ""};
+    if (privilege::lockedDown(system.lockdown))
+        found.line = advice::lockedDown(system.lockdown) +
+                     "; the parallel ports it manages stay reachable through its driver (group "
+                     "lp); for other ports turn Secure Boot off in the firmware setup";
+    return found;
 }
 
 std::vector<FoundPort> find(const System &system)

@@ -2,9 +2,11 @@
 // order it tries them: root's ioperm or /dev/port, the parallel-port driver
 // (group lp) for the registers it reaches, then the helper (group portpanel)
 // for what its policy opens. A port whose parallel port someone holds is
-// refused on every route. Nothing is opened or claimed.
+// refused on every route. A locked-down kernel leaves the driver alone.
+// Nothing is opened or claimed.
 #include "Advice.h"
 #include "LinuxTree.h"
+#include "Privilege.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,17 +40,28 @@ bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
 Routes::Routes(const System &system, const std::vector<Parport> &ports)
     : system_(system), ports_(ports)
 {
-    helperRuns_ = system.who.may(system.helper, X_OK);
-    if (!helperRuns_)
+    using advice::Helper;
+    if (!system.who.may(system.helper, X_OK)) {
+        const bool installed = exists(system.helper);
         helperWhy_ = system.helper.substr(system.root.size()) +
-                     " cannot be run: " + std::strerror(exists(system.helper) ? EACCES : ENOENT);
-    else
-        helperWhy_ =
-            helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);
-    if (helperWhy_.empty() && !system.who.kernelIoperm)
-        helperWhy_ = "the helper finds that this kernel has no user-space port access (ioperm: " +
-                     std::string(std::strerror(ENOSYS)) + ")";
+                     " cannot be run: " + std::strerror(installed ? EACCES : ENOENT);
+        helper_ = installed ? Helper::NotRun : Helper::Missing;
+        return;
+    }
+    helperWhy_ = helper::readPolicy({system.root, system.policyFile, system.policyOwner}, open_);
+    if (helperWhy_.empty() && lockedDown())
+        helperWhy_ = "not started: the locked-down kernel refuses it port permission too";
+    else if (helperWhy_.empty() && !system.who.kernelIoperm)
+        helperWhy_ = advice::helperRefused(ENOSYS, system.helperCapable);
+    else if (helperWhy_.empty() && !system.helperCapable) {
+        helperWhy_ = advice::helperRefused(EPERM, false);
+        helper_ = Helper::LacksCapability;
+        return;
+    }
+    helper_ = helperWhy_.empty() ? Helper::Serves : Helper::Refused;
 }
+
+bool Routes::lockedDown() const { return privilege::lockedDown(system_.lockdown); }
 
 Decision Routes::decide(std::uint16_t port) const
 {
@@ -59,11 +72,12 @@ Decision Routes::decide(std::uint16_t port) const
                                    ? "cannot tell who holds " + device(*parallel)
                                    : advice::inUse(device(*parallel), parallel->active)),
                 false, ""};
-    if (who.rawio && who.kernelIoperm)
+    if (who.rawio && who.kernelIoperm && !lockedDown())
         return {"root (ioperm)", false, ""};
-    if (who.rawio && exists(system_.root + "/dev/port"))
+    if (who.rawio && exists(system_.root + "/dev/port") && !lockedDown())
         return {"root (/dev/port)", false, ""};
     const bool throughDriver = parallel && port <= parallel->base + 2 && port >= parallel->base;
+    bool deviceMissing = false;
     std::string driverWhy = parallel ? "the EPP and ECP registers of " + device(*parallel) +
                                            " are not reached through the parallel-port driver"
                                      : "not a register of a parallel port the kernel manages";
@@ -71,25 +85,32 @@ Decision Routes::decide(std::uint16_t port) const
         const std::string file = system_.root + device(*parallel);
         if (who.may(file, R_OK | W_OK))
             return {"lp (" + device(*parallel) + ")", false, ""};
-        driverWhy = advice::openFailed(device(*parallel), exists(file) ? EACCES : ENOENT);
+        deviceMissing = !exists(file);
+        driverWhy = advice::openFailed(device(*parallel), deviceMissing ? ENOENT : EACCES);
     }
-    if (helperRuns_ && helperWhy_.empty() && open_[port])
+    if (helper_ == advice::Helper::Serves && open_[port])
         return {"the helper (portpanel group)", false, ""};
-    return refuse(throughDriver, driverWhy, helperRuns_ && helperWhy_.empty());
+    return refuse({throughDriver, deviceMissing}, driverWhy, helper_ == advice::Helper::Serves);
 }
 
-Decision Routes::refuse(bool throughDriver, const std::string &driverWhy, bool policyGap) const
+Decision Routes::refuse(Driver driver, const std::string &driverWhy, bool policyGap) const
 {
     const Identity &who = system_.who;
     const bool lacksPortAccess = !who.kernelIoperm && !exists(system_.root + "/dev/port");
-    const std::string root = lacksPortAccess ? "this kernel has no user-space port access"
-                                             : "not root (no CAP_SYS_RAWIO)";
-    Decision refused{"refused: " + root + "; the parallel-port driver: " + driverWhy +
-                         "; the port helper: " + (policyGap ? "" : helperWhy_),
-                     policyGap, ""};
-    (policyGap ? refused.tail : refused.words) +=
-        "; " + advice::grant(lacksPortAccess, throughDriver, "this port", system_.policyFile);
-    return refused;
+    const std::string root = lockedDown()      ? advice::lockedOut(system_.lockdown)
+                             : lacksPortAccess ? "this kernel has no user-space port access"
+                                               : "not root (no CAP_SYS_RAWIO)";
+    const advice::Situation situation{system_.lockdown, lacksPortAccess,      driver.reaches,
+                                      who.inLp,         driver.deviceMissing, helper_};
+    const advice::Refusal refusal{
+        policyGap ? "" : advice::action(situation, "this port", system_.policyFile),
+        {{"ioperm and /dev/port", root},
+         {"the parallel-port driver", driverWhy},
+         {"the port helper", policyGap ? "its policy does not open this port" : helperWhy_}}};
+    // A gap in the policy is named at the start of its run of ports.
+    const std::string words = advice::oneLine(refusal);
+    return policyGap ? Decision{"refused: ", true, words}
+                     : Decision{"refused: " + words, false, ""};
 }
 
 std::string Routes::describe(const std::vector<IoRange> &ranges) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Advice.h"
 #include "LinuxPorts.h"
 #include "Policy.h"
 
@@ -43,11 +44,16 @@ class Routes {
 
   private:
     [[nodiscard]] Decision decide(std::uint16_t port) const;
-    [[nodiscard]] Decision refuse(bool throughDriver, const std::string &driverWhy,
+    struct Driver {
+        bool reaches = false;       // the driver reaches the register
+        bool deviceMissing = false; // but its /dev/parportN does not exist
+    };
+    [[nodiscard]] Decision refuse(Driver driver, const std::string &driverWhy,
                                   bool policyGap) const;
+    [[nodiscard]] bool lockedDown() const;
     const System &system_;
     const std::vector<Parport> &ports_;
-    bool helperRuns_ = false;
+    advice::Helper helper_ = advice::Helper::NotRun;
     std::string helperWhy_; // why the helper does not serve at all
     helper::PortSet open_;  // what it serves
 };

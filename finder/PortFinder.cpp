@@ -18,4 +18,14 @@ std::vector<FoundPort> findPorts(const std::string &root)
 #endif
 }
 
+Restrictions findRestrictions(const std::string &root)
+{
+#ifdef _WIN32
+    (void)root;
+    return onwindows::restrictions(onwindows::askRegistry());
+#else
+    return onlinux::restrictions(onlinux::thisSystem(root));
+#endif
+}
+
 } // namespace finder

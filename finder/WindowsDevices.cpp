@@ -125,6 +125,34 @@ std::vector<DeviceAnswer> askWindows()
     return devices;
 }
 
+namespace {
+
+// A DWORD under HKLM in the 64-bit view, which a 32-bit program sees too; -1
+// where it is absent.
+int machineValue(const wchar_t *key, const wchar_t *name)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) !=
+        ERROR_SUCCESS)
+        return -1;
+    DWORD value = 0, type = 0, size = sizeof value;
+    const LSTATUS status =
+        RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
+    RegCloseKey(opened);
+    return status == ERROR_SUCCESS && type == REG_DWORD ? static_cast<int>(value != 0) : -1;
+}
+
+} // namespace
+
+RegistryAnswer askRegistry()
+{
+    return {machineValue(L"SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\Scenarios\\"
+                         L"HypervisorEnforcedCodeIntegrity",
+                         L"Enabled"),
+            machineValue(L"SYSTEM\\CurrentControlSet\\Control\\CI\\Config",
+                         L"VulnerableDriverBlocklistEnable")};
+}
+
 LibraryAnswer askBinder()
 {
     const runtime::LibraryLocation where = runtime::locate("inpout32.dll");

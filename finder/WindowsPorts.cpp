@@ -100,6 +100,25 @@ FoundPort port(const DeviceAnswer &device, const LibraryAnswer &library)
 
 } // namespace
 
+Restrictions restrictions(const RegistryAnswer &registry)
+{
+    const auto state = [](int value) { return value < 0 ? "" : value ? "on" : "off"; };
+    Restrictions found{"", state(registry.memoryIntegrity), state(registry.driverBlocklist), ""};
+    const bool integrity = registry.memoryIntegrity > 0, blocklist = registry.driverBlocklist > 0;
+    if (!integrity && !blocklist)
+        return found;
+    found.line =
+        std::string(integrity && blocklist ? "memory integrity (hypervisor-protected code "
+                                             "integrity) and the vulnerable-driver "
+                                             "blocklist are"
+                    : integrity ? "memory integrity (hypervisor-protected code integrity) is"
+                                : "the vulnerable-driver blocklist is") +
+        " on: Windows may refuse the kernel driver that a port DLL depends on, and its "
+        "ports then read as nothing; the DLL's own documentation says whether its driver "
+        "is compatible";
+    return found;
+}
+
 std::vector<FoundPort> describe(const std::vector<DeviceAnswer> &devices,
                                 const LibraryAnswer &library)
 {

@@ -36,9 +36,20 @@ struct LibraryAnswer {
 std::vector<FoundPort> describe(const std::vector<DeviceAnswer> &devices,
                                 const LibraryAnswer &library);
 
+// The registry values that Microsoft documents for memory integrity
+// (hypervisor-protected code integrity) and the vulnerable-driver blocklist:
+// 1 on, 0 off, -1 where the value is absent (Windows 7, wine).
+struct RegistryAnswer {
+    int memoryIntegrity = -1;
+    int driverBlocklist = -1;
+};
+
+Restrictions restrictions(const RegistryAnswer &registry);
+
 #ifdef _WIN32
 std::vector<DeviceAnswer> askWindows();
 LibraryAnswer askBinder();
+RegistryAnswer askRegistry();
 #endif
 
 } // namespace finder::onwindows

@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include "LinuxPorts.h"
+#include "Privilege.h"
 #include "SystemTree.h"
 
 #include <sys/stat.h>
@@ -87,11 +88,17 @@ struct Rights {
     mode_t policyMode;
     bool ppdev;                                                // /dev/parportN present
     std::vector<std::pair<const char *, const char *>> access; // port name, words in its access
+                                                               // ("!words": not in it)
+    const char *lockdown = "";                                 // the level in force
+    bool helperCapable = true;
 };
 
 const char *const inUse = "refused: /dev/parport0 is in use by lp0; close the program";
 const char *const joinPortpanel = "to reach this port, join the portpanel group ('sudo adduser";
 const char *const joinEither = "join the lp group ('sudo adduser $USER lp') or the portpanel group";
+const char *const locked = "refused: the kernel is locked down (integrity), as Debian does when "
+                           "Secure Boot is on";
+const char *const secureBootOff = "turn Secure Boot off in the firmware setup";
 
 const Rights rights[] = {
     {"root",
@@ -125,13 +132,16 @@ const Rights rights[] = {
      0,
      true,
      {{"parport0", inUse},
-      {"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: not "
-                   "root (no CAP_SYS_RAWIO); the parallel-port driver: the EPP and ECP registers"},
+      {"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: to "
+                   "reach this port, join the portpanel group"},
+      {"parport1", "then log in again; ioperm and /dev/port: not root (no CAP_SYS_RAWIO); the "
+                   "parallel-port driver: the EPP and ECP registers"},
       {"parport1",
        "the port helper: /usr/libexec/portpanel/portpanel-helper cannot be run: Permission denied"},
       {"0000:00:06.0", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused"},
-      {"0000:00:06.0", "| 0xE003-0xE007: refused: not root (no CAP_SYS_RAWIO); the parallel-port "
-                       "driver: not a register of a parallel port the kernel manages"},
+      {"0000:00:06.0", "| 0xE003-0xE007: refused: to reach this port, join the portpanel group"},
+      {"0000:00:06.0", "the parallel-port driver: not a register of a parallel port the kernel "
+                       "manages"},
       {"0000:00:04.0", joinPortpanel}}},
     {"lp, ppdev not loaded",
      false,
@@ -143,7 +153,8 @@ const Rights rights[] = {
      false,
      {{"parport1", "/dev/parport1: No such file or directory (the ppdev module is not loaded: "
                    "'sudo modprobe ppdev')"},
-      {"parport1", joinEither}}},
+      {"parport1", "0xDC00-0xDC02: refused: the kernel's parallel-port driver has no device for "
+                   "this port: the ppdev module is not loaded; run 'sudo modprobe ppdev'"}}},
     {"portpanel",
      false,
      true,
@@ -208,6 +219,72 @@ const Rights rights[] = {
      false,
      {{"0000:00:04.0", "for other ports run portpanel on a kernel built with "
                        "CONFIG_X86_IOPL_IOPERM=y"}}},
+    {"portpanel, the helper's file without its capability",
+     false,
+     true,
+     false,
+     true,
+     nullptr,
+     0,
+     true,
+     {{"0000:00:04.0", "refused: the port helper's file has lost its capability: 'sudo "
+                       "dpkg-reconfigure portpanel' gives it back"},
+      {"0000:00:04.0", "its file lacks cap_sys_rawio (security.capability)"}},
+     "",
+     false},
+    // Locked down: no root route and no helper; the driver for whoever may open it.
+    {"root, locked down",
+     true,
+     true,
+     true,
+     true,
+     nullptr,
+     0,
+     true,
+     {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: "},
+      {"parport1", locked},
+      {"0000:00:04.0", secureBootOff},
+      {"0000:00:04.0", "!root ("},
+      {"0000:00:04.0", "!the helper ("}},
+     "integrity"},
+    {"portpanel, locked down",
+     false,
+     true,
+     false,
+     true,
+     nullptr,
+     0,
+     true,
+     {{"parport1", "0xDC00-0xDC02: refused: the kernel is locked down (integrity)"},
+      {"parport1", "stay reachable through its driver: join the lp group"},
+      {"parport1", "the port helper: not started"},
+      {"parport1", "!portpanel group ('sudo"},
+      {"0000:00:07.0", secureBootOff}},
+     "integrity"},
+    {"neither, locked down",
+     false,
+     true,
+     false,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"parport1", "join the lp group"},
+      {"parport1", "!portpanel group ('sudo"},
+      {"0000:00:04.0", "manages stay reachable through its driver (group lp); to reach this port, "
+                       "turn Secure Boot off"}},
+     "confidentiality"},
+    {"lp, locked down",
+     false,
+     true,
+     true,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1)"},
+      {"0000:00:04.0", "reachable through its driver; to reach this port, turn Secure Boot off"}},
+     "integrity"},
 };
 
 finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
@@ -231,10 +308,12 @@ finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
                                                    (helper && row.portpanel && mode == X_OK));
     };
     return {root,
-            {row.rawio, row.ioperm, may},
+            {row.rawio, row.ioperm, may, row.lp},
             root + "/usr/libexec/portpanel/portpanel-helper",
             "/etc/portpanel/ports",
-            getuid()};
+            getuid(),
+            row.lockdown,
+            row.helperCapable};
 }
 
 TEST(PortFinder, SaysTheRouteEachUserGets)
@@ -245,10 +324,61 @@ TEST(PortFinder, SaysTheRouteEachUserGets)
         for (const auto &[name, words] : row.access) {
             const auto port = std::ranges::find(found, std::string(name), &finder::FoundPort::name);
             ASSERT_NE(port, found.end()) << row.who << ": " << name << " not listed";
-            EXPECT_NE(port->access.find(words), std::string::npos)
+            const bool absent = *words == '!';
+            EXPECT_EQ(port->access.find(words + absent) == std::string::npos, absent)
                 << row.who << ", " << name << ": expected \"" << words << "\" in: " << port->access;
         }
     }
+}
+
+// The lockdown file as the kernel writes it, and as it may be missing or unreadable.
+TEST(PortFinder, ReadsTheLockdownLevel)
+{
+    const Tree tree;
+    const std::filesystem::path file = tree.root / "lockdown";
+    for (const auto &[text, level] :
+         {std::pair{"none [integrity] confidentiality\n", "integrity"},
+          std::pair{"[none] integrity confidentiality\n", "none"},
+          std::pair{"none integrity [confidentiality]\n", "confidentiality"}, std::pair{"", ""},
+          std::pair{"none integrity confidentiality\n", ""}}) {
+        writeFile(file, text);
+        EXPECT_EQ(privilege::lockdownLevel(file), level) << text;
+    }
+    EXPECT_EQ(privilege::lockdownLevel(tree.root / "missing"), "");
+    EXPECT_EQ(privilege::lockdownLevel(tree.root / "sys"), "") << "a file that cannot be read";
+    EXPECT_FALSE(privilege::lockedDown("none"));
+    EXPECT_FALSE(privilege::lockedDown(""));
+    EXPECT_TRUE(privilege::lockedDown("confidentiality"));
+}
+
+// security.capability's bytes: revision and effective flag, then each
+// 32 capabilities' permitted and inheritable sets; cap_sys_rawio is bit 17.
+TEST(PortFinder, ReadsTheHelpersCapability)
+{
+    struct Attribute {
+        const char *what;
+        std::vector<unsigned char> bytes;
+        bool grants;
+    };
+    const Attribute attributes[] = {
+        {"revision 2, effective, rawio",
+         {1, 0, 0, 2, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         true},
+        {"revision 3 (a namespace's root)",
+         {1, 0, 0, 3, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         true},
+        {"not effective", {0, 0, 0, 2, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+        {"another capability", {1, 0, 0, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+        {"rawio only inheritable",
+         {1, 0, 0, 2, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         false},
+        {"cut short", {1, 0, 0, 2, 0, 0, 2}, false},
+        {"unknown revision", {1, 0, 0, 9, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+    };
+    for (const Attribute &attribute : attributes)
+        EXPECT_EQ(privilege::grantsRawio(attribute.bytes.data(), attribute.bytes.size()),
+                  attribute.grants)
+            << attribute.what;
 }
 
 #endif
@@ -345,6 +475,30 @@ TEST(PortFinder, TurnsConfigurationManagerAnswersIntoPorts)
     }
 }
 
+// Recorded registry states: what memory integrity and the driver blocklist
+// mean for a port DLL, and nothing where the values are absent.
+TEST(PortFinder, SaysWhatMemoryIntegrityMeans)
+{
+    struct State {
+        finder::onwindows::RegistryAnswer registry;
+        const char *integrity, *blocklist, *line;
+    };
+    for (const State &row : {
+             State{{-1, -1}, "", "", ""},
+             State{{0, 0}, "off", "off", ""},
+             State{
+                 {1, -1}, "on", "", "memory integrity (hypervisor-protected code integrity) is on"},
+             State{{0, 1}, "off", "on", "the vulnerable-driver blocklist is on"},
+             State{{1, 1}, "on", "on", "and the vulnerable-driver blocklist are on: Windows may"},
+         }) {
+        const finder::Restrictions found = finder::onwindows::restrictions(row.registry);
+        EXPECT_EQ(found.memoryIntegrity, row.integrity);
+        EXPECT_EQ(found.driverBlocklist, row.blocklist);
+        EXPECT_EQ(found.line.empty(), !*row.line) << found.line;
+        EXPECT_NE(found.line.find(row.line), std::string::npos) << found.line;
+    }
+}
+
 #ifdef _WIN32
 // Under wine: the Ports class as wine has it, and the binder's DLL beside
 // the test program, or none.
@@ -367,6 +521,29 @@ TEST(WindowsFinder, LibraryBesideTheProgram)
     EXPECT_EQ(library.name, runtime::utf8(beside));
     EXPECT_EQ(library.description.find(std::to_string(sizeof(void *) * 8) + "-bit"), 0U)
         << library.description;
+}
+
+// The registry values as reg.exe sets them, read back as the finder reads
+// them; removed afterwards, as wine's prefix lacks them.
+TEST(WindowsFinder, MemoryIntegrityAsTheRegistrySays)
+{
+    const std::wstring integrity = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\"
+                                   L"Scenarios\\HypervisorEnforcedCodeIntegrity\" /v Enabled";
+    const std::wstring blocklist = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\CI\\Config\" /v "
+                                   L"VulnerableDriverBlocklistEnable";
+    const auto reg = [](const std::wstring &command) {
+        return _wsystem((L"reg " + command + L" /f >NUL 2>NUL").c_str());
+    };
+    EXPECT_EQ(finder::findRestrictions().line, "") << "wine's prefix has neither value";
+    ASSERT_EQ(reg(L"add \"" + integrity + L" /t REG_DWORD /d 1"), 0);
+    ASSERT_EQ(reg(L"add \"" + blocklist + L" /t REG_DWORD /d 0"), 0);
+    const finder::Restrictions found = finder::findRestrictions();
+    reg(L"delete \"" + integrity), reg(L"delete \"" + blocklist);
+    EXPECT_EQ(found.memoryIntegrity, "on");
+    EXPECT_EQ(found.driverBlocklist, "off");
+    EXPECT_EQ(found.line.find("memory integrity (hypervisor-protected code integrity) is on"), 0U)
+        << found.line;
+    EXPECT_EQ(finder::findRestrictions().memoryIntegrity, "") << "the values removed";
 }
 
 TEST(WindowsFinder, NoLibrary)

@@ -609,11 +609,17 @@ std::string helperClosesAndLingers()
     return timed([] { return access(static_cast<short>(0xFFF1)); }, 4000);
 }
 
+// The stand-in under another name, which changes how it behaves.
+void helperNamed(const char *name)
+{
+    std::filesystem::create_symlink(STANDIN_HELPER, name);
+    setenv("PORTPANEL_HELPER", (std::filesystem::current_path() / name).c_str(), 1);
+}
+
 std::string helperNeverGreets()
 {
     makeTree("none");
-    std::filesystem::create_symlink(STANDIN_HELPER, "silent-helper");
-    setenv("PORTPANEL_HELPER", (std::filesystem::current_path() / "silent-helper").c_str(), 1);
+    helperNamed("silent-helper");
     std::string seen;
     {
         HostAlarm host(20);
@@ -698,6 +704,24 @@ std::string readinessWithoutPpdev()
     return words ? words : "ready";
 }
 
+// A locked-down kernel: the driver for the parallel port, no helper started
+// for anything else, and the words say why and what to do.
+std::string lockedDown(bool device)
+{
+    makeTree("none", device);
+    std::filesystem::create_directories("sys/kernel/security");
+    std::ofstream("sys/kernel/security/lockdown") << "none [integrity] confidentiality\n";
+    if (!device) {
+        const char *words = ReadinessProblem();
+        return words ? words : "ready";
+    }
+    Out32(0x378, 0x5A);
+    const std::string seen = access(0x378) + "; " + access(0x300);
+    std::string helper;
+    std::ifstream("/proc/self/task/" + std::to_string(getpid()) + "/children") >> helper;
+    return seen + (helper.empty() ? "; no helper" : "; a helper started");
+}
+
 const Case cases[] = {
     {"two threads through the helper", twoThreads, {"crossed 0"}},
     {"host alarm during a claim",
@@ -729,7 +753,32 @@ const Case cases[] = {
      helperKilledWhileSigchldIgnored,
      {"refused", "stopped answering", "ignores SIGCHLD"}},
     {"USB adapter at base 0", usbAdapterAtBaseZero, {"0xFF"}},
-    {"port known, ppdev not loaded", withoutPpdev, {"refused", "modprobe ppdev"}},
+    {"port known, ppdev not loaded",
+     withoutPpdev,
+     {"refused", "modprobe ppdev", "\n  ioperm and /dev/port: this kernel has no user-space",
+      "\n  the parallel-port driver: ./dev/parport0: No such file",
+      "\n  the port helper: /nonexistent/portpanel-helper cannot be run"}},
+    {"helper refused port permission, its file without the capability",
+     [] {
+         makeTree("none"), helperNamed("unprivileged-helper");
+         return access(0x300);
+     },
+     {"refused: the port helper's file has lost its capability: 'sudo dpkg-reconfigure "
+      "portpanel' gives it back\n",
+      "\n  the port helper: its file lacks cap_sys_rawio"}},
+    {"locked down",
+     [] { return lockedDown(true); },
+     {"0x5A; refused: the kernel is locked down (integrity), as Debian does when Secure Boot is "
+      "on: it refuses direct port access to every program, root included; the parallel ports it "
+      "manages stay reachable through its driver (group lp); to reach this port, turn Secure Boot "
+      "off",
+      "\n  the port helper: not started: the locked-down kernel refuses it", "; no helper"}},
+    {"locked down, ppdev not loaded",
+     [] { return lockedDown(false); },
+     {"the kernel is locked down (integrity)",
+      "the parallel ports it manages stay reachable "
+      "through its driver: 'sudo modprobe ppdev'",
+      "; for other ports, turn Secure Boot off", "\n  the port helper: not started"}},
     {"fork: parent and child through the helper and the driver",
      forkedChildUsesItsOwn,
      {"parent crossed 0, 0x5A; child crossed 0, refused", "in use by ppdev0"}},

@@ -1,5 +1,5 @@
 #include "HelperClient.h"
-#include "Advice.h"
+#include "Privilege.h"
 
 #include "../helper/Protocol.h"
 
@@ -23,6 +23,7 @@ namespace {
 int sock = -1;
 pid_t child = -1;
 bool tried = false;
+advice::Helper found = advice::Helper::NotRun;
 // Never destroyed: a host's global destructor may still call the library.
 std::string &refusal = *new std::string;
 
@@ -77,13 +78,12 @@ std::string greetingMeaning(std::uint8_t code, std::uint8_t argument)
                    ? std::string(reinterpret_cast<const char *>(words), argument)
                    : std::string(path()) + " gave its reason only in part";
     }
-    const std::string error = std::strerror(argument);
-    if (code == helper::NoPermission && argument == ENOSYS)
-        return "the helper finds that this kernel has no user-space port access (ioperm: " + error +
-               ")";
-    if (code == helper::NoPermission)
-        return "the helper could not take port permission (ioperm: " + error + ")";
-    return std::string(path()) + " ended without a word";
+    if (code != helper::NoPermission)
+        return std::string(path()) + " ended without a word";
+    const bool capable = privilege::fileGrantsRawio(path());
+    if (argument == EPERM)
+        found = capable ? advice::Helper::KernelRefused : advice::Helper::LacksCapability;
+    return advice::helperRefused(argument, capable);
 }
 
 // The helper gets the socket as its standard input and output and this
@@ -155,8 +155,13 @@ bool launch(std::string &why)
         close(theirs);
     std::uint8_t greeting[helper::greetingSize] = {};
     const bool greeted = error == 0 && transfer(greeting, sizeof greeting, false, inMs(greetingMs));
-    if (greeted && greeting[0] == helper::Ready)
+    found = error == EACCES   ? advice::Helper::NotRun
+            : error == ENOENT ? advice::Helper::Missing
+                              : advice::Helper::Refused;
+    if (greeted && greeting[0] == helper::Ready) {
+        found = advice::Helper::Serves;
         return true;
+    }
     why = error != 0           ? std::string(path()) + " cannot be run: " + std::strerror(error)
           : greeted            ? greetingMeaning(greeting[0], greeting[1])
           : errno == ETIMEDOUT ? std::string(path()) + " did not greet within two seconds"
@@ -281,8 +286,11 @@ bool start(std::string &why)
     return sock >= 0;
 }
 
+advice::Helper standing() { return found; }
+
 void forgetAfterFork()
 {
+    found = advice::Helper::NotRun;
     if (sock >= 0)
         close(sock);
     sock = -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Advice.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,10 @@ const char *path();
 // Starts the helper once and keeps it. False, with the reason in why, when
 // it cannot be started or will not serve; the reason is kept.
 bool start(std::string &why);
+
+// What the helper can do for this user, as its start found: NotRun before
+// it is started or where its file cannot be run.
+advice::Helper standing();
 
 // One exchange, ended within about a second, the end of a helper that stops
 // answering included. False, with words in why, when the helper does not

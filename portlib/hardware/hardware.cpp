@@ -1,10 +1,13 @@
 // Real x86 ports. Each port's route is decided at its first access and kept:
 // in-process ioperm (root), else /dev/port; else the kernel's parallel-port
 // driver for the registers of a parallel port it manages (group lp); else
-// portpanel-helper (group portpanel); else the port is refused.
+// portpanel-helper (group portpanel); else the port is refused. A locked-down
+// kernel refuses ioperm and /dev/port to every program: there only the
+// driver is tried, for root too.
 #include "Advice.h"
 #include "HelperClient.h"
 #include "ParallelPorts.h"
+#include "Privilege.h"
 #include "SystemRoot.h"
 #include "inpout32.h"
 
@@ -13,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/capability.h>
 #include <map>
 #include <mutex>
@@ -65,8 +67,18 @@ int iopermProbe()
     return hasRawIo() ? 0 : EPERM;
 }
 
+// The lockdown level in force, read once; empty where not known.
+const std::string &lockdown()
+{
+    static const std::string &level = *new std::string(
+        privilege::lockdownLevel(PORTPANEL_SYSTEM_ROOT "/sys/kernel/security/lockdown"));
+    return level;
+}
+
 Direct probe()
 {
+    if (privilege::lockedDown(lockdown()))
+        return {Route::Refused, -1, EPERM, EPERM};
     const int iopermError = iopermProbe();
     if (iopermError == 0)
         return {Route::Ioperm, -1, 0, 0};
@@ -87,26 +99,28 @@ bool kernelLacksPortAccess()
     return direct().iopermError == ENOSYS && direct().devPortError == ENOENT;
 }
 
-std::string directWords()
+// Why root's routes are not taken, for the refusal's line about them.
+std::string directWhy()
 {
+    if (privilege::lockedDown(lockdown()))
+        return advice::lockedOut(lockdown());
     const std::string causes = std::string("ioperm: ") + std::strerror(direct().iopermError) +
                                "; /dev/port: " + std::strerror(direct().devPortError);
     return kernelLacksPortAccess() ? "this kernel has no user-space port access (" + causes + ")"
                                    : "no permission to use the I/O ports (" + causes + ")";
 }
 
-// What would grant access to what: one port, or the ports at all.
-std::string fix(bool parallelRegister, const std::string &what)
-{
-    return advice::grant(kernelLacksPortAccess(), parallelRegister, what, PORTPANEL_POLICY_PATH);
-}
+constexpr const char *rootRoutes = "ioperm and /dev/port";
 
-bool inGroup(const char *name)
+// What decides the first line of a refusal.
+advice::Situation situation(bool parallelRegister, advice::Helper helper)
 {
-    group entry{}, *found = nullptr;
-    char buffer[4096];
-    return getgrnam_r(name, &entry, buffer, sizeof buffer, &found) == 0 && found &&
-           group_member(found->gr_gid);
+    return {lockdown(),
+            kernelLacksPortAccess(),
+            parallelRegister,
+            privilege::inGroup("lp"),
+            parallel::driverNotLoaded(),
+            helper};
 }
 
 // Everything below is shared by every thread that calls the library, and
@@ -144,12 +158,14 @@ bool permitHere(unsigned short port)
     if ((*permittedHere)[port])
         return true;
     if (ioperm(port, 1, 1) != 0) {
-        refuse(port, std::string("ioperm at this port: ") + std::strerror(errno));
+        refuse(port, advice::iopermRefused(errno, hasRawIo()));
         return false;
     }
     (*permittedHere)[port] = true;
     return true;
 }
+
+constexpr const char *lockedHelper = "the locked-down kernel refuses it port permission too";
 
 // A register of a parallel port the kernel manages goes through its driver
 // when this user may open it; otherwise, and for the registers the driver
@@ -178,12 +194,15 @@ Route decide(unsigned short port)
             break;
         }
     }
-    std::string helperWhy;
-    if (helperclient::start(helperWhy))
+    std::string helperWhy = std::string("not started: ") + lockedHelper;
+    if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
         return Route::Helper;
-    return refuse(port, directWords() + "; the parallel-port driver: " + parallelWhy +
-                            "; the port helper: " + helperWhy + "; " +
-                            fix(throughDriver, "this port"));
+    const advice::Refusal refusal{advice::action(situation(throughDriver, helperclient::standing()),
+                                                 "this port", PORTPANEL_POLICY_PATH),
+                                  {{rootRoutes, directWhy()},
+                                   {"the parallel-port driver", parallelWhy},
+                                   {"the port helper", helperWhy}}};
+    return refuse(port, advice::lines(refusal));
 }
 
 bool anyDecided = false; // spares a fork in a program that never used the library
@@ -329,6 +348,30 @@ bool permitted(unsigned short port)
     return ports && (*ports)[port];
 }
 
+// Words for a library that no route can take to any port.
+std::string notReady(bool locked, int helperError)
+{
+    const std::string helperWhy =
+        locked ? "not started: " + std::string(lockedHelper)
+               : std::string(helperclient::path()) + ": " + std::strerror(helperError);
+    advice::Situation everyPort = situation(true, locked                  ? advice::Helper::Refused
+                                                  : helperError == ENOENT ? advice::Helper::Missing
+                                                                          : advice::Helper::NotRun);
+    everyPort.everyPort = true;
+    // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
+    const advice::Refusal refusal{
+        advice::action(everyPort, "the ports", PORTPANEL_POLICY_PATH),
+        {{rootRoutes, directWhy()},
+         {"the parallel-port driver",
+          parallel::driverNotLoaded()
+              ? "the kernel's parallel ports have no /dev/parportN: the ppdev module is not "
+                "loaded, and Debian loads it only when something asks for it; run 'sudo "
+                "modprobe ppdev'"
+              : "no parallel port device this user may open (/dev/parportN, group lp)"},
+         {"the port helper", helperWhy}}};
+    return advice::lines(refusal);
+}
+
 } // namespace
 
 void INPOUT_CALL Out32(short port, short value)
@@ -381,18 +424,7 @@ const char *ReadinessProblem(void)
         return reentered;
     if (direct().route != Route::Refused || parallel::anyOpenable())
         return nullptr;
-    if (access(helperclient::path(), X_OK) == 0)
-        return nullptr;
-    const int helperError = errno;
-    // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
-    const bool noDriver = parallel::driverNotLoaded();
-    return kept(directWords() + "; " +
-                (noDriver
-                     ? "the kernel's parallel ports have no /dev/parportN: the ppdev module "
-                       "is not loaded, and Debian loads it only when something asks for it; "
-                       "run 'sudo modprobe ppdev' (or add ppdev to /etc/modules to load it at "
-                       "every start)"
-                     : "no parallel port device this user may open (/dev/parportN, group lp)") +
-                "; the port helper " + helperclient::path() + ": " + std::strerror(helperError) +
-                (noDriver && inGroup("lp") ? "" : "; " + fix(true, "the ports")));
+    const bool locked = privilege::lockedDown(lockdown());
+    const int helperError = locked || access(helperclient::path(), X_OK) == 0 ? 0 : errno;
+    return !locked && helperError == 0 ? nullptr : kept(notReady(locked, helperError));
 }

@@ -4,10 +4,12 @@
 // itself: 0xFFFF makes it stop answering, 0xFFFE reads how many descriptors
 // above 2 it inherited, 0xFFFD reads 1 when it inherited a blocked or ignored
 // signal; 0xFFF0 answers after 200 ms; 0xFFF1 closes its socket at 900 ms and
-// lingers. Started under a name with "silent" in it, it never greets.
+// lingers. Started under a name with "silent" in it, it never greets; with
+// "unprivileged" in it, it says the kernel refused it port permission.
 #include "Requests.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -68,8 +70,11 @@ int main(int, char **argv)
 {
     while (std::strstr(argv[0], "silent"))
         pause();
-    const std::uint8_t greeting[helper::greetingSize] = {helper::Ready, 0};
-    if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting)
+    const bool refused = std::strstr(argv[0], "unprivileged") != nullptr;
+    const std::uint8_t greeting[helper::greetingSize] = {
+        refused ? helper::NoPermission : helper::Ready,
+        static_cast<std::uint8_t>(refused ? EPERM : 0)};
+    if (write(STDOUT_FILENO, greeting, sizeof greeting) != sizeof greeting || refused)
         return 1;
     static Bus bus;
     helper::StandardStreams socket;

@@ -4,18 +4,23 @@
 # checked against what root reads and writes through /dev/port; a held port; bench on each
 # route; and the pins window's key 0 on 0x378 as a user in lp, against root's
 # read; a capture of 0x378 as a user in lp while root writes D0-D3 one after
-# another, read back here by sigrok-cli; a byte pulse. Prints the guest's lines.
-# Usage: io.sh BUILD_DIR
+# another, read back here by sigrok-cli; a byte pulse. Then a second boot, on a
+# kernel locked down as Secure Boot locks it (parport_pc probing by itself,
+# since the kernel refuses its io=): root, lp, portpanel and neither on 0x378,
+# its EPP register, the UART's scratch register and 0x80, and what ports says to
+# each. Prints the guest's lines.
+# Usage: io.sh BUILD_DIR [lockdown] (lockdown: the second boot alone)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../need.sh"
 need sigrok-cli sigrok-cli
-guest=$(
-    cat <<'GUEST'
+common=$(
+    cat <<'COMMON'
 printf 'root:x:0:0::/:/bin/sh\nu:x:1000:1000::/:/bin/sh\n' >/etc/passwd
 mkdir -p -m 1777 /tmp
 show() { sed 's/^/IOTEST   /'; }
-as() { # as lp|portpanel|neither COMMAND: COMMAND as user u in that group
+as() { # as root|lp|portpanel|neither COMMAND: COMMAND as root, or as user u in that group
+    [ "$1" = root ] && { sh -c "$2"; return; }
     sed -i -e "s/^lp:x:7:.*/lp:x:7:$([ "$1" = lp ] && echo u)/" \
         -e "s/^portpanel:x:990:.*/portpanel:x:990:$([ "$1" = portpanel ] && echo u)/" /etc/group
     su u -c "$2"
@@ -32,6 +37,10 @@ waitfor() {
 expect() { # expect WHAT WANT GOT
     if [ "$2" = "$3" ]; then echo "IOTEST ok $1: $3"; else echo "IOTEST FAIL $1: got '$3', want '$2'"; fi
 }
+COMMON
+)
+guest=$common$'\n'$(
+    cat <<'GUEST'
 for who in lp portpanel neither; do
     echo "IOTEST == a user in $who: portpanel-io ports"
     as $who 'portpanel-io ports' >/tmp/ports 2>&1
@@ -151,19 +160,89 @@ benched "a user in portpanel, the PCI UART's scratch register" "the helper (port
 echo "IOTEST done"
 GUEST
 )
-# The pins window's test and Qt's offscreen platform, which it needs without a display.
-qt_core=$(ldd "$1/tests/pins_test" | grep -o '/[^ ]*libQt6Core\.so[^ ]*')
-offscreen=$(dirname "$qt_core")/qt6/plugins/platforms/libqoffscreen.so
-log=$("$here/../../scripts/emulated-pc" "$1" "$guest" "$1/cli/portpanel-io" "$1/tests/guest_ports" \
-    "$1/tests/pins_test" "$offscreen")
-grep -o 'IOTEST.*' <<<"$log" | sed 's/^IOTEST //'
-grep -q 'IOTEST done' <<<"$log" || { printf 'the guest did not finish:\n%s\n' "$log" >&2; exit 1; }
-# The guest's capture as sigrok-cli reads it: the 17 pins, and some samples.
-vcd=$(mktemp)
-trap 'rm -f "$vcd"' EXIT
-sed -n 's/^.*IOVCD //p' <<<"$log" >"$vcd"
-read_back=$(sigrok-cli -I vcd -i "$vcd" --show 2>&1 | grep -E '^(Channels|- p|Logic sample count)')
-echo "sigrok-cli reads the guest's capture as:"
-sed 's/^/  /' <<<"$read_back"
-grep -q '^Channels: 17$' <<<"$read_back" && grep -qE '^Logic sample count: [1-9]' <<<"$read_back"
-! grep -q 'IOTEST FAIL' <<<"$log"
+locked=$common$'\n'$(
+    cat <<'GUEST'
+# has WHAT TEXT NEEDLE...: each needle in TEXT, and no "!needle".
+has() {
+    local what=$1 text=$2 needle
+    shift 2
+    for needle; do
+        case $needle in
+        !*) case $text in *"${needle#!}"*) echo "IOTEST FAIL $what: says '${needle#!}'"; return ;; esac ;;
+        *) case $text in *"$needle"*) ;; *) echo "IOTEST FAIL $what: lacks '$needle'"; return ;; esac ;;
+        esac
+    done
+    echo "IOTEST ok $what"
+}
+echo "IOTEST == locked down: $(cat /sys/kernel/security/lockdown)"
+dmesg | grep -m 1 'locked down' | show
+uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
+scratch=$(printf 0x%X $((uart + 7)))
+for who in root lp portpanel neither; do
+    echo "IOTEST == $who: portpanel-io ports"
+    as $who 'portpanel-io ports; portpanel-io ports --json' >/tmp/ports 2>&1
+    show </tmp/ports
+    has "$who: ports names the lockdown first" "$(head -n 1 /tmp/ports)" \
+        "the kernel is locked down (integrity)"
+    has "$who: ports promises neither root's routes nor the helper" "$(cat /tmp/ports)" \
+        '!root (' '!the helper (' '"lockdown":"integrity"'
+    case $who in root | lp) want='lp (/dev/parport' ;; *) want='refused: the kernel is locked down' ;; esac
+    has "$who: ports gives 0x378's registers" "$(grep -F '(parport) 0x0378-0x037F' /tmp/ports)" \
+        "0x0378-0x037A: $want"
+    for port in 0x378 0x37B $scratch 0x80; do
+        case $who:$port in root:0x378 | lp:0x378) want=0 ;; *) want=5 ;; esac
+        [ $want = 0 ] && portpanel-io write 0x378 0x00 >/dev/null
+        status=0
+        as $who "portpanel-io write $port 0x5A" >/tmp/out 2>&1 || status=$?
+        expect "$who: write $port" $want $status
+        show </tmp/out
+        if [ $want = 0 ]; then
+            expect "$who: root reads 0x378 through the driver" "0x0378 = 0x5A" \
+                "$(portpanel-io read 0x378 | cut -d' ' -f1-3)"
+            continue
+        fi
+        # Refused in all, portpanel and neither hear it when the library is bound.
+        case $who in portpanel | neither) lp="adduser \$USER lp" ;; *) lp="!adduser \$USER lp" ;; esac
+        has "$who: $port's words" "$(cat /tmp/out)" "locked down (integrity)" "Secure Boot" "$lp" \
+            "!adduser \$USER portpanel" "!take port permission"
+    done
+done
+echo "IOTEST -- root: read $scratch"
+portpanel-io read $scratch 2>&1 | show
+echo "IOTEST -- the level not known (securityfs unmounted): root, then portpanel, read 0x80"
+umount /sys/kernel/security
+for who in root portpanel; do
+    as $who 'portpanel-io read 0x80' >/tmp/out 2>&1 || true
+    show </tmp/out
+    has "$who, the level not known: 0x80's words" "$(cat /tmp/out)" "may be locked down" \
+        "raw io port access is restricted" "!take port permission"
+done
+echo "IOTEST done"
+GUEST
+)
+run() { # run GUEST PROGRAM...: a boot's IOTEST lines; fails where the guest did not finish or a check failed
+    log=$("$here/../../scripts/emulated-pc" "$1" "$2" "${@:3}")
+    grep -o 'IOTEST.*' <<<"$log" | sed 's/^IOTEST //'
+    grep -q 'IOTEST done' <<<"$log" || { printf 'the guest did not finish:\n%s\n' "$log" >&2; return 1; }
+    ! grep -q 'IOTEST FAIL' <<<"$log"
+}
+status=0
+if [ "${2:-}" != lockdown ]; then
+    # The pins window's test and Qt's offscreen platform, which it needs without a display.
+    qt_core=$(ldd "$1/tests/pins_test" | grep -o '/[^ ]*libQt6Core\.so[^ ]*')
+    offscreen=$(dirname "$qt_core")/qt6/plugins/platforms/libqoffscreen.so
+    run "$1" "$guest" "$1/cli/portpanel-io" "$1/tests/guest_ports" "$1/tests/pins_test" \
+        "$offscreen" || status=1
+    # The guest's capture as sigrok-cli reads it: the 17 pins, and some samples.
+    vcd=$(mktemp)
+    trap 'rm -f "$vcd"' EXIT
+    sed -n 's/^.*IOVCD //p' <<<"$log" >"$vcd"
+    read_back=$(sigrok-cli -I vcd -i "$vcd" --show 2>&1 | grep -E '^(Channels|- p|Logic sample count)')
+    echo "sigrok-cli reads the guest's capture as:"
+    sed 's/^/  /' <<<"$read_back"
+    grep -q '^Channels: 17$' <<<"$read_back" && grep -qE '^Logic sample count: [1-9]' <<<"$read_back" ||
+        status=1
+fi
+EMULATED_PC_PARPORT='' EMULATED_PC_KERNEL=lockdown=integrity run "$1" "$locked" \
+    "$1/cli/portpanel-io" || status=1
+exit $status
