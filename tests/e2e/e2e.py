@@ -243,7 +243,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(windows("^Form1$"), [])
         code, err = panel.dismiss_error()
         self.assertEqual(code, 5)
-        self.assertRegex(err, "Error 5: .*(no permission to use the I/O ports|this kernel has "
+        self.assertRegex(err, "(?s)Error 5: .*(no permission to use the I/O ports|this kernel has "
                               "no user-space port access)")
         self.assertNotIn("not written", err)  # Out32 was never reached
         self.assertEqual(windows("^Form1$"), [])
