@@ -23,6 +23,8 @@ class PinsWindow : public runtime::Form {
     // The user's actions, as the controls and keys deliver them.
     void openPort();
     void togglePin(int number);
+    void clickPin(int number); // on the drawing: ground does nothing
+
     void writeData();
     void switchDirection();
     void poll();
@@ -39,6 +41,7 @@ class PinsWindow : public runtime::Form {
     std::array<runtime::Label *, 3> registerLines{};
     runtime::ListBox *log;
     runtime::Timer *timer;
+    runtime::Connector *connector;
 
     static constexpr int logLines = 200;
 
@@ -56,6 +59,7 @@ class PinsWindow : public runtime::Form {
     [[nodiscard]] std::optional<bool> levelOf(const Pin &pin) const;
     void logChanges(const Registers &before);
     void show();
+    [[nodiscard]] runtime::DrawnPins drawn() const;
 
     std::string startPort_;
     std::optional<std::int16_t> base_;

@@ -21,10 +21,7 @@ namespace {
 
 QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
 
-struct Shown {
-    virtual ~Shown() = default;
-    [[nodiscard]] virtual QWidget *shown() const = 0;
-};
+using qt::Shown;
 
 // Each control keeps its widget; the window owns the widgets.
 template <class Base, class Widget> class Held : public Base, public Shown {
@@ -200,6 +197,8 @@ std::unique_ptr<Control> build(const ControlLayout &layout, QWidget *parent)
     }
     case Kind::Timer:
         return std::make_unique<QtTimer>(layout.name, parent, std::atoi(layout.text));
+    case Kind::Connector:
+        return qt::makeConnector(layout.name, parent);
     }
     return nullptr;
 }
@@ -235,10 +234,11 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         shown->setGeometry(pixels(item.place));
         if (item.accessibleName)
             shown->setAccessibleName(QString::fromUtf8(item.accessibleName));
-        if (item.kind == Kind::Label) {
+        if (item.kind == Kind::Label || item.kind == Kind::Connector) {
             shown->setFocusPolicy(Qt::NoFocus);
             // A label made two lines high or more is meant to wrap.
-            static_cast<QLabel *>(shown)->setWordWrap(item.place.height >= 2 * 255);
+            if (auto *label = qobject_cast<QLabel *>(shown))
+                label->setWordWrap(item.place.height >= 2 * 255);
         } else {
             if (previous)
                 QWidget::setTabOrder(previous, shown);
