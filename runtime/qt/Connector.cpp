@@ -1,12 +1,15 @@
 // The drawn DB-25 socket on Qt: painted from the shared drawing, a click on a
-// contact delivered as a pin number, the contact's line as its tooltip.
+// contact delivered as a pin number, the contact's line as its tooltip, and
+// each contact a child on the accessibility bus named as the pin is.
 #include "ConnectorDrawing.h"
 #include "EventDelivery.h"
 #include "QtRuntime.h"
 
+#include <QAccessibleWidget>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPolygon>
 #include <QToolTip>
 
@@ -23,11 +26,16 @@ class ConnectorWidget : public QWidget {
         setMouseTracking(true);
     }
     std::function<void(int)> clicked;
+    [[nodiscard]] const DrawnPin &pin(int number) const
+    {
+        return source_.pins().at(static_cast<std::size_t>(number - 1));
+    }
+    [[nodiscard]] drawing::Layout layout() const { return drawing::layOut(width(), height()); }
 
   protected:
     void paintEvent(QPaintEvent *) override
     {
-        const drawing::Layout layout = drawing::layOut(width(), height());
+        const drawing::Layout layout = this->layout();
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(colour(drawing::outline), 1));
@@ -45,7 +53,7 @@ class ConnectorWidget : public QWidget {
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         const QPoint at = event->position().toPoint();
-        if (const int number = drawing::pinAt(drawing::layOut(width(), height()), at.x(), at.y());
+        if (const int number = drawing::pinAt(layout(), at.x(), at.y());
             number && clicked && event->button() == Qt::LeftButton)
             deliver([this, number] { clicked(number); });
     }
@@ -53,7 +61,7 @@ class ConnectorWidget : public QWidget {
     void mouseMoveEvent(QMouseEvent *event) override
     {
         const QPoint at = event->position().toPoint();
-        const int number = drawing::pinAt(drawing::layOut(width(), height()), at.x(), at.y());
+        const int number = drawing::pinAt(layout(), at.x(), at.y());
         const bool output =
             number &&
             source_.pins().at(static_cast<std::size_t>(number - 1)).role == DrawnPin::Role::Output;
@@ -65,13 +73,9 @@ class ConnectorWidget : public QWidget {
         if (event->type() != QEvent::ToolTip)
             return QWidget::event(event);
         const auto *help = static_cast<QHelpEvent *>(event);
-        const int number =
-            drawing::pinAt(drawing::layOut(width(), height()), help->pos().x(), help->pos().y());
+        const int number = drawing::pinAt(layout(), help->pos().x(), help->pos().y());
         if (number)
-            QToolTip::showText(help->globalPos(),
-                               QString::fromStdString(
-                                   source_.pins().at(static_cast<std::size_t>(number - 1)).line),
-                               this);
+            QToolTip::showText(help->globalPos(), QString::fromStdString(pin(number).line), this);
         else
             QToolTip::hideText();
         return true;
@@ -102,6 +106,93 @@ class ConnectorWidget : public QWidget {
     const Connector &source_;
 };
 
+// A drawn pin as a screen reader sees it: its name, its full line, its place.
+class PinAccessible : public QAccessibleInterface {
+  public:
+    PinAccessible(ConnectorWidget *widget, int number) : widget_(widget), number_(number) {}
+    [[nodiscard]] bool isValid() const override { return !widget_.isNull(); }
+    [[nodiscard]] QObject *object() const override { return nullptr; }
+    [[nodiscard]] QWindow *window() const override { return widget_->window()->windowHandle(); }
+    [[nodiscard]] QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    [[nodiscard]] QAccessibleInterface *parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(widget_);
+    }
+    [[nodiscard]] QAccessibleInterface *child(int) const override { return nullptr; }
+    [[nodiscard]] int childCount() const override { return 0; }
+    [[nodiscard]] int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    [[nodiscard]] QString text(QAccessible::Text kind) const override
+    {
+        const DrawnPin &pin = widget_->pin(number_);
+        if (kind == QAccessible::Name)
+            return QString::fromStdString(pin.accessibleName);
+        return kind == QAccessible::Description ? QString::fromStdString(pin.line) : QString();
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+    [[nodiscard]] QRect rect() const override
+    {
+        const drawing::Box box =
+            widget_->layout().contacts.at(static_cast<std::size_t>(number_ - 1)).contact;
+        return {widget_->mapToGlobal(QPoint(box.left, box.top)), QSize(box.width, box.height)};
+    }
+    [[nodiscard]] QAccessible::Role role() const override { return QAccessible::StaticText; }
+    [[nodiscard]] QAccessible::State state() const override { return {}; }
+
+  private:
+    QPointer<ConnectorWidget> widget_;
+    int number_;
+};
+
+class ConnectorAccessible : public QAccessibleWidget {
+  public:
+    explicit ConnectorAccessible(ConnectorWidget *widget)
+        : QAccessibleWidget(widget, QAccessible::Graphic)
+    {
+    }
+    ~ConnectorAccessible() override
+    {
+        for (const QAccessible::Id id : ids_)
+            if (id)
+                QAccessible::deleteAccessibleInterface(id);
+    }
+    ConnectorAccessible(const ConnectorAccessible &) = delete;
+    ConnectorAccessible &operator=(const ConnectorAccessible &) = delete;
+
+    [[nodiscard]] int childCount() const override { return static_cast<int>(ids_.size()); }
+    [[nodiscard]] QAccessibleInterface *child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        QAccessible::Id &id = ids_.at(static_cast<std::size_t>(index));
+        if (!id)
+            id = QAccessible::registerAccessibleInterface(
+                new PinAccessible(static_cast<ConnectorWidget *>(widget()), index + 1));
+        return QAccessible::accessibleInterface(id);
+    }
+    [[nodiscard]] int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        for (int i = 0; i < childCount(); ++i)
+            if (this->child(i) == child)
+                return i;
+        return -1;
+    }
+    [[nodiscard]] QAccessibleInterface *childAt(int x, int y) const override
+    {
+        const auto *drawn = static_cast<ConnectorWidget *>(widget());
+        const QPoint at = drawn->mapFromGlobal(QPoint(x, y));
+        return child(drawing::pinAt(drawn->layout(), at.x(), at.y()) - 1);
+    }
+
+  private:
+    mutable std::array<QAccessible::Id, std::tuple_size_v<DrawnPins>> ids_{};
+};
+
+QAccessibleInterface *accessibleConnector(const QString &, QObject *object)
+{
+    auto *drawn = dynamic_cast<ConnectorWidget *>(object);
+    return drawn ? new ConnectorAccessible(drawn) : nullptr;
+}
+
 class QtConnector : public Connector, public Shown {
   public:
     QtConnector(const char *name, QWidget *parent)
@@ -125,6 +216,8 @@ class QtConnector : public Connector, public Shown {
 
 std::unique_ptr<Control> makeConnector(const char *name, QWidget *parent)
 {
+    static const bool installed = (QAccessible::installFactory(accessibleConnector), true);
+    (void)installed;
     return std::make_unique<QtConnector>(name, parent);
 }
 
