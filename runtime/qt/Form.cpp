@@ -232,8 +232,13 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         }
         shown->setObjectName(QString::fromUtf8(item.name));
         shown->setGeometry(pixels(item.place));
-        if (item.accessibleName)
+        if (item.accessibleName) {
             shown->setAccessibleName(QString::fromUtf8(item.accessibleName));
+            // On Linux Qt names a drop-down by its text: its edit part, which
+            // takes the focus, says the name.
+            if (auto *box = qobject_cast<QComboBox *>(shown))
+                box->lineEdit()->setAccessibleName(QString::fromUtf8(item.accessibleName));
+        }
         if (item.kind == Kind::Label || item.kind == Kind::Connector) {
             shown->setFocusPolicy(Qt::NoFocus);
             // A label made two lines high or more is meant to wrap.
