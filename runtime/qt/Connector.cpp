@@ -21,39 +21,43 @@ QRect boxRect(const drawing::Box &box) { return {box.left, box.top, box.width, b
 
 class ConnectorWidget : public QWidget {
   public:
-    ConnectorWidget(const Connector &source, QWidget *parent) : QWidget(parent), source_(source)
+    ConnectorWidget(const Connector &source, QWidget *parent) : QWidget(parent), source_(&source)
     {
         setMouseTracking(true);
     }
     std::function<void(int)> clicked;
+    // Ground, undrawn, once the control is gone and only the widget is left.
     [[nodiscard]] const DrawnPin &pin(int number) const
     {
-        return source_.pins().at(static_cast<std::size_t>(number - 1));
+        static const DrawnPin gone{};
+        return source_ ? source_->pins().at(static_cast<std::size_t>(number - 1)) : gone;
     }
-    [[nodiscard]] drawing::Layout layout() const { return drawing::layOut(width(), height()); }
+    void forget() { source_ = nullptr; }
+    [[nodiscard]] drawing::Layout laidOut() const { return drawing::layOut(width(), height()); }
 
   protected:
     void paintEvent(QPaintEvent *) override
     {
-        const drawing::Layout layout = this->layout();
+        const drawing::Layout drawn = laidOut();
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(colour(drawing::outline), 1));
         painter.setBrush(colour(drawing::shellFill));
         QPolygon shell;
-        for (const drawing::Point &corner : layout.shell)
+        for (const drawing::Point &corner : drawn.shell)
             shell << QPoint(corner.x, corner.y);
         painter.drawPolygon(shell);
         QFont font = this->font();
-        font.setPixelSize(layout.fontPixels);
-        for (std::size_t i = 0; i < layout.contacts.size(); ++i)
-            paintPin(painter, font, layout.contacts[i], source_.pins()[i], static_cast<int>(i) + 1);
+        font.setPixelSize(drawn.fontPixels);
+        for (std::size_t i = 0; i < drawn.contacts.size(); ++i)
+            paintPin(painter, font, drawn.contacts[i], pin(static_cast<int>(i) + 1),
+                     static_cast<int>(i) + 1);
     }
 
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         const QPoint at = event->position().toPoint();
-        if (const int number = drawing::pinAt(layout(), at.x(), at.y());
+        if (const int number = drawing::pinAt(laidOut(), at.x(), at.y());
             number && clicked && event->button() == Qt::LeftButton)
             deliver([this, number] { clicked(number); });
     }
@@ -61,10 +65,8 @@ class ConnectorWidget : public QWidget {
     void mouseMoveEvent(QMouseEvent *event) override
     {
         const QPoint at = event->position().toPoint();
-        const int number = drawing::pinAt(layout(), at.x(), at.y());
-        const bool output =
-            number &&
-            source_.pins().at(static_cast<std::size_t>(number - 1)).role == DrawnPin::Role::Output;
+        const int number = drawing::pinAt(laidOut(), at.x(), at.y());
+        const bool output = number && pin(number).role == DrawnPin::Role::Output;
         setCursor(output ? Qt::PointingHandCursor : Qt::ArrowCursor);
     }
 
@@ -73,7 +75,7 @@ class ConnectorWidget : public QWidget {
         if (event->type() != QEvent::ToolTip)
             return QWidget::event(event);
         const auto *help = static_cast<QHelpEvent *>(event);
-        const int number = drawing::pinAt(layout(), help->pos().x(), help->pos().y());
+        const int number = drawing::pinAt(laidOut(), help->pos().x(), help->pos().y());
         if (number)
             QToolTip::showText(help->globalPos(), QString::fromStdString(pin(number).line), this);
         else
@@ -103,7 +105,7 @@ class ConnectorWidget : public QWidget {
         painter.drawText(boxRect(at.detail), Qt::AlignCenter, QString::fromStdString(pin.detail));
     }
 
-    const Connector &source_;
+    const Connector *source_;
 };
 
 // A drawn pin as a screen reader sees it: its name, its full line, its place.
@@ -132,7 +134,7 @@ class PinAccessible : public QAccessibleInterface {
     [[nodiscard]] QRect rect() const override
     {
         const drawing::Box box =
-            widget_->layout().contacts.at(static_cast<std::size_t>(number_ - 1)).contact;
+            widget_->laidOut().contacts.at(static_cast<std::size_t>(number_ - 1)).contact;
         return {widget_->mapToGlobal(QPoint(box.left, box.top)), QSize(box.width, box.height)};
     }
     [[nodiscard]] QAccessible::Role role() const override { return QAccessible::StaticText; }
@@ -180,7 +182,7 @@ class ConnectorAccessible : public QAccessibleWidget {
     {
         const auto *drawn = static_cast<ConnectorWidget *>(widget());
         const QPoint at = drawn->mapFromGlobal(QPoint(x, y));
-        return child(drawing::pinAt(drawn->layout(), at.x(), at.y()) - 1);
+        return child(drawing::pinAt(drawn->laidOut(), at.x(), at.y()) - 1);
     }
 
   private:
@@ -199,6 +201,9 @@ class QtConnector : public Connector, public Shown {
         : Connector(name), widget_(new ConnectorWidget(*this, parent))
     {
     }
+    ~QtConnector() override { widget_->forget(); }
+    QtConnector(const QtConnector &) = delete;
+    QtConnector &operator=(const QtConnector &) = delete;
     [[nodiscard]] QWidget *shown() const override { return widget_; }
     void onPinClick(std::function<void(int)> handler) override
     {

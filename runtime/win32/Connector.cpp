@@ -47,7 +47,7 @@ class Win32Connector : public Connector, public Handled {
     [[nodiscard]] HWND handle() const override { return handle_; }
     void onPinClick(std::function<void(int)> handler) override { clicked_ = std::move(handler); }
 
-    [[nodiscard]] drawing::Layout layout() const
+    [[nodiscard]] drawing::Layout laidOut() const
     {
         RECT client;
         GetClientRect(handle_, &client);
@@ -57,7 +57,7 @@ class Win32Connector : public Connector, public Handled {
     // Each contact's tool follows the contact.
     void resized() const
     {
-        const drawing::Layout now = layout();
+        const drawing::Layout now = laidOut();
         for (UINT_PTR number = 1; number <= now.contacts.size(); ++number) {
             TOOLINFOW tool = this->tool(number);
             tool.rect = boxRect(now.contacts.at(number - 1).contact);
@@ -71,14 +71,14 @@ class Win32Connector : public Connector, public Handled {
         POINT at;
         GetCursorPos(&at);
         ScreenToClient(handle_, &at);
-        const int number = drawing::pinAt(layout(), at.x, at.y);
+        const int number = drawing::pinAt(laidOut(), at.x, at.y);
         return number &&
                pins().at(static_cast<std::size_t>(number - 1)).role == DrawnPin::Role::Output;
     }
 
     void click(LPARAM at) const
     {
-        const int number = drawing::pinAt(layout(), GET_X_LPARAM(at), GET_Y_LPARAM(at));
+        const int number = drawing::pinAt(laidOut(), GET_X_LPARAM(at), GET_Y_LPARAM(at));
         if (number && clicked_)
             deliver([this, number] { clicked_(number); });
     }
@@ -100,7 +100,7 @@ class Win32Connector : public Connector, public Handled {
         HBITMAP picture = CreateCompatibleBitmap(target, client.right, client.bottom);
         HGDIOBJ oldPicture = SelectObject(dc, picture);
         FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-        draw(dc, layout());
+        draw(dc, laidOut());
         BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
         SelectObject(dc, oldPicture);
         DeleteObject(picture);
