@@ -329,10 +329,10 @@ void PinsWindow::show()
             runtime::setCaption(registerLines.at(index), line);
     }
     direction->setChecked(dataIsInput());
-    connector->setPins(drawn());
+    connector->setPins(drawnPins());
 }
 
-runtime::DrawnPins PinsWindow::drawn() const
+runtime::DrawnPins PinsWindow::drawnPins() const
 {
     using Role = runtime::DrawnPin::Role;
     runtime::DrawnPins pins;

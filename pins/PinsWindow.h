@@ -59,7 +59,7 @@ class PinsWindow : public runtime::Form {
     [[nodiscard]] std::optional<bool> levelOf(const Pin &pin) const;
     void logChanges(const Registers &before);
     void show();
-    [[nodiscard]] runtime::DrawnPins drawn() const;
+    [[nodiscard]] runtime::DrawnPins drawnPins() const;
 
     std::string startPort_;
     std::optional<std::int16_t> base_;

@@ -1,6 +1,8 @@
 #include "ConnectorDrawing.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 namespace runtime::drawing {
 namespace {
@@ -23,7 +25,7 @@ Layout layOut(int width, int height)
                                   static_cast<double>(height) / designHeight);
     const int middle = width / 2;
     const int top = (height - static_cast<int>(designHeight * scale)) / 2;
-    const auto at = [scale](int units) { return static_cast<int>(units * scale + 0.5); };
+    const auto at = [scale](int units) { return static_cast<int>(std::lround(units * scale)); };
     const auto box = [&](int centre, int y, int w, int h) {
         return Box{centre - at(w) / 2, top + at(y), at(w), at(h)};
     };
@@ -55,9 +57,9 @@ int pinAt(const Layout &layout, int x, int y)
 {
     for (std::size_t i = 0; i < layout.contacts.size(); ++i) {
         const Contact &c = layout.contacts[i]; // its labels too: a contact is a small target
-        for (const Box &part : {c.contact, c.number, c.detail, c.name})
-            if (part.contains(x, y))
-                return static_cast<int>(i) + 1;
+        const std::array parts{c.contact, c.number, c.detail, c.name};
+        if (std::ranges::any_of(parts, [x, y](const Box &part) { return part.contains(x, y); }))
+            return static_cast<int>(i) + 1;
     }
     return 0;
 }

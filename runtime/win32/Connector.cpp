@@ -34,7 +34,7 @@ class Win32Connector : public Connector, public Handled {
         tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, 0,
                                 0, 0, 0, handle_, nullptr, GetModuleHandleW(nullptr), nullptr);
         for (UINT_PTR number = 1; number <= std::tuple_size_v<DrawnPins>; ++number) {
-            TOOLINFOW tool = this->tool(number);
+            TOOLINFOW tool = toolOf(number);
             tool.uFlags = TTF_SUBCLASS;
             tool.lpszText = LPSTR_TEXTCALLBACKW;
             SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -59,7 +59,7 @@ class Win32Connector : public Connector, public Handled {
     {
         const drawing::Layout now = laidOut();
         for (UINT_PTR number = 1; number <= now.contacts.size(); ++number) {
-            TOOLINFOW tool = this->tool(number);
+            TOOLINFOW tool = toolOf(number);
             tool.rect = boxRect(now.contacts.at(number - 1).contact);
             SendMessageW(tips_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
         }
@@ -111,7 +111,7 @@ class Win32Connector : public Connector, public Handled {
     void redraw() override { InvalidateRect(handle_, nullptr, FALSE); }
 
   private:
-    [[nodiscard]] TOOLINFOW tool(UINT_PTR number) const
+    [[nodiscard]] TOOLINFOW toolOf(UINT_PTR number) const
     {
         TOOLINFOW tool{};
         tool.cbSize = sizeof tool;
