@@ -79,6 +79,11 @@ absolute("Command1_Click, simulated library, per click", medians("handler.json")
          "us", 20)
 for name, value in medians("conversions.json").items():
     absolute(name, value, "ns")
+# The status line follows the register at the polling interval (20 ms).
+shown = sorted(load("pins.json")["ms"])
+absolute("pins window: a status change shown after, median", statistics.median(shown), "ms")
+absolute("pins window: a status change shown after, 95th percentile",
+         shown[min(len(shown) - 1, len(shown) * 95 // 100)], "ms", 100)
 # Every route against root's inline pair from the same boot.
 inline = samples("guest-ioperm.json")["inlineInstructions"]
 compare("emulated PC, root (ioperm): Out32+Inp32 / inline outb+inb",
@@ -100,6 +105,13 @@ if os.path.exists(os.path.join(out, "startup-windows.json")):
         for line in f:
             name, size = line.split()
             absolute(f"size of {name}", int(size) / 1024, "KiB")
+
+# The pins window's timer, against a window with none.
+polling = load("pins-polling.json")
+for name, what, budget in (("portpanel_pins", "portpanel-pins polling every 20 ms", 1),
+                           ("bare_window", "bare Qt window, idle", None)):
+    share = statistics.median(polling["cpu_ms"][name]) / 1e3 / polling["span_seconds"] * 100
+    absolute(f"{what}: CPU, share of one core", share, "%", budget)
 
 width = [max(len(r[i]) for r in rows) for i in range(5)]
 header = ("measure", "medians", "ratio", "budget", "")

@@ -126,10 +126,12 @@ void readOperands(const Grammar &grammar, const std::vector<std::string_view> &o
                   Request &request)
 {
     if (operands.size() < grammar.leastOperands || operands.size() > grammar.mostOperands)
-        throw UsageError(std::string(grammar.name) + " takes " +
-                             (operands.size() < grammar.leastOperands ? "more" : "fewer") +
-                             " operands",
-                         grammar.usage);
+        throw UsageError(
+            std::string(grammar.name) + " takes " +
+                (operands.size() < grammar.leastOperands
+                     ? std::string("more operands")
+                     : "fewer operands (at most " + std::to_string(grammar.mostOperands) + ")"),
+            grammar.usage);
     converted(grammar, [&] {
         const bool onePort = grammar.verb != Verb::Read;
         for (std::size_t i = 0; i < operands.size() && (!onePort || i == 0); ++i)

@@ -63,8 +63,8 @@ Figures measure(const Request &request, std::uint16_t port)
 void bench(const Request &request)
 {
     const std::uint16_t port = request.ports.front();
-    const std::string route = routeOf(port); // before this program's own claim holds the port
     inByte(port); // binds the library and meets a refusal before the clock runs
+    const std::string route = routeOf(port);
     const Figures figures = measure(request, port);
     const double rate = static_cast<double>(figures.accesses) / figures.seconds;
     const std::string library = boundLibraryFile();

@@ -1,9 +1,6 @@
 #include "LibraryFile.h"
 
-#include "PortFinder.h"
 #include "PortIO.h"
-
-#include <algorithm>
 
 #ifdef _WIN32
 #include "WideText.h"
@@ -38,14 +35,11 @@ std::string boundLibraryFile()
 
 std::string routeOf(std::uint16_t port)
 {
-    const auto holds = [port](const finder::IoRange &range) {
-        return port >= range.first && port <= range.last;
-    };
-    const std::vector<finder::FoundPort> found = finder::findPorts();
-    const auto listed = std::ranges::find_if(
-        found, [&](const finder::FoundPort &p) { return std::ranges::any_of(p.ranges, holds); });
-    return listed == found.end() ? "not a port this system lists"
-                                 : listed->name + ": " + listed->access;
+    using PortRoute = const char *(*)(short);
+    static const auto route = reinterpret_cast<PortRoute>(
+        runtime::optionalEntryPoint(portio::declared::inp32Record, "PortRoute"));
+    const char *words = route ? route(static_cast<short>(port)) : nullptr;
+    return words ? words : "not named by this library";
 }
 
 } // namespace cli

@@ -82,7 +82,7 @@ runtime::FormLayout layout()
     return form;
 }
 
-// A chosen line reads "0x0378 parport0 ...": the address is its first word.
+// A listed line reads "0x0378  parport0 ...": its address is its first word.
 std::string firstWord(const std::string &text)
 {
     const auto start = text.find_first_not_of(" \t");
@@ -141,7 +141,8 @@ PinsWindow::PinsWindow(std::string port)
 
 void PinsWindow::Form_Load()
 {
-    portChoice->setItems(foundPorts());
+    listed_ = foundPorts();
+    portChoice->setItems(listed_);
     if (!startPort_.empty())
         portChoice->setText(startPort_);
     openPort();
@@ -160,7 +161,9 @@ void PinsWindow::openPort()
                                         "the poll interval " + std::to_string(ms) +
                                             " ms is out of range: type 1 to 1000");
         timer->setText(std::to_string(ms));
-        base_ = runtime::textToInteger(firstWord(runtime::textOf(portChoice)));
+        const std::string chosen = runtime::textOf(portChoice);
+        const bool listed = std::ranges::find(listed_, chosen) != listed_.end();
+        base_ = runtime::textToInteger(listed ? firstWord(chosen) : chosen); // typed: as the form
         for (const Register reg : {Register::Data, Register::Status, Register::Control})
             registers_[static_cast<std::size_t>(reg)] = read(reg);
         opened_ = std::chrono::steady_clock::now();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pins {
 
@@ -62,6 +63,7 @@ class PinsWindow : public runtime::Form {
     [[nodiscard]] runtime::DrawnPins drawnPins() const;
 
     std::string startPort_;
+    std::vector<std::string> listed_; // the drop-down's lines
     std::optional<std::int16_t> base_;
     Registers registers_{};
     std::chrono::steady_clock::time_point opened_;

@@ -14,7 +14,11 @@
 //   that follows it on that port returns the refusal. PortProblem returns
 //   null for a port that was not refused, and only looks: it never opens,
 //   claims or starts anything.
-// The words both return stay valid until the process ends. Both are
+// - PortRoute(port) names the route a port's accesses take, once its first
+//   access decided it: "root (ioperm)", "lp (/dev/parport0)", ...; null
+//   before that, for a refused port, and in a library that has no routes.
+//   It only looks, as PortProblem does.
+// The words all three return stay valid until the process ends. All are
 // optional: a library without them is trusted per call.
 //
 // Linux's hardware library is a system library: thread-safe; it owns no
@@ -38,3 +42,4 @@ INPOUT_EXPORT void INPOUT_CALL Out32(short port, short value);
 INPOUT_EXPORT short INPOUT_CALL Inp32(short port);
 INPOUT_EXPORT const char *ReadinessProblem(void);
 INPOUT_EXPORT const char *PortProblem(short port);
+INPOUT_EXPORT const char *PortRoute(short port);

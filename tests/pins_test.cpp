@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -67,9 +69,20 @@ class PinsTest : public QObject {
         return calls;
     }
 
+    // Waits until the status register has been polled count more times.
+    static void waitForStatusReads(int count)
+    {
+        record::clear();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::ranges::count(record::lines(), std::string("in 889")) >= count, 10'000);
+    }
+
+    // Whole, as a poll may come at any time.
     void setPort(int port, int value)
     {
-        std::ofstream(ports.filePath(QString::number(port)).toStdString()) << value;
+        const std::string file = ports.filePath(QString::number(port)).toStdString();
+        std::ofstream(file + ".new") << value;
+        std::filesystem::rename(file + ".new", file);
     }
 
     void show()
@@ -242,8 +255,8 @@ class PinsTest : public QObject {
                  QStringLiteral("Status 0x0379: 0x2A = 42 = 00101010"));
     }
 
-    // A status change shows on its pin within 100 ms and is logged once,
-    // newest first.
+    // A status change shows on its pin and is logged once, newest first; how
+    // soon it shows is the benchmark's to say.
     void statusChangesShowAndAreLoggedOnce()
     {
         if (refusingLibrary)
@@ -261,8 +274,8 @@ class PinsTest : public QObject {
         for (const auto &[status, name] : changes) {
             setPort(889, status);
             const int number = QString(name).section(',', 0, 0).mid(4).toInt();
-            QTRY_COMPARE_WITH_TIMEOUT(nameOf(number), QString::fromUtf8(name), 100);
-            QTest::qWait(60); // more polls of the same value add nothing
+            QTRY_COMPARE_WITH_TIMEOUT(nameOf(number), QString::fromUtf8(name), 10'000);
+            waitForStatusReads(3); // more polls of the same value add nothing
             QCOMPARE(log()->count(), ++logged);
             QVERIFY(log()->item(0)->text().endsWith(QString::fromUtf8(name)));
         }
@@ -277,13 +290,13 @@ class PinsTest : public QObject {
         show();
         QWidget *shown = runtime::qt::widget(*window);
         shown->showMinimized();
-        QTest::qWait(30);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->timer->ticking(), 10'000);
+        QVERIFY(window->timer->enabled());
         record::clear();
-        QTest::qWait(120);
+        QTest::qWait(120); // several polling intervals, in which nothing may be read
         QCOMPARE(record::lines(), Lines{});
-        QVERIFY(window->timer->enabled() && !window->timer->ticking());
         shown->showNormal();
-        QTRY_VERIFY_WITH_TIMEOUT(!record::lines().empty(), 100);
+        QTRY_VERIFY_WITH_TIMEOUT(!record::lines().empty(), 10'000);
     }
 
     // A typed data byte is written at once; a bad one is said and nothing written.
@@ -305,6 +318,35 @@ class PinsTest : public QObject {
             QCOMPARE(message().isEmpty(), !expected.empty());
         }
         QVERIFY(window->timer->enabled());
+    }
+
+    // A typed port is read whole, as the form reads an address; a listed
+    // line by its address, the first word.
+    void portReadAsTheFormReadsIt()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        const std::pair<QString, Lines> rows[] = {
+            {" &HDC00 ", {"in -9216", "in -9215", "in -9214"}},
+            {"0x378 junk", {}},
+            {"0x378 0x379", {}},
+            {"", {}},
+        };
+        for (const auto &[typed, expected] : rows) {
+            record::clear();
+            open(typed);
+            QCOMPARE(portCalls(), expected);
+            QCOMPARE(message().contains("is not"), expected.empty());
+        }
+        auto *choice = widgetOf<QComboBox>(window->portChoice);
+        if (choice->count() == 0)
+            return; // this machine lists no port
+        record::clear();
+        choice->setCurrentIndex(0);
+        QTest::mouseClick(widgetOf<QPushButton>(window->openButton), Qt::LeftButton);
+        const auto base =
+            static_cast<std::int16_t>(choice->itemText(0).section(' ', 0, 0).toUInt(nullptr, 16));
+        QCOMPARE(portCalls().front(), "in " + std::to_string(base));
     }
 
     // Control bit 5 switches the data lines to inputs where it stays set; a

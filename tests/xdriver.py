@@ -9,6 +9,8 @@ def xdotool(*args):
 
 
 def wait_for(what, probe, timeout=30):
+    """The probe's first true answer. The bound only ends a hang: a busy machine
+    may take seconds for what an idle one does at once."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         found = probe()
@@ -16,6 +18,19 @@ def wait_for(what, probe, timeout=30):
             return found
         time.sleep(0.1)
     raise AssertionError("timed out waiting for " + what)
+
+
+def wait_equal(what, probe, want, timeout=30):
+    """Waits until the probe answers want; a timeout names the last answer."""
+    seen = []
+    def matches():
+        seen[:] = [probe()]
+        return seen[0] == want
+    try:
+        wait_for(what, matches, timeout)
+    except AssertionError:
+        raise AssertionError(f"timed out waiting for {what}: saw {seen[0]!r}, want {want!r}")
+    return want
 
 
 def windows(name):

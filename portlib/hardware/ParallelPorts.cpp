@@ -38,7 +38,8 @@ struct Pending {
     explicit Pending(int device) : fd(device) {}
     std::mutex lock;
     std::condition_variable ended;
-    int result = -1; // 0 or the claim's errno once it ended
+    int result = -1;      // 0 or the claim's errno once it ended
+    bool entered = false; // the claim's thread is about to ask the driver
     bool abandoned = false;
     std::atomic<int> fd;
 };
@@ -134,6 +135,8 @@ bool driverReaches(int index, std::uint16_t address)
     return address >= at(index).base && address <= at(index).base + Control;
 }
 
+std::string deviceName(int index) { return "/dev/parport" + std::to_string(at(index).number); }
+
 std::string describe(int index, std::uint16_t address)
 {
     const Port &port = at(index);
@@ -179,12 +182,20 @@ std::string inUse(const Port &port, const std::string &name, const char *how = "
 
 // devices/active said nobody holds the port, so only a race makes the claim
 // wait, and ppdev holds its driver-wide lock while it does: every other
-// program's driver calls wait with it. The wait is kept short.
+// program's driver calls wait with it. The wait is kept short. It starts when
+// the claim's thread asks the driver: on a busy machine the thread may take
+// far longer than that to be scheduled, and nobody waits on us meanwhile.
 constexpr std::chrono::milliseconds bound{50};
+constexpr std::chrono::seconds threadStartBound{5};
 
 void claimInBackground(const std::shared_ptr<Pending> &pending)
 {
     const int fd = pending->fd;
+    {
+        const std::lock_guard lock(pending->lock);
+        pending->entered = true;
+        pending->ended.notify_one();
+    }
     const int result = ioctl(fd, PPCLAIM) == 0 ? 0 : errno;
     const std::lock_guard lock(pending->lock);
     if (!pending->abandoned) {
@@ -221,6 +232,7 @@ int claimWithinBound(Port &port, int fd, std::string &setup)
     if (!startClaim(pending, setup))
         return EAGAIN;
     std::unique_lock lock(pending->lock);
+    pending->ended.wait_for(lock, threadStartBound, [&] { return pending->entered; });
     if (pending->ended.wait_for(lock, bound, [&] { return pending->result >= 0; }))
         return pending->result;
     pending->abandoned = true;

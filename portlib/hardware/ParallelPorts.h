@@ -18,6 +18,9 @@ bool driverReaches(int port, std::uint16_t address);
 // What the register is, for words: "the ECP register 0x077A of parport0".
 std::string describe(int port, std::uint16_t address);
 
+// The port's device for words, "/dev/parport0".
+std::string deviceName(int port);
+
 enum class Claim : std::uint8_t { Held, Refused, NotOpened };
 
 // Opens and claims that port once, and holds it until the process ends (the

@@ -354,6 +354,26 @@ const char *PortProblem(short port)
     return routes[address(port)] == Route::Refused ? failures[address(port)] : nullptr;
 }
 
+// The same words as the port finder's for the route it predicts.
+const char *PortRoute(short port)
+{
+    const Inside inside;
+    if (inside.refused())
+        return nullptr;
+    switch (routes[address(port)]) {
+    case Route::Ioperm:
+        return "root (ioperm)";
+    case Route::DevPort:
+        return "root (/dev/port)";
+    case Route::Parallel:
+        return kept("lp (" + parallel::deviceName(parallel::portOf(address(port))) + ")");
+    case Route::Helper:
+        return "the helper (portpanel group)";
+    default:
+        return nullptr;
+    }
+}
+
 const char *ReadinessProblem(void)
 {
     const Inside inside;

@@ -44,3 +44,5 @@ short INPOUT_CALL Inp32(short port)
 }
 
 const char *ReadinessProblem(void) { return nullptr; }
+
+const char *PortRoute(short) { return "simulated (no hardware)"; }

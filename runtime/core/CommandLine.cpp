@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "Conversions.h"
 #include "RuntimeError.h"
 #include "Version.h"
 
@@ -29,11 +30,13 @@ std::optional<int> handleArguments(int argc, char **argv)
     if (argc <= 1)
         return std::nullopt;
     const std::string argument = argv[1];
+    const bool isOperand = program.takesOperand && !argument.starts_with("--");
     if (argc == 2 && argument == "--help") {
         std::fputs(program.usage, stdout);
         return 0;
     }
-    if (argc == 2 && program.takesOperand && !argument.starts_with("--")) {
+    if (argc == 2 && isOperand) {
+        textToInteger(argument); // a port the window would refuse ends the run here
         given = argument;
         return std::nullopt;
     }
@@ -41,12 +44,14 @@ std::optional<int> handleArguments(int argc, char **argv)
         std::printf("%s %s\n", program.name, PORTPANEL_VERSION);
         return 0;
     }
-    // "--help x" names x, the argument that is not known.
-    const bool known = argument == "--help" || argument == "--version";
+    // "--help x" and "PORT x" name x, the argument that is not known.
+    const bool known = isOperand || argument == "--help" || argument == "--version";
     std::fputs(program.usage, stderr);
-    throw RuntimeError(ErrorNumber::Usage,
-                       "unknown argument " + quoted(known ? std::string(argv[2]) : argument) +
-                           ": " + program.name + " takes only --help or --version");
+    throw RuntimeError(
+        ErrorNumber::Usage,
+        "unknown argument " + quoted(known ? std::string(argv[2]) : argument) + ": " +
+            program.name + " takes only " +
+            (program.takesOperand ? "one PORT, --help or --version" : "--help or --version"));
 }
 
 } // namespace runtime

@@ -10,16 +10,18 @@ namespace runtime {
 struct Program {
     const char *name;
     const char *usage;
-    bool takesOperand = false; // one argument that is not an option, e.g. a port
+    bool takesOperand = false; // one argument that is not an option: a port
 };
 void describeProgram(const Program &program);
 const char *programName();
 // The operand as typed (UTF-8), or empty.
 const std::string &operand();
 
-// The program reads no arguments: --help and --version print, and the run
-// ends with the returned status 0. Anything else prints the usage on stderr
-// and throws the usage error. Nothing, when there are no arguments.
+// The program reads no arguments but its port: --help and --version print,
+// and the run ends with the returned status 0. A port is read as the form
+// reads an address, and one that is not a number throws that error. Anything
+// else prints the usage on stderr and throws the usage error. Nothing, when
+// there are no arguments or only a port.
 std::optional<int> handleArguments(int argc, char **argv);
 
 } // namespace runtime

@@ -1,5 +1,7 @@
 #include "ErrorPath.h"
 
+#include "CommandLine.h"
+
 #include <cstdio>
 #include <optional>
 
@@ -16,7 +18,7 @@ void reportAndEnd(const RuntimeError &error)
         return;
     ending = error;
     const std::string line = error.report();
-    std::fprintf(stderr, "portpanel: %s\n", line.c_str());
+    std::fprintf(stderr, "%s: %s\n", programName(), line.c_str());
     std::fflush(stderr);
     toolkit::showErrorBox(line);
     toolkit::endEventLoop(error.number());

@@ -1,5 +1,6 @@
 #include "Display.h"
 
+#include "CommandLine.h"
 #include "RuntimeError.h"
 
 #include <QCoreApplication>
@@ -122,9 +123,10 @@ std::vector<std::string> namedPlatforms()
 [[noreturn]] void noDisplay(const std::string &tried)
 {
     throw RuntimeError(ErrorNumber::NoDisplay,
-                       "no graphical session: " + tried +
-                           ". portpanel's window needs one: start it in a desktop session, or on "
-                           "a headless machine under xvfb-run, as in 'xvfb-run -a portpanel'");
+                       "no graphical session: " + tried + ". The " + programName() +
+                           " window needs one: start it in a desktop session, or on a headless "
+                           "machine under xvfb-run, as in 'xvfb-run -a " +
+                           programName() + "'");
 }
 
 } // namespace

@@ -8,11 +8,10 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from xdriver import wait_for, windows, xdotool  # noqa: E402
+from xdriver import wait_equal, wait_for, windows, xdotool  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv.pop(1))
 LIBS = os.path.join(BUILD, "tests", "libs")
@@ -77,22 +76,28 @@ class Panel:
         return sorted(self.fields().values())
 
     def click(self, x, y):
-        window = self.window()
-        xdotool("mousemove", "--window", window, str(x), str(y))
-        time.sleep(0.2)
-        xdotool("click", "1")
-        time.sleep(0.3)
+        """A click at x, y in the window: the press carries its own position."""
+        xdotool("mousemove", "--window", self.window(), str(x), str(y), "click", "1")
+
+    def focused(self, *roles):
+        """The accessible name of the text field (or control of those roles) that has the
+        keyboard focus."""
+        import pyatspi
+        return next((t.name for t in self.accessible(*(roles or ("text",)))
+                     if t.getState().contains(pyatspi.STATE_FOCUSED)), None)
+
+    def click_field(self, name, x, y):
+        self.click(x, y)
+        wait_equal(name + " focused", self.focused, name)
 
     def focus(self):
         xdotool("windowfocus", "--sync", self.window())
 
     def keys(self, *keys):
         xdotool("key", "--delay", "30", *keys)
-        time.sleep(0.3)
 
     def type(self, text):
         xdotool("type", "--delay", "30", "--", text)
-        time.sleep(0.3)
 
     def dismiss_error(self):
         """Presses OK on the error box; returns the exit status and stderr."""
@@ -122,9 +127,10 @@ class PinsWindow(unittest.TestCase):
     def start(self):
         ports = tempfile.mkdtemp(prefix="portpanel-ports-")
         self.addCleanup(shutil.rmtree, ports)
-        def set_port(port, value):
-            with open(os.path.join(ports, str(port)), "w") as f:
+        def set_port(port, value):  # whole, as a poll may come at any time
+            with open(os.path.join(ports, "new"), "w") as f:
                 f.write(f"{value}\n")
+            os.rename(os.path.join(ports, "new"), os.path.join(ports, str(port)))
         for port, value in ((888, 0), (889, 0x78), (890, 0x0C)):
             set_port(port, value)
         panel = Panel("recording", program="portpanel-pins", title="portpanel-pins",
@@ -135,20 +141,24 @@ class PinsWindow(unittest.TestCase):
     def test_keys_accessible_names_and_the_log(self):
         panel, set_port = self.start()
         panel.focus()
-        panel.keys("0", "3")
+        # Each key after the last one's write: a key reads, flips and writes.
+        panel.keys("0")
+        wait_for("0x01 written", lambda: "out 888 1" in panel.calls())
+        panel.keys("3")
         wait_for("0x09 written", lambda: "out 888 9" in panel.calls())
-        self.assertIn("out 888 1", panel.calls())
         def names():
             return [a.name for a in panel.accessible("check box")]
-        self.assertEqual(names()[:3], ["Pin 1, /Strobe, high", "Pin 2, D0, high",
-                                       "Pin 3, D1, low"])
+        wait_equal("D0 and D1 shown", lambda: names()[:3],
+                   ["Pin 1, /Strobe, high", "Pin 2, D0, high", "Pin 3, D1, low"])
         self.assertIn("Pin 11, Busy, high", names())
-        statuses = (0xF8, 0x78, 0x38, 0x78, 0x70)  # Busy low, high, /Ack low, high, /Error low
-        for status in statuses:
+        def log():
+            return [a.name for a in panel.accessible("list item")]
+        # Busy low, high, /Ack low, high, /Error low: each change after the last is logged.
+        for count, status in enumerate((0xF8, 0x78, 0x38, 0x78, 0x70), 1):
             set_port(889, status)
-            time.sleep(0.15)
-        logged = wait_for("five changes logged", lambda: (lambda items: items if len(
-            items) == 5 else None)([a.name for a in panel.accessible("list item")]))
+            wait_for(f"change {count} logged", lambda: len(log()) >= count)
+        logged = log()
+        self.assertEqual(len(logged), 5, logged)
         for line in logged:
             print("log:", line, file=sys.stderr)
         self.assertTrue(logged[0].endswith("Pin 15, /Error, low"), logged)
@@ -168,15 +178,10 @@ class PinsWindow(unittest.TestCase):
                          {"Port": "888", "Poll every ms": "20", "Data byte": "0x00"})
 
         # Tab goes down the pins' list, then down the right column, as drawn.
-        def focused():
-            for app in pyatspi.Registry.getDesktop(0):
-                if app is not None and app.name == panel.program:
-                    found = pyatspi.findAllDescendants(  # a drop-down's edit part: the last
-                        app, lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))
-                    return found[-1].name if found else None
-            return None
+        def focused():  # a drop-down's focus is its edit part's
+            return panel.focused("check box", "text", "push button", "button", "list") or ""
         panel.focus()
-        wait_for("pin 1 in focus", lambda: (focused() or "").startswith("Pin 1,"))
+        wait_for("pin 1 in focus", lambda: focused().startswith("Pin 1,"))
         order = [f"Pin {n}," for n in range(2, 18)] + [
             "Port", "Poll every ms", "Open", "Data byte", "Write", "Data lines as inputs",
             "Input changes", "Pin 1,"]
@@ -184,7 +189,7 @@ class PinsWindow(unittest.TestCase):
             xdotool("key", "Tab")
             try:
                 wait_for("the focus on " + expected,
-                         lambda: (focused() or "").startswith(expected), timeout=10)
+                         lambda: focused().startswith(expected), timeout=10)
             except AssertionError:
                 self.fail(f"the focus on {focused()!r}, not {expected!r}")
 
@@ -224,24 +229,29 @@ class EndToEnd(unittest.TestCase):
             # Address typed over the focused box, value typed into the field,
             # Commit clicked with the pointer.
             panel.focus()
+            wait_equal("the address focused", panel.focused, "Port address")
             panel.keys("ctrl+a")
             panel.type("0xE010")
-            panel.click(112 + 5, 64 + 12)
+            wait_equal("the typed address", lambda: panel.fields()["Port address"], "0xE010")
+            panel.click_field("Value", 112 + 5, 64 + 12)
             panel.keys("Home")
             panel.type("999")
+            wait_equal("the typed value", lambda: panel.fields()["Value"], "999")
             panel.click(128 + 40, 104 + 12)
-            self.assertEqual(panel.calls()[2:], ["out -8176 255", "in -8176"])
-            self.assertEqual(panel.label(), "Port = 0xE010 Value = 7")
-            self.assertEqual(panel.field_texts(), ["0xE010", "255"])
+            wait_equal("the commit", lambda: panel.calls()[2:],
+                       ["out -8176 255", "in -8176"])
+            wait_equal("the label", panel.label, "Port = 0xE010 Value = 7")
+            wait_equal("the value clamped", panel.field_texts, ["0xE010", "255"])
 
             # Enter in either box presses nothing; Tab reaches the button, Space commits.
-            panel.click(16 + 40, 64 + 12)
+            # Events come in order, so the commit's calls follow any that Enter made.
+            panel.click_field("Port address", 16 + 40, 64 + 12)
             panel.keys("Return")
-            panel.click(112 + 40, 64 + 12)
+            panel.click_field("Value", 112 + 40, 64 + 12)
             panel.keys("Return")
-            self.assertEqual(len(panel.calls()), 4)
-            panel.click(16 + 40, 64 + 12)
+            panel.click_field("Port address", 16 + 40, 64 + 12)
             panel.keys("Tab", "space")
+            wait_for("the commit by Space", lambda: len(panel.calls()) >= 6)
             self.assertEqual(panel.calls()[4:], ["out -8176 255", "in -8176"])
         finally:
             panel.close()
@@ -249,8 +259,10 @@ class EndToEnd(unittest.TestCase):
     def test_bad_address_reports_names_the_text_and_writes_nothing(self):
         panel = Panel("recording")
         panel.focus()
+        wait_equal("the address focused", panel.focused, "Port address")
         panel.keys("ctrl+a")
         panel.type("abc")
+        wait_equal("the typed text", lambda: panel.fields()["Port address"], "abc")
         panel.click(128 + 40, 104 + 12)
         wait_for("the error box", lambda: windows("^portpanel$"))
         calls = panel.calls()
@@ -320,7 +332,10 @@ if __name__ == "__main__":
     launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 start_new_session=True)
-    time.sleep(1)
+    wait_for("the accessibility bus", lambda: "true" in subprocess.run(
+        ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+         "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"],
+        capture_output=True, text=True).stdout)
     try:
         unittest.main(verbosity=2)
     finally:

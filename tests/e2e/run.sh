@@ -27,7 +27,7 @@ trap 'rm -rf "$runtime"' EXIT
 env -u DISPLAY XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY=portpanel-test dbus-run-session -- \
     bash -c 'weston --backend=headless-backend.so --use-pixman --socket=portpanel-test \
                  --idle-time=0 >"$XDG_RUNTIME_DIR/weston.log" 2>&1 &
-             for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/portpanel-test" ] && break; sleep 0.1; done
+             for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/portpanel-test" ] && break; sleep 0.1; done
              status=0
              /usr/bin/python3 "$0" "$1" Wayland || status=$?
              kill %1

@@ -19,6 +19,12 @@ as() { # as lp|portpanel|neither COMMAND: COMMAND as user u in that group
 # Root's own eyes and hands, around the library and any holder: /dev/port.
 rootsees() { printf '0x%02X' "0x$(dd if=/dev/port bs=1 skip=$(($1)) count=1 2>/dev/null | od -An -tx1 | tr -d ' ')"; }
 rootwrites() { printf "\\$(printf %o $(($2)))" | dd of=/dev/port bs=1 seek=$(($1)) conv=notrunc 2>/dev/null; }
+# waitfor WHAT TEST: until the shell test holds, 60 s at most; a busy host's
+# emulated PC may take seconds for what takes it milliseconds alone.
+waitfor() {
+    for _ in $(seq 600); do eval "$2" && return 0; sleep 0.1; done
+    echo "IOTEST FAIL waited 60 s for $1"
+}
 expect() { # expect WHAT WANT GOT
     if [ "$2" = "$3" ]; then echo "IOTEST ok $1: $3"; else echo "IOTEST FAIL $1: got '$3', want '$2'"; fi
 }
@@ -49,18 +55,20 @@ for who in lp portpanel neither; do
         expect "$who: write $port 0x5A, root reads" 0x5A "$(rootsees $port)"
         as $who "portpanel-io toggle $port 0" | show
         expect "$who: toggle $port 0, root reads" 0x5B "$(rootsees $port)"
-        as $who "timeout 10 portpanel-io watch $port --every 1 --count 1 >/tmp/watch" &
-        sleep 1
+        rm -f /tmp/watch
+        as $who "timeout 60 portpanel-io watch $port --every 1 --count 1 >/tmp/watch" &
+        waitfor "$who: watch's first reading" '[ -s /tmp/watch ]'
         rootwrites $port 0xC3
         wait
         show </tmp/watch
         expect "$who: watch $port sees root's write" 0xC3 "$(tail -n 1 /tmp/watch | cut -d' ' -f3)"
     done
 done
-echo "IOTEST == a held port: a user in lp pulses D0 for 4 s; root, then a user in portpanel"
-as lp 'portpanel-io pulse 0x378 0 4000' >/dev/null &
-sleep 1
-echo "IOTEST   devices/active: $(cat /proc/sys/dev/parport/parport0/devices/active)"
+echo "IOTEST == a held port: a user in lp pulses D0; root, then a user in portpanel"
+as lp 'portpanel-io pulse 0x378 0 60000' >/dev/null &
+active=/proc/sys/dev/parport/parport0/devices/active
+waitfor "the pulse to hold parport0" "[ \"\$(cat $active)\" != none ]"
+echo "IOTEST   devices/active: $(cat $active)"
 # Shown, not checked: whether root's own route stops at a holder is the library's matter.
 status=0
 portpanel-io read 0x37A >/tmp/out 2>&1 || status=$?
@@ -70,12 +78,14 @@ status=0
 as portpanel 'portpanel-io read 0x378' >/tmp/out 2>&1 || status=$?
 expect "portpanel: held 0x378" 5 $status
 show </tmp/out
+kill -TERM $(pidof portpanel-io) # the pulse puts D0 back and lets go
 wait
-echo "IOTEST == five lines: pulse D0, wait for a status change"
+echo "IOTEST == six lines: pulse D0, wait for a status change"
 cat >/tmp/script <<'SCRIPT'
 portpanel-io read 0x378 0x379
-timeout 5 portpanel-io watch 0x378 --every 1 --count 2 &
-sleep 0.5; portpanel-io pulse 0x378 0 200; wait
+portpanel-io watch 0x378 --every 1 --count 2 >/tmp/changes &
+until [ -s /tmp/changes ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done # first reading
+portpanel-io pulse 0x378 0 200; wait; cat /tmp/changes
 timeout 2 portpanel-io watch 0x379 --count 1 ||
     echo "no status change in 2 s: nothing drives the emulated port's status lines"
 SCRIPT
@@ -97,17 +107,21 @@ for start in 0xC2 0xC3; do
         "$(grep '^PINS' /tmp/pins)"
 done
 echo "IOTEST == bench, 2 s each, --write"
-echo "IOTEST -- root:"
-portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
-echo "IOTEST -- root through /dev/port (ioperm refused by a seccomp filter):"
-guest_ports --without-ioperm portpanel-io bench 0x378 --seconds 2 --write 2>&1 | show
-for who in lp portpanel; do
-    echo "IOTEST -- a user in $who:"
-    as $who 'portpanel-io bench 0x378 --seconds 2 --write' 2>&1 | show
-done
-echo "IOTEST -- a user in portpanel, the PCI UART's scratch register:"
+benched() { # benched WHO ROUTE COMMAND: shows the bench and checks the route it names
+    eval "$3" >/tmp/bench 2>&1
+    show </tmp/bench
+    expect "$1: bench's route" "route: $2" "$(grep '^route:' /tmp/bench)"
+}
+benched root "root (ioperm)" 'portpanel-io bench 0x378 --seconds 2 --write'
+# ioperm refused by a seccomp filter:
+benched "root through /dev/port" "root (/dev/port)" \
+    'guest_ports --without-ioperm portpanel-io bench 0x378 --seconds 2 --write'
+benched "a user in lp" "lp (/dev/parport0)" "as lp 'portpanel-io bench 0x378 --seconds 2 --write'"
+benched "a user in portpanel" "the helper (portpanel group)" \
+    "as portpanel 'portpanel-io bench 0x378 --seconds 2 --write'"
 uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
-as portpanel "portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --write" 2>&1 | show
+benched "a user in portpanel, the PCI UART's scratch register" "the helper (portpanel group)" \
+    "as portpanel 'portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --write'"
 echo "IOTEST done"
 GUEST
 )

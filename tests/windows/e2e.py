@@ -20,7 +20,7 @@ ELEVATED = os.path.join(os.path.dirname(READER), "elevated.exe")
 with open(CASES) as f:
     CASES = json.load(f)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from xdriver import wait_for, windows, xdotool  # noqa: E402
+from xdriver import wait_equal, wait_for, windows, xdotool  # noqa: E402
 
 
 def read(*args):
@@ -131,27 +131,38 @@ class Panel:
         return read()["controls"][control]["text"]
 
     def click(self, control):
+        """A click on the control; on a field, once the field has the focus.
+        (Commit's effect, a commit or a box, is for the caller to wait for.)"""
         x, y = (int(v) for v in read()["controls"][control]["screen"].split(","))
-        xdotool("mousemove", str(x + 8), str(y + 10))
-        time.sleep(0.2)
-        xdotool("click", "1")
-        time.sleep(0.3)
+        xdotool("mousemove", str(x + 8), str(y + 10), "click", "1")
+        if control != COMMIT:
+            self.wait_focus(control)
 
     def keys(self, *keys):
         xdotool("key", "--delay", "40", *keys)
-        time.sleep(0.3)
 
     def type(self, text):
         if text:
             xdotool("type", "--delay", "40", "--", text)
-        time.sleep(0.3)
+
+    def wait_text(self, control, want):
+        return wait_equal(f"control {control}'s text",
+                          lambda: read()["controls"].get(control, {}).get("text"), want)
+
+    def wait_focus(self, control):
+        return wait_equal(f"the focus on control {control}", lambda: read().get("focus"), control)
+
+    def wait_calls(self, before, want):
+        return wait_equal("the calls", lambda: self.calls()[before:], want)
 
     def replace(self, control, text):
-        """Selects the whole field with real keys and types over it."""
+        """Selects the whole field with real keys and types over it; digits
+        typed into the value field overwrite its zeros from the left."""
         self.click(control)
         self.keys("End", "shift+Home", "Delete")
         self.keys("Home")
         self.type(text)
+        self.wait_text(control, text + "000"[len(text):] if control == VALUE else text)
 
     def outcome(self):
         """The error box's words, or "Form1" once the window shows."""
@@ -205,8 +216,9 @@ class Windows(unittest.TestCase):
             self.assertEqual(seen["focus"], ADDRESS)
             for expected in (COMMIT, VALUE, ADDRESS):
                 panel.keys("Tab")
-                self.assertEqual(read()["focus"], expected)
-            # Enter in either box presses nothing.
+                panel.wait_focus(expected)
+            # Enter in either box presses nothing (input comes in order, so a
+            # commit it made would come before the next case's).
             for box in (ADDRESS, VALUE):
                 panel.click(box)
                 panel.keys("Return")
@@ -217,14 +229,13 @@ class Windows(unittest.TestCase):
                     before = len(panel.calls())
                     panel.replace(VALUE, case["typed"])
                     panel.click(COMMIT)
-                    self.assertEqual(panel.text(VALUE), case["field"])
-                    self.assertEqual(panel.calls()[before:],
-                                     [f"out 888 {case['written']}", "in 888"])
+                    panel.wait_calls(before, [f"out 888 {case['written']}", "in 888"])
+                    panel.wait_text(VALUE, case["field"])
             for case in CASES["valueKeys"]:
                 with self.subTest(keys=case["name"]):
                     panel.replace(VALUE, "")
                     panel.keys(*case["keys"])
-                    self.assertEqual(panel.text(VALUE), case["field"])
+                    panel.wait_text(VALUE, case["field"])
             for case in CASES["addresses"]:
                 with self.subTest(address=case["name"]):
                     before = len(panel.calls())
@@ -232,8 +243,8 @@ class Windows(unittest.TestCase):
                     panel.replace(VALUE, "200")
                     panel.click(COMMIT)
                     port = case["port"]
-                    self.assertEqual(panel.calls()[before:], [f"out {port} 200", f"in {port}"])
-                    self.assertEqual(panel.text(LABEL), f"Port = {case['address']} Value = 7")
+                    panel.wait_calls(before, [f"out {port} 200", f"in {port}"])
+                    panel.wait_text(LABEL, f"Port = {case['address']} Value = 7")
         finally:
             panel.close()
 
@@ -295,9 +306,9 @@ class Windows(unittest.TestCase):
             panel.shown()
             panel.replace(VALUE, "5")
             read("away")  # another window takes the foreground and gives it back
-            self.assertEqual(read()["focus"], VALUE)
+            panel.wait_focus(VALUE)
             panel.type("7")
-            self.assertEqual(panel.text(VALUE), "570")
+            panel.wait_text(VALUE, "570")
             for message, wparam, lparam in ((WM_IME_CHAR, ord("a"), 0),
                                             (WM_IME_CHAR, 0x00E9, 0),
                                             (WM_IME_COMPOSITION, 0, GCS_RESULTSTR)):
@@ -316,13 +327,14 @@ class Windows(unittest.TestCase):
                 with self.subTest(minimised_with_the_focus_on=control):
                     panel.click(VALUE)
                     panel.keys(*keys)
+                    panel.wait_focus(control)
                     for command in (SC_MINIMIZE, SC_RESTORE):
                         read("send", "0", hex(WM_SYSCOMMAND), hex(command), "0")
-                    time.sleep(0.3)
+                    panel.wait_focus(control)
                     panel.type("1")
-                    seen = read()
-                    self.assertEqual((seen["focus"], seen["controls"][ADDRESS]["text"],
-                                      seen["controls"][VALUE]["text"]), (control, "888", value))
+                    wait_equal("the focus and the fields", lambda: (lambda seen: (
+                        seen.get("focus"), seen["controls"][ADDRESS]["text"],
+                        seen["controls"][VALUE]["text"]))(read()), (control, "888", value))
         finally:
             panel.close()
 
@@ -335,7 +347,8 @@ class Windows(unittest.TestCase):
             panel.replace(VALUE, "123")
             panel.keys("End", "shift+Home")
             panel.type("45")
-            digits = panel.text(VALUE)
+            digits = wait_for("both digits typed", lambda: (lambda text: text if text.startswith(
+                "45") else None)(panel.text(VALUE)))
             WM_IME_CHAR = 0x286  # as an input method sends its result, on any wine
             for name, steps, field in (
                     ("non-digits completed", ((COMPOSE, 0), (COMPLETE, 0)), "123"),
@@ -355,8 +368,7 @@ class Windows(unittest.TestCase):
                                      ["123", field] if composing else [field])
                     before = len(panel.calls())
                     panel.click(COMMIT)
-                    self.assertEqual(panel.calls()[before:],
-                                     [f"out 888 {min(int(field), 255)}", "in 888"])
+                    panel.wait_calls(before, [f"out 888 {min(int(field), 255)}", "in 888"])
                     self.assertEqual(windows("^portpanel$"), [])
             # As Windows 8.1 suggests it: frame and all times 1.5, though the frame stays.
             read("send", "0", hex(TO_144_DPI), "0", "0")
@@ -371,9 +383,8 @@ class Windows(unittest.TestCase):
         try:
             wait_for("the error box or the end", lambda: windows("^portpanel$")
                      or panel.process.poll() is not None)
-            time.sleep(1)
-            self.assertIn("Error 6: the control Command1 cannot be created",
-                          " ".join(read("box")["box"]))
+            words = wait_for("the box's words", lambda: " ".join(read("box")["box"]))
+            self.assertIn("Error 6: the control Command1 cannot be created", words)
             self.assertIsNone(panel.process.poll())
             self.assertEqual(panel.dismiss(), 6)
         finally:
@@ -519,9 +530,10 @@ class PinsWindow(unittest.TestCase):
     def test_keys_0_and_3_write_0x09(self):
         panel, window, ports = self.pins("recording")
         xdotool("windowfocus", "--sync", window)
-        panel.keys("0", "3")
+        panel.keys("0")  # each key after the last one's write
+        wait_for("0x01 in the data register", lambda: "out 888 1" in panel.calls())
+        panel.keys("3")
         wait_for("0x09 in the data register", lambda: "out 888 9" in panel.calls())
-        self.assertIn("out 888 1", panel.calls())
         with open(os.path.join(ports, "888")) as f:
             self.assertEqual(int(f.read()), 9)
         texts = wait_for("the data register shown", lambda: (lambda t: t if any(
@@ -574,10 +586,10 @@ class PinsWindow(unittest.TestCase):
     def test_minimised_makes_no_reads(self):
         panel, _, _ = self.pins("recording")
         wait_for("polling", lambda: len(panel.calls()) > 10)
+        # SendMessage returns once the window has handled it, polls stopped.
         subprocess.run([WINE, READER, "send", "0", "112", "F020", "0"], timeout=30)  # SC_MINIMIZE
-        time.sleep(0.3)
         before = len(panel.calls())
-        time.sleep(0.5)
+        time.sleep(0.5)  # many polling intervals, in which nothing may be read
         self.assertEqual(len(panel.calls()), before)
         subprocess.run([WINE, READER, "send", "0", "112", "F120", "0"], timeout=30)  # SC_RESTORE
         wait_for("polling again", lambda: len(panel.calls()) > before)

@@ -59,6 +59,10 @@ BOOL CALLBACK boxText(HWND child, LPARAM)
     return TRUE;
 }
 
+// Dispatches this thread's messages for a while. Wine moves the foreground
+// between processes in ways no call here can see (with the user's last input
+// in the form it goes to the desktop, and back only as these messages flow),
+// so "away" gives it time; the test then waits for the focus it expects.
 void pump(DWORD milliseconds)
 {
     const DWORD start = GetTickCount();
