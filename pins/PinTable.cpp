@@ -41,6 +41,11 @@ std::string caption(const Pin &pin, bool input, std::optional<bool> level)
     return text + (input ? "  in: " : "  out: ") + levelWord(level);
 }
 
+std::string registerBit(const Pin &pin)
+{
+    return registerName(pin.reg)[0] + std::to_string(pin.bit) + (pin.inverted ? " inv" : "");
+}
+
 std::string registerLine(Register reg, int address, std::optional<std::uint8_t> value)
 {
     char head[48];

@@ -23,6 +23,9 @@ inline constexpr int directionBit = 5;
 // whether the pin is now an input or an output.
 [[nodiscard]] std::string caption(const Pin &pin, bool input, std::optional<bool> level);
 
+// The register bit and the inversion, "C0 inv", short enough to draw.
+[[nodiscard]] std::string registerBit(const Pin &pin);
+
 // "Status 0x379: 0x78 = 120 = 01111000", or "not read".
 [[nodiscard]] std::string registerLine(Register reg, int address,
                                        std::optional<std::uint8_t> value);

@@ -34,39 +34,57 @@ const char *pinName(int number)
     return names.at(static_cast<std::size_t>(number)).c_str();
 }
 
-constexpr const char *registerControls[] = {"lblData", "lblStatus", "lblControl"};
+constexpr const char *registerControls[] = {"lblDataRegister", "lblStatusRegister",
+                                            "lblControlRegister"};
 
-// In tab order; labels take no focus.
+constexpr const char *legend =
+    "Pin 1 at the top right, as on the back of the PC. Square: an output, a click toggles it; "
+    "round: an input; grey: ground. H or L: the level a meter reads. Under the name: the "
+    "register bit; inv: the port inverts it.";
+
+// The socket on top; below it the pins' list on the left and the port's
+// fields on the right, a free row under the log for more buttons. In tab
+// order, which is the visual order: the list, then the right column down.
+// Labels and the drawing take no focus.
 runtime::FormLayout layout()
 {
-    runtime::FormLayout form{"PinsWindow", "portpanel-pins", 640 * px, 480 * px, {}};
+    runtime::FormLayout form{"PinsWindow", "portpanel-pins", 720 * px, 618 * px, {}};
     auto &c = form.controls;
+    c.push_back({"picConnector", Kind::Connector, at(8, 8, 704, 160), "",
+                 "Connector, as seen on the back of the PC"});
+    c.push_back({"lblLegend", Kind::Label, at(8, 172, 704, 34), legend, nullptr});
     // The pins come first, so that the keys 0 to 7 work from the start.
     std::ranges::transform(table, std::back_inserter(c), [](const Pin &pin) {
         return runtime::ControlLayout{pinName(pin.number), Kind::CheckBox,
-                                      at(8, 20 + pin.number * 24, 300, 22), "", nullptr};
+                                      at(8, 190 + pin.number * 22, 300, 22), "", nullptr};
     });
-    c.push_back({"cboPort", Kind::ComboBox, at(8, 8, 200, 24), "888", "Port"});
-    c.push_back(
-        {"txtInterval", Kind::TextBox, at(216, 8, 60, 24), "20", "Poll interval, milliseconds"});
-    c.push_back({"cmdOpen", Kind::CommandButton, at(284, 8, 80, 24), "Open", nullptr});
-    c.push_back({"txtData", Kind::TextBox, at(320, 120, 80, 24), "0", "Data byte"});
-    c.push_back({"cmdWrite", Kind::CommandButton, at(408, 120, 80, 24), "Write", nullptr});
-    c.push_back({"chkDirection", Kind::CheckBox, at(320, 152, 312, 22), "Data lines as inputs (C5)",
-                 nullptr});
-    c.push_back(
-        {"lstLog", Kind::ListBox, at(320, 248, 312, 224), "", "Input changes, newest first"});
-    c.push_back({"lblGround", Kind::Label, at(8, 452, 300, 20), groundPins, nullptr});
+    c.push_back({"lblGround", Kind::Label, at(8, 590, 300, 20), groundPins, nullptr});
+    c.push_back({"lblPort", Kind::Label, at(320, 216, 68, 20), "Port", nullptr});
+    c.push_back({"cboPort", Kind::ComboBox, at(392, 212, 320, 24), "888", "Port"});
+    c.push_back({"lblInterval", Kind::Label, at(320, 248, 68, 20), "Poll every", nullptr});
+    c.push_back({"txtInterval", Kind::TextBox, at(392, 244, 48, 24), "20", "Poll every ms"});
+    c.push_back({"lblMs", Kind::Label, at(446, 248, 24, 20), "ms", nullptr});
+    c.push_back({"cmdOpen", Kind::CommandButton, at(476, 244, 80, 24), "Open", nullptr});
     for (int i = 0; i < 3; ++i)
-        c.push_back({registerControls[i], Kind::Label, at(320, 44 + i * 24, 312, 20), "", nullptr});
-    c.push_back({"lblMessage", Kind::Label, at(320, 180, 312, 44), "", nullptr});
+        c.push_back(
+            {registerControls[i], Kind::Label, at(320, 280 + i * 22, 392, 20), "", nullptr});
+    c.push_back({"lblData", Kind::Label, at(320, 356, 68, 20), "Data byte", nullptr});
+    c.push_back({"txtData", Kind::TextBox, at(392, 352, 60, 24), "0x00", "Data byte"});
+    c.push_back({"cmdWrite", Kind::CommandButton, at(458, 352, 80, 24), "Write", nullptr});
+    c.push_back({"chkDirection", Kind::CheckBox, at(320, 384, 392, 22), "Data lines as inputs (C5)",
+                 nullptr});
+    c.push_back({"lblMessage", Kind::Label, at(320, 410, 392, 44), "", nullptr});
     c.push_back(
-        {"lblLog", Kind::Label, at(320, 228, 312, 20), "Input changes, newest first:", nullptr});
+        {"lblLog", Kind::Label, at(320, 458, 392, 20), "Input changes, newest first:", nullptr});
+    c.push_back(
+        {"lstLog", Kind::ListBox, at(320, 478, 392, 100), "", "Input changes, newest first"});
     c.push_back({"tmrPoll", Kind::Timer, at(0, 0, 0, 0), "20", nullptr});
-    c.push_back({"cmdRecord", Kind::CommandButton, at(372, 8, 64, 24), "Record", nullptr});
-    c.push_back({"cmdStop", Kind::CommandButton, at(440, 8, 56, 24), "Stop", nullptr});
-    c.push_back({"cmdSave", Kind::CommandButton, at(500, 8, 132, 24), "Save as VCD", nullptr});
-    c.push_back({"txtVcd", Kind::TextBox, at(496, 120, 136, 24), "capture.vcd", "VCD file"});
+    // What the polling saw, kept as a value change dump: the row under the log.
+    c.push_back({"cmdRecord", Kind::CommandButton, at(320, 586, 64, 24), "Record", nullptr});
+    c.push_back({"cmdStop", Kind::CommandButton, at(388, 586, 52, 24), "Stop", nullptr});
+    c.push_back({"lblVcd", Kind::Label, at(448, 590, 28, 20), "File", nullptr});
+    c.push_back({"txtVcd", Kind::TextBox, at(478, 586, 126, 24), "capture.vcd", "File"});
+    c.push_back({"cmdSave", Kind::CommandButton, at(608, 586, 104, 24), "Save as VCD", nullptr});
     return form;
 }
 
@@ -110,7 +128,8 @@ PinsWindow::PinsWindow(std::string port)
       recordButton(control<runtime::CommandButton>("cmdRecord")),
       stopButton(control<runtime::CommandButton>("cmdStop")),
       vcdFile(control<runtime::TextBox>("txtVcd")),
-      saveButton(control<runtime::CommandButton>("cmdSave")), startPort_(std::move(port))
+      saveButton(control<runtime::CommandButton>("cmdSave")),
+      connector(control<runtime::Connector>("picConnector")), startPort_(std::move(port))
 {
     for (const Pin &pin : table) {
         auto *box = control<runtime::CheckBox>(pinName(pin.number));
@@ -122,6 +141,7 @@ PinsWindow::PinsWindow(std::string port)
             control<runtime::Label>(registerControls[i]);
     for (int bit = 0; bit < 8; ++bit)
         onKey(static_cast<char>('0' + bit), [this, bit] { togglePin(2 + bit); });
+    connector->onPinClick([this](int number) { clickPin(number); });
     openButton->onClick([this] { openPort(); });
     writeButton->onClick([this] { writeData(); });
     direction->onClick([this] { switchDirection(); });
@@ -177,6 +197,12 @@ void PinsWindow::togglePin(int number)
         registers_[static_cast<std::size_t>(pin.reg)] = read(pin.reg);
     });
     show();
+}
+
+void PinsWindow::clickPin(int number)
+{
+    if (number <= static_cast<int>(table.size())) // not ground
+        togglePin(number);
 }
 
 void PinsWindow::writeData()
@@ -359,6 +385,29 @@ void PinsWindow::show()
             runtime::setCaption(registerLines.at(index), line);
     }
     direction->setChecked(dataIsInput());
+    connector->setPins(drawnPins());
+}
+
+runtime::DrawnPins PinsWindow::drawnPins() const
+{
+    using Role = runtime::DrawnPin::Role;
+    runtime::DrawnPins pins;
+    for (const Pin &pin : table) {
+        runtime::DrawnPin &drawn = pins.at(static_cast<std::size_t>(pin.number - 1));
+        drawn.role = isInput(pin) ? Role::Input : Role::Output;
+        drawn.level = levelOf(pin);
+        drawn.name = pin.shortName;
+        if (const std::string bit = registerBit(pin); bit != drawn.name) // not D0 twice
+            drawn.detail = bit;
+        drawn.line = caption(pin, isInput(pin), drawn.level);
+        drawn.accessibleName = accessibleName(pin, drawn.level);
+    }
+    for (std::size_t i = table.size(); i < pins.size(); ++i) {
+        const std::string number = std::to_string(i + 1);
+        pins.at(i) = {Role::Ground, std::nullopt,        "GND",
+                      "",           number + "  ground", "Pin " + number + ", ground"};
+    }
+    return pins;
 }
 
 } // namespace pins

@@ -25,6 +25,8 @@ class PinsWindow : public runtime::Form {
     // The user's actions, as the controls and keys deliver them.
     void openPort();
     void togglePin(int number);
+    void clickPin(int number); // on the drawing: ground does nothing
+
     void writeData();
     void switchDirection();
     void poll();
@@ -50,6 +52,7 @@ class PinsWindow : public runtime::Form {
     runtime::CommandButton *stopButton;
     runtime::TextBox *vcdFile;
     runtime::CommandButton *saveButton;
+    runtime::Connector *connector;
 
     static constexpr int logLines = 200;
 
@@ -67,6 +70,7 @@ class PinsWindow : public runtime::Form {
     [[nodiscard]] std::optional<bool> levelOf(const Pin &pin) const;
     void logChanges(const Registers &before);
     void show();
+    [[nodiscard]] runtime::DrawnPins drawnPins() const;
 
     std::string startPort_;
     std::vector<std::string> listed_; // the drop-down's lines

@@ -1,11 +1,13 @@
 // The pins window on the offscreen platform against the recording port
 // library: the pin table, the live inputs, and a refused port.
+#include "ConnectorDrawing.h"
 #include "ErrorPath.h"
 #include "EventDelivery.h"
 #include "PinsWindow.h"
 #include "QtRuntime.h"
 #include "Record.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 #include <algorithm>
 #include <filesystem>
@@ -43,6 +46,19 @@ class PinsTest : public QObject {
     }
     QString nameOf(int number) const { return pin(number)->accessibleName(); }
     QListWidget *log() const { return widgetOf<QListWidget>(window->log); }
+    QWidget *drawing() const { return runtime::qt::widget(window->connector); }
+    QPoint contact(int number) const
+    {
+        const runtime::drawing::Box box =
+            runtime::drawing::layOut(drawing()->width(), drawing()->height())
+                .contacts.at(static_cast<std::size_t>(number - 1))
+                .contact;
+        return {box.centreX(), box.centreY()};
+    }
+    void clickDrawn(int number) const
+    {
+        QTest::mouseClick(drawing(), Qt::LeftButton, {}, contact(number));
+    }
     QString message() const { return widgetOf<QLabel>(window->message)->text(); }
 
     // The reads and writes; the first write binds Out32 on the way.
@@ -85,7 +101,7 @@ class PinsTest : public QObject {
 
     void checkToggles(const pins::Pin &row, int control)
     {
-        enum Way { Click, Space, Digit };
+        enum Way { Click, Space, Digit, Drawn };
         const bool output =
             pins::isOutput(row) && !(row.reg == pins::Register::Data && control & 0x20);
         const int before = row.reg == pins::Register::Control ? control : 42;
@@ -93,7 +109,7 @@ class PinsTest : public QObject {
         const std::string written = std::to_string(before ^ 1 << row.bit);
         const Lines expected =
             output ? Lines{"in " + port, "out " + port + " " + written, "in " + port} : Lines{};
-        for (const Way way : {Click, Space, Digit}) {
+        for (const Way way : {Click, Space, Digit, Drawn}) {
             if (way == Digit && row.reg != pins::Register::Data)
                 continue;
             record::clear();
@@ -101,6 +117,8 @@ class PinsTest : public QObject {
                 QTest::mouseClick(pin(row.number), Qt::LeftButton, {}, {8, 11}); // its box
             else if (way == Space)
                 QTest::keyClick(pin(row.number), Qt::Key_Space);
+            else if (way == Drawn)
+                clickDrawn(row.number);
             else
                 QTest::keyClick(pin(1), static_cast<char>('0' + row.bit));
             QVERIFY2(
@@ -108,6 +126,25 @@ class PinsTest : public QObject {
                 qPrintable(
                     QString("pin %1, way %2, control %3").arg(row.number).arg(way).arg(control)));
         }
+    }
+
+    // The drawn contact's accessible name and tooltip are the list's pin's.
+    void checkSaid(int number, char expected)
+    {
+        QAccessibleInterface *drawn = QAccessible::queryAccessibleInterface(drawing());
+        QVERIFY(drawn && drawn->childCount() == 25);
+        const QString name = drawn->child(number - 1)->text(QAccessible::Name);
+        QHelpEvent hover(QEvent::ToolTip, contact(number), drawing()->mapToGlobal(contact(number)));
+        QApplication::sendEvent(drawing(), &hover);
+        if (expected == '-') {
+            QCOMPARE(name, QString("Pin %1, ground").arg(number));
+            QCOMPARE(QToolTip::text(), QString("%1  ground").arg(number));
+            return;
+        }
+        QCOMPARE(name, nameOf(number));
+        QVERIFY2(name.endsWith(std::toupper(expected) == 'H' ? ", high" : ", low"),
+                 qPrintable(name));
+        QCOMPARE(QToolTip::text(), pin(number)->text());
     }
 
   private slots:
@@ -125,9 +162,10 @@ class PinsTest : public QObject {
 
     void cleanup() { window.reset(); }
 
-    // Every output, by click, by Space and (data) by its digit key: the
-    // register is read, exactly that bit flipped and written, and read back.
-    // Inputs write nothing, and data pins are inputs while control bit 5 is set.
+    // Every output, by click, by Space, (data) by its digit key and by a click
+    // on its drawn contact: the register is read, exactly that bit flipped and
+    // written, and read back. Inputs and ground write nothing, and data pins
+    // are inputs while control bit 5 is set.
     void eachOutputWritesExactlyItsBit()
     {
         if (refusingLibrary)
@@ -139,6 +177,63 @@ class PinsTest : public QObject {
             window->timer->setEnabled(false); // only the toggles reach the library
             for (const pins::Pin &row : pins::table)
                 checkToggles(row, control);
+            record::clear();
+            for (int ground = 18; ground <= 25; ++ground)
+                clickDrawn(ground);
+            QCOMPARE(portCalls(), Lines{});
+        }
+    }
+
+    // Registers (data, status, control) -> each drawn contact, pin 1 first:
+    // H or L, upper case an output (square), lower case an input (round), - ground.
+    // What is drawn, said and hovered is the list's pin.
+    void drawnPinsFollowTheRegisters()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        struct Row {
+            int data, status, control;
+            const char *drawn;
+        };
+        const Row rows[] = {
+            {0x09, 0x78, 0x0C, "HHLLHLLLLhhhhHhHL--------"},
+            {0xF0, 0x87, 0x0B, "LLLLLHHHHllllLlLL--------"},
+            {0x55, 0x00, 0x24, "HhlhlhlhllhllHlHH--------"}, // C5: data lines are inputs
+        };
+        show();
+        // As seen on the back of the PC: 1 to 13 leftwards on top, 14 to 25 below,
+        // 14 between 1 and 2.
+        for (int number = 1; number < 25; ++number)
+            if (number != 13)
+                QVERIFY(contact(number).x() > contact(number + 1).x() &&
+                        contact(number).y() == contact(number + 1).y());
+        QVERIFY(contact(14).y() > contact(1).y() && contact(14).x() < contact(1).x() &&
+                contact(14).x() > contact(2).x());
+        for (const Row &row : rows) {
+            setPort(888, row.data);
+            setPort(889, row.status);
+            setPort(890, row.control);
+            open("888");
+            const QImage drawn = drawing()->grab().toImage();
+            std::string seen; // as the row writes it, from what each contact shows
+            for (int number = 1; number <= 25; ++number) {
+                const runtime::DrawnPin &pin =
+                    window->connector->pins().at(static_cast<std::size_t>(number - 1));
+                const std::string level = runtime::drawing::levelText(pin);
+                seen += pin.role == runtime::DrawnPin::Role::Ground ? '-'
+                        : pin.role == runtime::DrawnPin::Role::Input
+                            ? static_cast<char>(std::tolower(level.at(0)))
+                            : level.at(0);
+                const runtime::drawing::Colour fill = runtime::drawing::fill(pin);
+                const QPoint edge = contact(number) - QPoint(7, 0); // beside the letter
+                QVERIFY2(drawn.pixelColor(edge * drawn.devicePixelRatio()) ==
+                             QColor(fill.red, fill.green, fill.blue),
+                         qPrintable(QString("pin %1's colour").arg(number)));
+                checkSaid(number, row.drawn[number - 1]);
+            }
+            qInfo("data 0x%02X status 0x%02X control 0x%02X -> %s; %s; %s", row.data, row.status,
+                  row.control, seen.c_str(), qPrintable(nameOf(2)), qPrintable(nameOf(11)));
+            QCOMPARE(seen, std::string(row.drawn));
         }
     }
 
@@ -314,10 +409,15 @@ class PinsTest : public QObject {
         QVERIFY2(message().contains("refused by the test"), qPrintable(message()));
         QVERIFY(!runtime::endingError());
         QVERIFY(!window->timer->enabled());
-        for (const int number : {1, 2, 11})
+        for (const int number : {1, 2, 11}) {
             QVERIFY(nameOf(number).endsWith(", not read"));
+            QCOMPARE(runtime::drawing::levelText(
+                         window->connector->pins().at(static_cast<std::size_t>(number - 1))),
+                     "?");
+        }
         record::clear();
         QTest::mouseClick(pin(2), Qt::LeftButton, {}, {8, 11});
+        clickDrawn(2);
         QTest::qWait(60);
         QCOMPARE(record::lines(), Lines{});
         open("0x378"); // picking a port again starts afresh

@@ -4,6 +4,14 @@
 
 namespace runtime {
 
+void Connector::setPins(const DrawnPins &pins)
+{
+    if (pins == pins_)
+        return;
+    pins_ = pins;
+    redraw();
+}
+
 Control *Form::find(const char *name) const
 {
     const auto found = std::ranges::find_if(

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,9 @@ enum class Kind : std::uint8_t {
     CommandButton,
     CheckBox,
     ListBox,
-    ComboBox, // an editable drop-down
-    Timer,    // no place on screen; its text is the interval in milliseconds
+    ComboBox,  // an editable drop-down
+    Timer,     // no place on screen; its text is the interval in milliseconds
+    Connector, // a DB-25 socket, drawn; takes no focus
 };
 
 struct ControlLayout {
@@ -122,6 +125,38 @@ class Timer : public Control {
     // True while it ticks: enabled, and its window shown and not minimised.
     [[nodiscard]] virtual bool ticking() const = 0;
     virtual void onTick(std::function<void()> handler) = 0;
+};
+
+// One contact of a drawn DB-25 socket.
+struct DrawnPin {
+    enum class Role : std::uint8_t { Output, Input, Ground };
+    Role role = Role::Ground;
+    std::optional<bool> level; // what a meter on the pin reads; none where not read
+    std::string name;          // short, drawn beside the contact
+    std::string detail;        // under the name: the register bit
+    std::string line;          // shown while the pointer is on the contact
+    std::string accessibleName;
+    bool operator==(const DrawnPin &) const = default;
+};
+using DrawnPins = std::array<DrawnPin, 25>; // pin 1 first
+
+// A PC's female DB-25 socket as seen on the back of the PC: pin 1 at the top
+// right. A click on a contact runs the handler with its number.
+class Connector : public Control {
+  public:
+    using Control::Control;
+    [[nodiscard]] std::string text() const override { return {}; }
+    bool setText(const std::string &) override { return false; }
+    // Redraws only what changed: polls that change nothing draw nothing.
+    void setPins(const DrawnPins &pins);
+    [[nodiscard]] const DrawnPins &pins() const { return pins_; }
+    virtual void onPinClick(std::function<void(int number)> handler) = 0;
+
+  protected:
+    virtual void redraw() = 0;
+
+  private:
+    DrawnPins pins_{};
 };
 
 // A start-up window: the runtime builds it from its layout, runs its load

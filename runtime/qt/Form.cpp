@@ -21,10 +21,7 @@ namespace {
 
 QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
 
-struct Shown {
-    virtual ~Shown() = default;
-    [[nodiscard]] virtual QWidget *shown() const = 0;
-};
+using qt::Shown;
 
 // Each control keeps its widget; the window owns the widgets.
 template <class Base, class Widget> class Held : public Base, public Shown {
@@ -200,6 +197,8 @@ std::unique_ptr<Control> build(const ControlLayout &layout, QWidget *parent)
     }
     case Kind::Timer:
         return std::make_unique<QtTimer>(layout.name, parent, std::atoi(layout.text));
+    case Kind::Connector:
+        return qt::makeConnector(layout.name, parent);
     }
     return nullptr;
 }
@@ -233,12 +232,18 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
         }
         shown->setObjectName(QString::fromUtf8(item.name));
         shown->setGeometry(pixels(item.place));
-        if (item.accessibleName)
+        if (item.accessibleName) {
             shown->setAccessibleName(QString::fromUtf8(item.accessibleName));
-        if (item.kind == Kind::Label) {
+            // On Linux Qt names a drop-down by its text: its edit part, which
+            // takes the focus, says the name.
+            if (auto *box = qobject_cast<QComboBox *>(shown))
+                box->lineEdit()->setAccessibleName(QString::fromUtf8(item.accessibleName));
+        }
+        if (item.kind == Kind::Label || item.kind == Kind::Connector) {
             shown->setFocusPolicy(Qt::NoFocus);
             // A label made two lines high or more is meant to wrap.
-            static_cast<QLabel *>(shown)->setWordWrap(item.place.height >= 2 * 255);
+            if (auto *label = qobject_cast<QLabel *>(shown))
+                label->setWordWrap(item.place.height >= 2 * 255);
         } else {
             if (previous)
                 QWidget::setTabOrder(previous, shown);

@@ -4,9 +4,18 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <memory>
 
 // The Qt side of the form runtime, as tests and benchmarks reach it.
 namespace runtime::qt {
+
+// What each side's control answers with its widget.
+struct Shown {
+    virtual ~Shown() = default;
+    [[nodiscard]] virtual QWidget *shown() const = 0;
+};
+
+std::unique_ptr<Control> makeConnector(const char *name, QWidget *parent);
 
 QWidget *widget(const Control *control);
 QWidget *widget(const Form &form);

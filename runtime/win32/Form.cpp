@@ -21,10 +21,7 @@ HWND startupWindow = nullptr; // the one form's, while it exists
 constexpr UINT getDpiScaledSize = 0x02E4;
 constexpr UINT_PTR focusSubclassId = 2; // the value field's own subclass is 1
 
-struct Handled {
-    virtual ~Handled() = default;
-    [[nodiscard]] virtual HWND handle() const = 0;
-};
+using win32::Handled;
 
 template <class Base> class Win32Control : public Base, public Handled {
   public:
@@ -209,6 +206,8 @@ Kinds kindOf(const ControlLayout &layout)
         return {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0};
     case Kind::Timer:
         return {nullptr, 0, 0};
+    case Kind::Connector:
+        return {win32::connectorWindowClass(), 0, 0};
     }
     return {L"STATIC", 0, 0};
 }
@@ -234,6 +233,8 @@ std::unique_ptr<Control> wrap(const ControlLayout &layout, HWND handle)
         return std::make_unique<Win32ComboBox>(layout.name, handle);
     case Kind::Timer:
         break; // made by the form, which owns the timer
+    case Kind::Connector:
+        return win32::makeConnector(layout.name, handle);
     }
     return nullptr;
 }

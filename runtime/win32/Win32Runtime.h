@@ -3,6 +3,7 @@
 #include "Controls.h"
 #include "WideText.h"
 
+#include <memory>
 #include <string>
 #include <windows.h>
 
@@ -10,8 +11,18 @@
 // BUTTON controls, UTF-16 inside, UTF-8 to the handlers.
 namespace runtime::win32 {
 
+// What each control answers with its window.
+struct Handled {
+    virtual ~Handled() = default;
+    [[nodiscard]] virtual HWND handle() const = 0;
+};
+
 std::wstring wide(const std::string &utf8);
 std::string windowText(HWND control);
+
+// The drawn socket's window class, registered at the first ask, and its control.
+const wchar_t *connectorWindowClass();
+std::unique_ptr<Control> makeConnector(const char *name, HWND handle);
 
 // Makes an EDIT behave as the three-digit value field.
 void makeMaskEdBox(HWND edit);

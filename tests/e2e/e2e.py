@@ -2,6 +2,7 @@
 and read back through the accessibility bus (AT-SPI); or, with WAYLAND_DISPLAY
 set and no X server, in a Wayland compositor, driven and read through AT-SPI."""
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -78,10 +79,11 @@ class Panel:
         """A click at x, y in the window: the press carries its own position."""
         xdotool("mousemove", "--window", self.window(), str(x), str(y), "click", "1")
 
-    def focused(self):
-        """The accessible name of the text field that has the keyboard focus."""
+    def focused(self, *roles):
+        """The accessible name of the text field (or control of those roles) that has the
+        keyboard focus."""
         import pyatspi
-        return next((t.name for t in self.accessible("text")
+        return next((t.name for t in self.accessible(*(roles or ("text",)))
                      if t.getState().contains(pyatspi.STATE_FOCUSED)), None)
 
     def click_field(self, name, x, y):
@@ -122,7 +124,7 @@ class Panel:
 class PinsWindow(unittest.TestCase):
     """portpanel-pins over a recording library whose registers latch in files."""
 
-    def test_keys_accessible_names_and_the_log(self):
+    def start(self):
         ports = tempfile.mkdtemp(prefix="portpanel-ports-")
         self.addCleanup(shutil.rmtree, ports)
         def set_port(port, value):  # whole, as a poll may come at any time
@@ -134,6 +136,10 @@ class PinsWindow(unittest.TestCase):
         panel = Panel("recording", program="portpanel-pins", title="portpanel-pins",
                       env={"PORTPANEL_PORT_FOLDER": ports, "PORTPANEL_LATCH": "1"})
         self.addCleanup(panel.close)
+        return panel, set_port
+
+    def test_keys_accessible_names_and_the_log(self):
+        panel, set_port = self.start()
         panel.focus()
         # Each key after the last one's write: a key reads, flips and writes.
         panel.keys("0")
@@ -159,6 +165,52 @@ class PinsWindow(unittest.TestCase):
         self.assertTrue(logged[4].endswith("Pin 11, Busy, low"), logged)
         print("names:", [n for n in names() if n.startswith(("Pin 1,", "Pin 2,", "Pin 11,"))],
               file=sys.stderr)
+
+    def test_labels_tab_order_and_the_drawn_connector(self):
+        import pyatspi
+        panel, _ = self.start()
+        labels = [a.name for a in panel.accessible("label")]
+        for words in ("Port", "Poll every", "ms", "Data byte"):
+            self.assertIn(words, labels)
+        fields = panel.fields()
+        print("labelled fields (name: text):", fields, file=sys.stderr)
+        self.assertEqual({name: fields.get(name) for name in ("Port", "Poll every ms", "Data byte")},
+                         {"Port": "888", "Poll every ms": "20", "Data byte": "0x00"})
+
+        # Tab goes down the pins' list, then down the right column, as drawn.
+        def focused():  # a drop-down's focus is its edit part's
+            return panel.focused("check box", "text", "push button", "button", "list") or ""
+        panel.focus()
+        wait_for("pin 1 in focus", lambda: focused().startswith("Pin 1,"))
+        order = [f"Pin {n}," for n in range(2, 18)] + [
+            "Port", "Poll every ms", "Open", "Data byte", "Write", "Data lines as inputs",
+            "Input changes", "Pin 1,"]
+        for expected in order:
+            xdotool("key", "Tab")
+            try:
+                wait_for("the focus on " + expected,
+                         lambda: focused().startswith(expected), timeout=10)
+            except AssertionError:
+                self.fail(f"the focus on {focused()!r}, not {expected!r}")
+
+        # The drawn contacts: named as the list's pins; a click on an input or
+        # ground writes nothing, one on D1 exactly its bit.
+        listed = {a.name for a in panel.accessible("check box")}
+        drawn = {int(m.group(1)): a for a in panel.accessible("label")
+                 for m in [re.match(r"Pin (\d+),", a.name)] if m}
+        self.assertEqual(sorted(drawn), list(range(1, 26)))
+        for number, contact in drawn.items():
+            self.assertTrue(contact.name in listed or contact.name == f"Pin {number}, ground",
+                            contact.name)
+        written = len(panel.calls())
+        for number in (11, 20, 3):  # Busy (an input), ground, D1
+            x, y, w, h = drawn[number].queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            xdotool("mousemove", str(x + w // 2), str(y + h // 2))
+            xdotool("click", "1")
+        wait_for("D1 written", lambda: "out 888 2" in panel.calls())
+        self.assertEqual([c for c in panel.calls()[written:] if c.startswith("out")],
+                         ["out 888 2"])
+        wait_for("D1 drawn high", lambda: drawn[3].name == "Pin 3, D1, high")
 
 
 @unittest.skipIf(WAYLAND, "the X session's tests")

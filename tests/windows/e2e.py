@@ -26,19 +26,19 @@ from xdriver import wait_equal, wait_for, windows, xdotool  # noqa: E402
 def read(*args):
     """What reader.exe sees: {'window': {...}, 'controls': {id: {...}}, 'focus': id}."""
     out = subprocess.run([WINE, READER, *args], capture_output=True, text=True, timeout=30).stdout
-    seen = {"controls": {}, "box": []}
+    seen = {"controls": {}, "box": [], "tips": []}
     for line in out.splitlines():
         kind, _, rest = line.partition(" ")
-        fields = dict(f.split("=", 1) for f in rest.split(" ", 5) if "=" in f) if kind != "box" \
-            else {"text": rest.partition("=")[2]}
+        fields = dict(f.split("=", 1) for f in rest.split(" ", 5) if "=" in f) if kind not in (
+            "box", "tip") else {"text": rest.partition("=")[2]}
         if kind == "control":
             seen["controls"][int(fields["id"])] = fields
         elif kind == "window":
             seen["window"] = fields
         elif kind == "focus":
             seen["focus"] = int(fields["id"])
-        elif kind == "box":
-            seen["box"].append(fields["text"])
+        elif kind in ("box", "tip"):
+            seen[kind if kind == "box" else "tips"].append(fields["text"])
     return seen
 
 
@@ -541,6 +541,47 @@ class PinsWindow(unittest.TestCase):
             [c["text"] for c in read()["controls"].values()]))
         self.assertIn("2  D0  (D0)  out: high", texts)
         self.assertIn("5  D3  (D3)  out: high", texts)
+
+    def test_labels_tab_order_and_the_drawn_connector(self):
+        panel, window, _ = self.pins("recording")
+        controls = wait_for("the controls", lambda: read()["controls"])
+        by_text = {c["text"]: (c["class"], number) for number, c in controls.items()}
+        for words in ("Port", "Poll every", "ms", "Data byte"):
+            self.assertEqual(by_text[words][0], "Static", words)
+        self.assertEqual(by_text["0x00"][0], "Edit")
+
+        # Tab: down the pins' list, then down the right column (the drop-down's edit part).
+        def id_of(kind, text=None):
+            return next(n for n, c in controls.items()
+                        if c["class"] == kind and (text is None or c["text"].startswith(text)))
+        pins = [id_of("Button", f"{n}  ") for n in range(1, 18)]
+        order = pins[1:] + [id_of("Edit", "888"), id_of("Edit", "20"), id_of("Button", "Open"),
+                            id_of("Edit", "0x00"), id_of("Button", "Write"),
+                            id_of("Button", "Data lines"), id_of("ListBox"), pins[0]]
+        xdotool("windowfocus", "--sync", window)
+        wait_for("pin 1 in focus", lambda: read().get("focus") == pins[0])
+        for expected in order:
+            xdotool("key", "Tab")
+            wait_for(f"the focus on {controls[expected]['text']!r}",
+                     lambda: read().get("focus") == expected)
+
+        # The drawing at 96 dpi: pin 1's contact 61 px down and 300 right of the
+        # middle, 50 px apart leftwards; the bottom row 34 px lower, between them.
+        drawing = controls[id_of("portpanelConnector")]
+        left, top = (int(v) for v in drawing["screen"].split(","))
+        def contact(number):
+            doubled = 2 * (7 - number) if number <= 13 else 2 * (14 - number) + 11
+            return left + 352 + doubled * 25, top + (61 if number <= 13 else 95)
+        written = len(panel.calls())
+        for number in (11, 20, 3):  # Busy (an input), ground, D1
+            xdotool("mousemove", *map(str, contact(number)))
+            xdotool("click", "1")
+        wait_for("D1 written", lambda: "out 888 2" in panel.calls())
+        self.assertEqual([c for c in panel.calls()[written:] if c.startswith("out")],
+                         ["out 888 2"])
+        xdotool("mousemove", *map(str, contact(5)))
+        wait_for("D3's line as its tooltip",
+                 lambda: "5  D3  (D3)  out: low" in read("tips")["tips"])
 
     def test_minimised_makes_no_reads(self):
         panel, _, _ = self.pins("recording")

@@ -37,6 +37,8 @@ ON_WINDOWS_7_SP1 = {
     },
     "USER32.DLL": {
         "Windows 2000": """AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW
+            BeginPaint DrawTextW EndPaint FillRect GetClientRect GetCursorPos GetSysColorBrush
+            InvalidateRect ScreenToClient SetCursor
             DestroyWindow DispatchMessageW GetActiveWindow GetClipboardData GetDC GetMessageW
             GetFocus IsChild IsWindow MessageBeep NotifyWinEvent GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
             GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
@@ -45,7 +47,9 @@ ON_WINDOWS_7_SP1 = {
             SystemParametersInfoW TranslateMessage GetClassNameW IsIconic IsWindowVisible
             KillTimer SetTimer""",
     },
-    "GDI32.DLL": {"Windows 2000": "CreateFontIndirectW DeleteObject GetDeviceCaps"},
+    "GDI32.DLL": {"Windows 2000": """CreateFontIndirectW DeleteObject GetDeviceCaps BitBlt
+            CreateCompatibleBitmap CreateCompatibleDC CreatePen CreateSolidBrush DeleteDC Ellipse
+            Polygon Rectangle SelectObject SetBkMode SetTextColor"""},
     # TokenElevation, which the program asks for, is Vista's.
     "ADVAPI32.DLL": {"Windows 2000": """GetTokenInformation OpenProcessToken RegOpenKeyExW
             RegCloseKey RegQueryValueExW""",

@@ -7,6 +7,8 @@
 #include <string>
 #include <windows.h>
 
+#include <commctrl.h>
+
 namespace {
 
 std::string utf8(const wchar_t *text)
@@ -31,6 +33,19 @@ BOOL CALLBACK control(HWND child, LPARAM form)
         GetDlgCtrlID(child), utf8(type).c_str(), topLeft.x, topLeft.y, r.right - r.left,
         r.bottom - r.top, r.left, r.top,
         static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)), utf8(text).c_str());
+    return TRUE;
+}
+
+// "reader tips": the text of each tooltip shown.
+BOOL CALLBACK tipText(HWND window, LPARAM)
+{
+    wchar_t type[64] = L"";
+    wchar_t text[512] = L"";
+    GetClassNameW(window, type, 64);
+    if (IsWindowVisible(window) && _wcsicmp(type, TOOLTIPS_CLASSW) == 0) {
+        SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+        std::printf("tip text=%s\n", utf8(text).c_str());
+    }
     return TRUE;
 }
 
@@ -96,6 +111,8 @@ int main(int argc, char **argv)
     }
     if (mode == "clip" && argc > 2)
         return clip(argv[2]);
+    if (mode == "tips")
+        return EnumWindows(tipText, 0), 0;
     // PORTPANEL_WINDOW names another program's window (the pins window).
     const wchar_t *named = _wgetenv(L"PORTPANEL_WINDOW");
     const HWND form = FindWindowW(nullptr, named ? named : L"Form1");
