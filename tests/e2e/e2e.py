@@ -170,7 +170,7 @@ class PinsWindow(unittest.TestCase):
         import pyatspi
         panel, _ = self.start()
         labels = [a.name for a in panel.accessible("label")]
-        for words in ("Port", "Poll every", "ms", "Data byte"):
+        for words in ("Port", "Poll every", "ms", "Data byte", "File"):
             self.assertIn(words, labels)
         fields = panel.fields()
         print("labelled fields (name: text):", fields, file=sys.stderr)
@@ -184,7 +184,7 @@ class PinsWindow(unittest.TestCase):
         wait_for("pin 1 in focus", lambda: focused().startswith("Pin 1,"))
         order = [f"Pin {n}," for n in range(2, 18)] + [
             "Port", "Poll every ms", "Open", "Data byte", "Write", "Data lines as inputs",
-            "Input changes", "Pin 1,"]
+            "Input changes", "Record", "Stop", "File", "Save as VCD", "Pin 1,"]
         for expected in order:
             xdotool("key", "Tab")
             try:
