@@ -1,5 +1,6 @@
 #include "Capture.h"
 #include "Commands.h"
+#include "Files.h"
 #include "Interruptions.h"
 #include "LibraryFile.h"
 #include "Output.h"
@@ -12,10 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace cli {
 namespace {
@@ -50,7 +47,7 @@ class Destination {
   public:
     explicit Destination(std::string path) : path_(std::move(path)), partial_(path_ + ".partial")
     {
-        if (!path_.empty() && !(file_ = std::fopen(partial_.c_str(), "wb")))
+        if (!path_.empty() && !(file_ = runtime::createFile(partial_)))
             throw fileError("create", partial_);
     }
     ~Destination()
@@ -58,7 +55,7 @@ class Destination {
         if (file_ && file_ != stdout)
             std::fclose(file_);
         if (!path_.empty() && !complete_)
-            std::remove(partial_.c_str());
+            runtime::removeFile(partial_);
     }
     Destination(const Destination &) = delete;
     Destination &operator=(const Destination &) = delete;
@@ -81,11 +78,7 @@ class Destination {
         file_ = nullptr;
         if (!closed)
             throw fileError("write", partial_);
-#ifdef _WIN32
-        if (!MoveFileExA(partial_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING))
-#else
-        if (std::rename(partial_.c_str(), path_.c_str()) != 0)
-#endif
+        if (!runtime::replaceFile(partial_, path_))
             throw fileError("rename the capture to", path_);
         complete_ = true;
     }

@@ -2,6 +2,7 @@
 
 #include "ControlText.h"
 #include "Conversions.h"
+#include "Files.h"
 #include "PortFinder.h"
 #include "PortIO.h"
 #include "RuntimeError.h"
@@ -293,7 +294,7 @@ void PinsWindow::saveVcd()
 {
     stop();
     const std::string path = runtime::textOf(vcdFile);
-    std::FILE *file = recorded_.empty() ? nullptr : std::fopen(path.c_str(), "wb");
+    std::FILE *file = recorded_.empty() ? nullptr : runtime::createFile(path);
     const bool written =
         file && std::fwrite(recorded_.data(), 1, recorded_.size(), file) == recorded_.size();
     const bool closed = file && std::fclose(file) == 0;

@@ -97,7 +97,7 @@ recording|capture 0x300 --seconds 0.001 --every 1000|0|~$var wire 1 ! bit0 $end;
 recording:120,120,248,248,120|watch 0x379 --every 1 --count 2|0|0x0379 = 0x78 120 01111000 at T ms;0x0379 = 0xF8 248 11111000 at T ms;0x0379 = 0x78 120 01111000 at T ms||in 889,in 889,in 889,in 889,in 889
 recording:120,248|watch 0x379 --every=0 --count 1 --json|0|{"port":889,"value":120,"time":T};{"port":889,"value":248,"time":T}||in 889,in 889
 recording|bench 0x378 --seconds 0.05 --write|0|~0x0378 read+write: median||*
-recording|bench 0x378 --seconds=0.05 --json|0|~{"port":888,"route":"not named by this library","library":"/||*
+recording|bench 0x378 --seconds=0.05 --json|0|~{"port":888,"route":"not named by this library","library":"||*
 recording|ports --json|0|~||-
 recording|--help|0|~usage: portpanel-io ports [--json]||-
 recording|--version|0|portpanel-io 1.00||-

@@ -8,5 +8,8 @@ namespace runtime {
 // UTF-16 from Windows as UTF-8, for messages and handlers.
 std::string utf8(const std::wstring &text);
 
+// UTF-8 as the UTF-16 that Windows' wide calls take.
+std::wstring wide(const std::string &utf8);
+
 } // namespace runtime
 #endif

@@ -3,15 +3,6 @@
 
 namespace runtime::win32 {
 
-std::wstring wide(const std::string &utf8)
-{
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-    return text;
-}
-
 std::string windowText(HWND control)
 {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');

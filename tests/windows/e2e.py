@@ -546,7 +546,7 @@ class PinsWindow(unittest.TestCase):
         panel, window, _ = self.pins("recording")
         controls = wait_for("the controls", lambda: read()["controls"])
         by_text = {c["text"]: (c["class"], number) for number, c in controls.items()}
-        for words in ("Port", "Poll every", "ms", "Data byte"):
+        for words in ("Port", "Poll every", "ms", "Data byte", "File"):
             self.assertEqual(by_text[words][0], "Static", words)
         self.assertEqual(by_text["0x00"][0], "Edit")
 
@@ -557,7 +557,9 @@ class PinsWindow(unittest.TestCase):
         pins = [id_of("Button", f"{n}  ") for n in range(1, 18)]
         order = pins[1:] + [id_of("Edit", "888"), id_of("Edit", "20"), id_of("Button", "Open"),
                             id_of("Edit", "0x00"), id_of("Button", "Write"),
-                            id_of("Button", "Data lines"), id_of("ListBox"), pins[0]]
+                            id_of("Button", "Data lines"), id_of("ListBox"),
+                            id_of("Button", "Record"), id_of("Button", "Stop"),
+                            id_of("Edit", "capture.vcd"), id_of("Button", "Save as VCD"), pins[0]]
         xdotool("windowfocus", "--sync", window)
         wait_for("pin 1 in focus", lambda: read().get("focus") == pins[0])
         for expected in order:

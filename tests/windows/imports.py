@@ -27,7 +27,7 @@ ON_WINDOWS_7_SP1 = {
             SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue
             TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
             WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte
-            CreateEventW ExitProcess SetConsoleCtrlHandler FileTimeToSystemTime GetProcessTimes
+            CreateEventW ExitProcess MoveFileExW SetConsoleCtrlHandler FileTimeToSystemTime GetProcessTimes
             GetSystemTimeAdjustment GetThreadTimes SetSystemTime""",
         "Windows XP": """AddVectoredExceptionHandler RemoveVectoredExceptionHandler
             RtlCaptureContext SetDllDirectoryW GetModuleHandleExW""",
@@ -72,7 +72,7 @@ ON_WINDOWS_7_SP1 = {
         "Windows 2000": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv
             __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
             __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
-            _endthreadex _errno _fmode _initterm _iob _lock _onexit _read _setjmp _setjmp3
+            _endthreadex _errno _fmode _wfopen _wremove fclose _initterm _iob _lock _onexit _read _setjmp _setjmp3
             _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc clearerr exit fflush fprintf
             fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
             memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
