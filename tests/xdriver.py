@@ -5,12 +5,13 @@ import time
 
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], check=True, capture_output=True,
-                          text=True, timeout=30).stdout.strip()
+                          text=True, timeout=120).stdout.strip()
 
 
-def wait_for(what, probe, timeout=30):
+def wait_for(what, probe, timeout=120):
     """The probe's first true answer. The bound only ends a hang: a busy machine
-    may take seconds for what an idle one does at once."""
+    may take seconds for what an idle one does at once, and a cold wine prefix
+    a minute for its first window."""
     deadline = time.time() + timeout
     while time.time() < deadline:
         found = probe()
@@ -20,7 +21,7 @@ def wait_for(what, probe, timeout=30):
     raise AssertionError("timed out waiting for " + what)
 
 
-def wait_equal(what, probe, want, timeout=30):
+def wait_equal(what, probe, want, timeout=120):
     """Waits until the probe answers want; a timeout names the last answer."""
     seen = []
     def matches():

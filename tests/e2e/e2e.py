@@ -189,7 +189,7 @@ class PinsWindow(unittest.TestCase):
             xdotool("key", "Tab")
             try:
                 wait_for("the focus on " + expected,
-                         lambda: focused().startswith(expected), timeout=10)
+                         lambda: focused().startswith(expected))
             except AssertionError:
                 self.fail(f"the focus on {focused()!r}, not {expected!r}")
 

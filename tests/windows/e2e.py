@@ -25,7 +25,7 @@ from xdriver import wait_equal, wait_for, windows, xdotool  # noqa: E402
 
 def read(*args):
     """What reader.exe sees: {'window': {...}, 'controls': {id: {...}}, 'focus': id}."""
-    out = subprocess.run([WINE, READER, *args], capture_output=True, text=True, timeout=30).stdout
+    out = subprocess.run([WINE, READER, *args], capture_output=True, text=True, timeout=120).stdout
     seen = {"controls": {}, "box": [], "tips": []}
     for line in out.splitlines():
         kind, _, rest = line.partition(" ")
@@ -182,7 +182,7 @@ class Panel:
 
     def end(self):
         try:
-            self.process.wait(timeout=30)
+            self.process.wait(timeout=120)
         finally:
             shutil.rmtree(self.top, ignore_errors=True)
             for folder in self.on_path:
@@ -394,7 +394,7 @@ class Windows(unittest.TestCase):
         for argument in ("--help", "--version"):  # nothing visible, no port touched
             panel = Panel(args=[argument])
             with self.subTest(argument=argument):
-                panel.process.wait(timeout=30)
+                panel.process.wait(timeout=120)
                 self.assertEqual(panel.calls(), [])
                 self.assertEqual(windows("^(Form1|portpanel)$"), [])
                 self.assertEqual(panel.end(), 0)
@@ -589,11 +589,11 @@ class PinsWindow(unittest.TestCase):
         panel, _, _ = self.pins("recording")
         wait_for("polling", lambda: len(panel.calls()) > 10)
         # SendMessage returns once the window has handled it, polls stopped.
-        subprocess.run([WINE, READER, "send", "0", "112", "F020", "0"], timeout=30)  # SC_MINIMIZE
+        subprocess.run([WINE, READER, "send", "0", "112", "F020", "0"], timeout=120)  # SC_MINIMIZE
         before = len(panel.calls())
         time.sleep(0.5)  # many polling intervals, in which nothing may be read
         self.assertEqual(len(panel.calls()), before)
-        subprocess.run([WINE, READER, "send", "0", "112", "F120", "0"], timeout=30)  # SC_RESTORE
+        subprocess.run([WINE, READER, "send", "0", "112", "F120", "0"], timeout=120)  # SC_RESTORE
         wait_for("polling again", lambda: len(panel.calls()) > before)
 
     def test_refused_port_words_in_the_window(self):
