@@ -106,7 +106,7 @@ class Panel:
         self.keys("Return")
         return self.end()
 
-    def end(self, timeout=20):
+    def end(self, timeout=120):
         try:
             _, err = self.process.communicate(timeout=timeout)
         finally:
