@@ -605,4 +605,11 @@ class PinsWindow(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # A wine server that the tests before started without a display keeps a
+    # desktop that refuses every window (error 120): end it, so that this X
+    # server's first window starts the desktop, slowly on a busy machine.
+    subprocess.run(["/usr/lib/wine/wineserver64", "-k"], capture_output=True)
+    subprocess.run(["/usr/lib/wine/wineserver64", "-w"], timeout=120)
+    wait_for("wine's desktop", lambda: "desktop up" in subprocess.run(
+        [WINE, READER, "desktop"], capture_output=True, text=True, timeout=120).stdout)
     unittest.main(verbosity=2)

@@ -113,6 +113,15 @@ int main(int argc, char **argv)
         return clip(argv[2]);
     if (mode == "tips")
         return EnumWindows(tipText, 0), 0;
+    // "reader desktop": whether a top-level window can be made yet. In a new
+    // prefix wine starts its desktop at the first window and, while it builds
+    // its caches on a busy machine, refuses windows (error 120) until it is up.
+    if (mode == "desktop") {
+        const HWND window = CreateWindowExW(0, L"STATIC", L"desktop", WS_OVERLAPPED, 0, 0, 10, 10,
+                                            nullptr, nullptr, nullptr, nullptr);
+        std::printf(window ? "desktop up\n" : "desktop error %lu\n", GetLastError());
+        return window ? (DestroyWindow(window), 0) : 1;
+    }
     // PORTPANEL_WINDOW names another program's window (the pins window).
     const wchar_t *named = _wgetenv(L"PORTPANEL_WINDOW");
     const HWND form = FindWindowW(nullptr, named ? named : L"Form1");
