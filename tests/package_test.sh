@@ -28,16 +28,19 @@ files=$(cd "$root" && find usr -type f | sort)
 expected="usr/bin/portpanel
 usr/bin/portpanel-io
 usr/bin/portpanel-pins
+usr/bin/portpanel-run
 usr/lib/x86_64-linux-gnu/libinpout32.so
 usr/libexec/portpanel/portpanel-helper
 usr/share/applications/portpanel-pins.desktop
 usr/share/applications/portpanel.desktop
 usr/share/bash-completion/completions/portpanel-io
+usr/share/bash-completion/completions/portpanel-run
 usr/share/doc/portpanel/changelog.gz
 usr/share/doc/portpanel/copyright
 usr/share/icons/hicolor/scalable/apps/portpanel.svg
 usr/share/man/man1/portpanel-io.1.gz
 usr/share/man/man1/portpanel-pins.1.gz
+usr/share/man/man1/portpanel-run.1.gz
 usr/share/man/man1/portpanel.1.gz
 usr/share/metainfo/org.example.portpanel.metainfo.xml"
 [ "$files" = "$expected" ] || fail "holds:"$'\n'"$files"
@@ -50,16 +53,19 @@ for needed in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
     grep -q "$needed" <<<"$depends" || fail "does not depend on $needed: $depends"
 done
 grep -qx 'activate-noawait ldconfig' "$root/DEBIAN/triggers" || fail "no ldconfig trigger"
-# Privilege is granted at install, to the helper alone, for the portpanel group.
+# Privilege is granted at install, to the helper and portpanel-run alone, for the portpanel group.
 helper=/usr/libexec/portpanel/portpanel-helper
 grants=$(grep -hE 'setcap|chmod|statoverride --update' "$root"/DEBIAN/postinst)
-[ "$(grep -c "$helper\|\$helper" <<<"$grants")" -eq "$(wc -l <<<"$grants")" ] ||
-    fail "grants privilege to more than the helper: $grants"
+grep -qx "    for program in $helper /usr/bin/portpanel-run; do" "$root"/DEBIAN/postinst &&
+    [ "$(grep -c '\$program' <<<"$grants")" -eq "$(wc -l <<<"$grants")" ] ||
+    fail "grants privilege to more than the helper and portpanel-run: $grants"
 grep -q 'addgroup --system portpanel' "$root/DEBIAN/postinst" || fail "makes no portpanel group"
 grep -q 'root portpanel 0750' "$root/DEBIAN/postinst" || fail "helper not 0750 root:portpanel"
 [ -z "$(getcap -r "$root" 2>/dev/null)" ] || fail "carries a capability in its files"
 [ -z "$(find "$root/usr" -perm /6000)" ] || fail "carries a setuid or setgid file"
-ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helper links more than libc"
+for program in "$helper" /usr/bin/portpanel-run; do
+    ldd "$root$program" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "$program links more than libc"
+done
 nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     fail "the library is not the hardware one"
 for file in /usr/lib/x86_64-linux-gnu/libinpout32.so "$helper" "$policy"; do

@@ -14,6 +14,10 @@
 // {Done, the byte read or 0}, or {NotAllowed, 0} for a port it does not serve.
 namespace helper {
 
+// What portpanel-run tells the program it starts: "PID:FIRST-LAST,...", the
+// process that holds port permission for those ranges.
+inline constexpr const char *grantedVariable = "PORTPANEL_GRANTED";
+
 enum Greeting : std::uint8_t { Ready = 'R', NoPermission = 'P', Words = 'W' };
 enum Operation : std::uint8_t { Out = 'O', In = 'I' };
 enum Answer : std::uint8_t { Done = 'D', NotAllowed = 'N' };
