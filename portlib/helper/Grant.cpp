@@ -70,7 +70,9 @@ std::string ranges(const PortSet &open)
     eachRange(open, [&text](std::size_t first, std::size_t last) {
         char range[16];
         std::snprintf(range, sizeof range, "0x%zX-0x%zX", first, last);
-        text += (text.empty() ? "" : ",") + std::string(range);
+        if (!text.empty())
+            text += ',';
+        text.append(range);
         return 0;
     });
     return text;
