@@ -103,13 +103,15 @@ apt_in_root() {
     in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/dev/null 2>&1 ||
         fail "apt-get $* failed: $(in_root apt-get -y "$@" 2>&1 | tail -n 3)"
 }
-granted() { # the group, the helper's grants, nothing else privileged, the loader's view
+granted() { # the group, the helper's and portpanel-run's grants, nothing else privileged, the loader's view
     in_root getent group portpanel >/dev/null || fail "$1: no portpanel group"
-    [ "$(in_root stat -c '%U:%G %a' "$helper")" = "root:portpanel 750" ] ||
-        fail "$1: the helper is $(in_root stat -c '%U:%G %a' "$helper")"
-    in_root getcap "$helper" | grep 'cap_sys_rawio[=+]ep' >/dev/null || fail "$1: the helper has no capability"
-    local others
-    others=$(in_root dpkg -L portpanel | grep -vx "$helper" | while read -r f; do
+    local program others
+    for program in "$helper" /usr/bin/portpanel-run; do
+        [ "$(in_root stat -c '%U:%G %a' "$program")" = "root:portpanel 750" ] ||
+            fail "$1: $program is $(in_root stat -c '%U:%G %a' "$program")"
+        in_root getcap "$program" | grep 'cap_sys_rawio[=+]ep' >/dev/null || fail "$1: $program has no capability"
+    done
+    others=$(in_root dpkg -L portpanel | grep -vx "$helper\|/usr/bin/portpanel-run" | while read -r f; do
         [ -f "$throwaway/root$f" ] || continue
         in_root find "$f" -perm /6000
         in_root getcap "$f"
@@ -129,7 +131,8 @@ apt_in_root install --reinstall "/tmp/$(basename "$deb")"
 granted "reinstalled"
 grep -qx 0xDC00-0xDC07 "$throwaway/root$policy" || fail "reinstalled: the changed policy was replaced"
 apt_in_root remove portpanel
-[ -z "$(in_root dpkg-statoverride --list "$helper")" ] || fail "removed: a statoverride is left"
+[ -z "$(in_root dpkg-statoverride --list "$helper"; in_root dpkg-statoverride --list /usr/bin/portpanel-run)" ] ||
+    fail "removed: a statoverride is left"
 [ "$(in_root ldconfig -p | grep -c libinpout32)" = 0 ] || fail "removed: the loader still lists the library"
 apt_in_root purge portpanel
 ! in_root getent group portpanel >/dev/null || fail "purged: the portpanel group is left"

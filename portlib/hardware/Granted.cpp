@@ -62,6 +62,16 @@ PortSet read(const std::string &value, const std::string &pids)
     return set;
 }
 
+// Read once: the variable and the ancestry do not change while it matters.
+const PortSet &grantedHere()
+{
+    static const PortSet &ports = *[] {
+        const char *value = std::getenv(helper::grantedVariable);
+        return new PortSet(value ? read(value, ancestry()) : PortSet());
+    }();
+    return ports;
+}
+
 } // namespace
 
 bool covers(const std::string &value, const std::string &pids, unsigned short port)
@@ -69,13 +79,8 @@ bool covers(const std::string &value, const std::string &pids, unsigned short po
     return read(value, pids)[port];
 }
 
-bool covers(unsigned short port)
-{
-    static const PortSet &ports = *[] {
-        const char *value = std::getenv(helper::grantedVariable);
-        return new PortSet(value ? read(value, ancestry()) : PortSet());
-    }();
-    return ports[port];
-}
+bool covers(unsigned short port) { return grantedHere()[port]; }
+
+bool any() { return grantedHere().any(); }
 
 } // namespace granted

@@ -11,6 +11,9 @@ namespace granted {
 // nothing.
 bool covers(unsigned short port);
 
+// Whether portpanel-run granted this process any port.
+bool any();
+
 // The variable's value, as "PID:FIRST-LAST,...", read against pids: what
 // covers reads, apart for tests. ancestry lists this process's pid, then its
 // parent's, and so on.

@@ -25,6 +25,7 @@
 #include <set>
 #include <string>
 #include <sys/io.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -200,13 +201,23 @@ Route decide(unsigned short port)
         }
     }
     std::string helperWhy = std::string("not started: ") + lockedHelper;
-    if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
+    // Under no_new_privs, as in every program portpanel-run starts, the
+    // kernel gives the helper's file no capability: it could never serve.
+    const bool noNewPrivileges = prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1;
+    if (noNewPrivileges)
+        helperWhy = "not started: this program runs with no_new_privs (as portpanel-run's "
+                    "programs do), under which the kernel gives the helper no capability";
+    else if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
         return Route::Helper;
-    const advice::Refusal refusal{advice::action(situation(throughDriver, helperclient::standing()),
-                                                 "this port", PORTPANEL_POLICY_PATH),
-                                  {{rootRoutes, directWhy()},
-                                   {"the parallel-port driver", parallelWhy},
-                                   {"the port helper", helperWhy}}};
+    const advice::Refusal refusal{
+        noNewPrivileges && granted::any()
+            ? advice::notInPolicy(port, PORTPANEL_POLICY_PATH)
+            : advice::action(situation(throughDriver, noNewPrivileges ? advice::Helper::Refused
+                                                                      : helperclient::standing()),
+                             "this port", PORTPANEL_POLICY_PATH),
+        {{rootRoutes, directWhy()},
+         {"the parallel-port driver", parallelWhy},
+         {"the port helper", helperWhy}}};
     return refuse(port, advice::lines(refusal));
 }
 

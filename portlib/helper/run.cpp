@@ -39,8 +39,12 @@ std::string grant(helper::PortSet &open)
                                               "portpanel-run");
 }
 
-int run(char **program)
+int run(char **program, const std::string &granted)
 {
+    if (setenv(helper::grantedVariable, granted.c_str(), 1) != 0) {
+        std::perror("portpanel-run: setenv");
+        return 5;
+    }
     execvp(program[0], program);
     const int error = errno;
     std::fprintf(stderr, "portpanel-run: %s: %s\n", program[0], std::strerror(error));
@@ -73,10 +77,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "portpanel-run: %s did not run: %s\n", *program, refusal.c_str());
         return 5;
     }
-    const std::string granted = std::to_string(getpid()) + ":" + helper::ranges(open);
-    if (setenv(helper::grantedVariable, granted.c_str(), 1) != 0) {
-        std::fprintf(stderr, "portpanel-run: %s did not run: %s\n", *program, std::strerror(errno));
-        return 5;
-    }
-    return run(program);
+    return run(program, std::to_string(getpid()) + ":" + helper::ranges(open));
 }
