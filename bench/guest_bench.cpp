@@ -176,7 +176,7 @@ int main(int argc, char **argv)
     if (startup)
         registerStartups();
     else if (!held)
-        registerPairs(scratch);
+        registerPairs(std::strcmp(option, "--lp") == 0 ? 0 : scratch); // the driver reaches no UART
     if (held)
         benchmark::RegisterBenchmark("heldPortRefused", heldPortRefused)
             ->UseManualTime()

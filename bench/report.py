@@ -103,8 +103,9 @@ for pair, where in (("bound", "0x378"), ("boundScratch", "the UART's scratch reg
     compare(f"emulated PC, {where}: helper pair / portpanel-run pair",
             samples("guest-helper.json")[pair], launched, None, "ns")
 startups = samples("guest-startup.json")
-compare("emulated PC, root: start-up of portpanel-io read 0x378, with portpanel-run / without",
-        startups["startupLaunched"], startups["startupDirect"], None, "ns")
+compare("emulated PC, root: start-up of portpanel-io read 0x378, portpanel-run / direct",
+        [t / 1e6 for t in startups["startupLaunched/real_time"]],
+        [t / 1e6 for t in startups["startupDirect/real_time"]], None, "ms")
 absolute("emulated PC, in lp and portpanel: first access to a held port refused after",
          next(iter(medians("guest-held.json").values())) / 1e6, "ms", 100)
 # capture's register reads (3 a sample) against bench's reads on the same port and route.
