@@ -5,6 +5,7 @@
 // a child of its own and reports what it saw as text.
 #include "Grant.h"
 #include "Policy.h"
+#include "Protocol.h"
 #include "SystemTree.h"
 #include "hardware/Granted.h"
 #include "inpout32.h"
@@ -923,7 +924,7 @@ TEST(HelperPolicy, OpensWhatTheMachineAndTheAdministratorAllow)
 }
 
 // What portpanel-run writes, the library reads back: the same ports, and only
-// in the granted process or a descendant of it.
+// in the granted process (its pid and start time) or a descendant of it.
 TEST(HelperPolicy, GrantedPortsReachTheProcessAndItsChildrenOnly)
 {
     helper::PortSet open;
@@ -943,7 +944,14 @@ TEST(HelperPolicy, GrantedPortsReachTheProcessAndItsChildrenOnly)
         {"40:0x378-0x37F,junk,0x3F8-0x3FF", "40 ", {0x37F}, {0x3F8}},
         {"40:0x37F-0x378", "40 ", {}, {0x378, 0x37F}},
         {"40:0x378-0x10000", "40 ", {}, {0x378}},
+        {"40/900:" + ranges, "41/950 40/900 1/1 ", {0x378}, {}},
+        {"40/900:" + ranges, "41/990 40/980 1/1 ", {}, {0x378}}, // its pid given again later
     };
+    // The start time is /proc/PID/stat's 22nd field, whatever the program's name holds.
+    EXPECT_EQ(helper::processIdentity("40 (a) b (c) S 1 40 40 0 -1 4194560 96 0 0 0 0 0 0 0 "
+                                      "20 0 1 0 900 2269184 270 18446744073709551615"),
+              "40/900");
+    EXPECT_EQ(helper::processIdentity("40 (cut"), "");
     for (const auto &row : rows) {
         for (const unsigned short port : row.open)
             EXPECT_TRUE(granted::covers(row.value, row.pids, port)) << row.value << " " << port;

@@ -10,7 +10,7 @@
 namespace granted {
 namespace {
 
-// This process's pid and its ancestors', space-separated, up to init.
+// This process's identity and its ancestors' ("PID/START"), space-separated, up to init.
 std::string ancestry()
 {
     std::string pids;
@@ -24,7 +24,7 @@ std::string ancestry()
         std::istringstream fields(line.substr(line.rfind(") ") + 2));
         std::string state, parent;
         fields >> state >> parent;
-        pids += line.substr(0, line.find(' ')) + ' ';
+        pids += helper::processIdentity(line) + ' ';
         pid = parent;
     }
     return pids;

@@ -201,12 +201,12 @@ Route decide(unsigned short port)
         }
     }
     std::string helperWhy = std::string("not started: ") + lockedHelper;
-    // Under no_new_privs, as in every program portpanel-run starts, the
-    // kernel gives the helper's file no capability: it could never serve.
+    // Under no_new_privs (a sandbox's, say) the kernel gives the helper's file
+    // no capability: it could never serve.
     const bool noNewPrivileges = prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1;
     if (noNewPrivileges)
-        helperWhy = "not started: this program runs with no_new_privs (as portpanel-run's "
-                    "programs do), under which the kernel gives the helper no capability";
+        helperWhy = "not started: this program runs with no_new_privs, under which the kernel "
+                    "gives the helper no capability";
     else if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
         return Route::Helper;
     const advice::Refusal refusal{

@@ -29,7 +29,7 @@ template <typename F> int eachRange(const PortSet &open, F f)
 }
 
 // Emptying the bounding set needs CAP_SETPCAP, which neither program holds
-// as installed: it is done where it can be, and no_new_privs covers the rest.
+// as installed: it is done where it can be.
 void dropBoundingSet()
 {
     for (int cap = 0; cap <= CAP_LAST_CAP; ++cap)
@@ -59,9 +59,9 @@ const char *dropPrivilege()
     __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
     if (syscall(SYS_capset, &header, none) != 0)
         return "capset";
-    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0)
-        return "clearing ambient capabilities";
-    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 ? nullptr : "no_new_privs";
+    return prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) == 0
+               ? nullptr
+               : "clearing ambient capabilities";
 }
 
 std::string ranges(const PortSet &open)

@@ -43,7 +43,12 @@ int main()
 {
     const std::string policy = helper::readPolicy({"", PORTPANEL_POLICY_PATH, 0}, allowed);
     const int refusal = policy.empty() ? helper::takePermission(allowed) : 0;
-    if (const char *failed = helper::dropPrivilege()) {
+    // Nothing it might run could gain privilege again (the launcher leaves
+    // this out, so that what it starts can still run the helper).
+    const char *failed = helper::dropPrivilege();
+    if (!failed && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        failed = "no_new_privs";
+    if (failed) {
         char words[160];
         std::snprintf(words, sizeof words, "the helper could not drop its privilege (%s: %s)",
                       failed, std::strerror(errno));

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -77,5 +78,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "portpanel-run: %s did not run: %s\n", *program, refusal.c_str());
         return 5;
     }
-    return run(program, std::to_string(getpid()) + ":" + helper::ranges(open));
+    std::string self;
+    std::getline(std::ifstream("/proc/self/stat"), self);
+    return run(program, helper::processIdentity(self) + ":" + helper::ranges(open));
 }
