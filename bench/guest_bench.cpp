@@ -2,14 +2,19 @@
 // binding and the hardware library, against inline outb/inb on the same port.
 // As root the library takes ioperm; with --lp or --portpanel the pair runs as
 // a user in that group (ppdev, or the helper), and inline keeps root's ioperm,
-// which survives the change of user. With --held another program holds
+// which survives the change of user. With --run it was started by
+// portpanel-run, which gave it its ports. With --held another program holds
 // parport0, and a user in both groups times how soon a first access is refused.
+// GUEST_BENCH_SCRATCH names a second port (the UART's scratch register) timed
+// the same way. --startup times `portpanel-io read 0x378` started directly and
+// through portpanel-run, as root.
 #include "PortIO.h"
 #include "RuntimeError.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -18,29 +23,66 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr unsigned short port = 0x378;
 
-void inlineInstructions(benchmark::State &state)
+void inlineInstructions(benchmark::State &state, unsigned short at)
 {
     for (auto _ : state) {
-        outb(0x55, port);
-        benchmark::DoNotOptimize(inb(port));
+        outb(0x55, at);
+        benchmark::DoNotOptimize(inb(at));
     }
 }
 
-void bound(benchmark::State &state)
+void bound(benchmark::State &state, unsigned short at)
 {
     for (auto _ : state) {
-        portio::Out32(port, 0x55);
-        benchmark::DoNotOptimize(portio::Inp32(port));
+        portio::Out32(static_cast<short>(at), 0x55);
+        benchmark::DoNotOptimize(portio::Inp32(static_cast<short>(at)));
     }
 }
 
-BENCHMARK(inlineInstructions);
-BENCHMARK(bound);
+// One program's start to its end, its output discarded.
+void started(benchmark::State &state, std::vector<const char *> command)
+{
+    command.push_back(nullptr);
+    for (auto _ : state) {
+        const pid_t child = fork();
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            execvp(command[0], const_cast<char **>(command.data()));
+            _exit(127);
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || status != 0)
+            return state.SkipWithError(command[0]);
+    }
+}
+
+void registerPairs(unsigned short scratch)
+{
+    benchmark::RegisterBenchmark("inlineInstructions", inlineInstructions, port);
+    benchmark::RegisterBenchmark("bound", bound, port);
+    if (scratch == 0)
+        return;
+    benchmark::RegisterBenchmark("inlineScratch", inlineInstructions, scratch);
+    benchmark::RegisterBenchmark("boundScratch", bound, scratch);
+}
+
+void registerStartups()
+{
+    benchmark::RegisterBenchmark("startupDirect", started,
+                                 std::vector<const char *>{"portpanel-io", "read", "0x378"})
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(
+        "startupLaunched", started,
+        std::vector<const char *>{"portpanel-run", "portpanel-io", "read", "0x378"})
+        ->UseRealTime();
+}
 
 // Each round is a fresh process whose first access finds the port held.
 void heldPortRefused(benchmark::State &state)
@@ -107,15 +149,23 @@ bool becomeUser(const char *option)
 
 int main(int argc, char **argv)
 {
-    if (ioperm(port, 1, 1) != 0)
+    const char *option = argc > 1 ? argv[1] : "";
+    const char *scratchName = std::getenv("GUEST_BENCH_SCRATCH");
+    const auto scratch =
+        static_cast<unsigned short>(scratchName ? std::strtoul(scratchName, nullptr, 0) : 0);
+    // Under portpanel-run the permission came with the process.
+    if (std::strcmp(option, "--run") != 0 &&
+        (ioperm(port, 1, 1) != 0 || (scratch && ioperm(scratch, 1, 1) != 0)))
         return std::perror("ioperm"), 1;
-    const bool held = argc > 1 && std::strcmp(argv[1], "--held") == 0;
+    const bool held = std::strcmp(option, "--held") == 0;
+    const bool startup = std::strcmp(option, "--startup") == 0;
     int release = -1;
     const pid_t holder = held ? holdPort(release) : -1;
-    if (argc > 1 &&
-        (held || std::strcmp(argv[1], "--lp") == 0 || std::strcmp(argv[1], "--portpanel") == 0)) {
-        if (!becomeUser(argv[1]))
-            return std::perror("becoming a user"), 1;
+    const bool asUser =
+        held || std::strcmp(option, "--lp") == 0 || std::strcmp(option, "--portpanel") == 0;
+    if (asUser && !becomeUser(option))
+        return std::perror("becoming a user"), 1;
+    if (asUser || startup || std::strcmp(option, "--run") == 0) {
         argv[1] = argv[0];
         ++argv;
         --argc;
@@ -123,6 +173,10 @@ int main(int argc, char **argv)
     // Bind both entry points before timing; while held, on a port not of parport0.
     portio::Out32(held ? 0x2F8 : port, 0);
     portio::Inp32(held ? 0x2F8 : port);
+    if (startup)
+        registerStartups();
+    else if (!held)
+        registerPairs(std::strcmp(option, "--lp") == 0 ? 0 : scratch); // the driver reaches no UART
     if (held)
         benchmark::RegisterBenchmark("heldPortRefused", heldPortRefused)
             ->UseManualTime()

@@ -94,6 +94,18 @@ for route, user in (("ppdev", "lp"), ("helper", "portpanel")):
             inline, None, "ns")
 absolute("emulated PC, in portpanel: Out32+Inp32 through the helper",
          statistics.median(bound) / 1e3, "us", 1000)
+# portpanel-run gives the same inline path as root's: on a parallel port and on a UART.
+for pair, where in (("bound", "0x378"), ("boundScratch", "the UART's scratch register")):
+    inline_pair = samples("guest-ioperm.json")["inlineInstructions" if pair == "bound" else "inlineScratch"]
+    launched = samples("guest-run.json")[pair]
+    compare(f"emulated PC, {where}: portpanel-run pair / root's inline pair", launched,
+            inline_pair, 1.5, "ns", slack=20)
+    compare(f"emulated PC, {where}: helper pair / portpanel-run pair",
+            samples("guest-helper.json")[pair], launched, None, "ns")
+startups = samples("guest-startup.json")
+compare("emulated PC, root: start-up of portpanel-io read 0x378, portpanel-run / direct",
+        [t / 1e6 for t in startups["startupLaunched/real_time"]],
+        [t / 1e6 for t in startups["startupDirect/real_time"]], None, "ms")
 absolute("emulated PC, in lp and portpanel: first access to a held port refused after",
          next(iter(medians("guest-held.json").values())) / 1e6, "ms", 100)
 # capture's register reads (3 a sample) against bench's reads on the same port and route.

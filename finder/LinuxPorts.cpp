@@ -1,3 +1,4 @@
+#include "Granted.h"
 #include "LinuxTree.h"
 #include "Privilege.h"
 
@@ -239,6 +240,18 @@ std::string helperPath()
     return test && *test ? test : PORTPANEL_HELPER_PATH;
 }
 
+// The portpanel-run this user would start: the first on PATH, where it
+// carries its capability.
+std::string runPath(const std::string &prefix)
+{
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
+    for (std::string folder; std::getline(path, folder, ':');)
+        if (const std::string file = prefix + folder + "/portpanel-run";
+            access(file.c_str(), F_OK) == 0)
+            return privilege::fileGrantsRawio(file) ? file : "";
+    return "";
+}
+
 } // namespace
 
 System thisSystem(const std::string &root)
@@ -253,7 +266,9 @@ System thisSystem(const std::string &root)
             PORTPANEL_POLICY_PATH,
             0,
             privilege::lockdownLevel(prefix + "/sys/kernel/security/lockdown"),
-            privilege::fileGrantsRawio(prefix + helperPath())};
+            privilege::fileGrantsRawio(prefix + helperPath()),
+            runPath(prefix),
+            [](std::uint16_t port) { return granted::covers(port); }};
 }
 
 Restrictions restrictions(const System &system)

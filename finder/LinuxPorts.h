@@ -25,6 +25,8 @@ struct System {
     uid_t policyOwner = 0;     // who must own it
     std::string lockdown;      // the kernel's lockdown level; empty where not known
     bool helperCapable = true; // the helper's file starts it with cap_sys_rawio
+    std::string run; // portpanel-run's file with its capability, under root; empty for none
+    std::function<bool(std::uint16_t port)> granted; // portpanel-run gave this process the port
 };
 
 // This user on this machine, with the kernel's files under root.

@@ -72,6 +72,8 @@ Decision Routes::decide(std::uint16_t port) const
                                    ? "cannot tell who holds " + device(*parallel)
                                    : advice::inUse(device(*parallel), parallel->active)),
                 false, ""};
+    if (system_.granted && system_.granted(port))
+        return {"portpanel-run (ioperm)", false, ""};
     if (who.rawio && who.kernelIoperm && !lockedDown())
         return {"root (ioperm)", false, ""};
     if (who.rawio && exists(system_.root + "/dev/port") && !lockedDown())
@@ -89,7 +91,10 @@ Decision Routes::decide(std::uint16_t port) const
         driverWhy = advice::openFailed(device(*parallel), deviceMissing ? ENOENT : EACCES);
     }
     if (helper_ == advice::Helper::Serves && open_[port])
-        return {"the helper (portpanel group)", false, ""};
+        return {system_.run.empty() || !who.may(system_.run, X_OK)
+                    ? "the helper (portpanel group)"
+                    : "the helper (portpanel group); portpanel-run gives ioperm",
+                false, ""};
     return refuse({throughDriver, deviceMissing}, driverWhy, helper_ == advice::Helper::Serves);
 }
 

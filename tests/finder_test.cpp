@@ -12,6 +12,7 @@
 
 #include <windows.h>
 #else
+#include "Granted.h"
 #include "LinuxPorts.h"
 #include "Privilege.h"
 #include "SystemTree.h"
@@ -91,6 +92,8 @@ struct Rights {
                                                                // ("!words": not in it)
     const char *lockdown = "";                                 // the level in force
     bool helperCapable = true;
+    bool run = false;              // portpanel-run installed with its capability
+    const char *granted = nullptr; // the ranges portpanel-run gave this process
 };
 
 const char *const inUse = "refused: /dev/parport0 is in use by lp0; close the program";
@@ -285,6 +288,23 @@ const Rights rights[] = {
      {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1)"},
       {"0000:00:04.0", "reachable through its driver; to reach this port, turn Secure Boot off"}},
      "integrity"},
+    {"portpanel, under portpanel-run",
+     false,
+     true,
+     false,
+     true,
+     nullptr,
+     0,
+     true,
+     {{"parport0", inUse},
+      {"parport1", "0xDC00-0xDC07: portpanel-run (ioperm) | 0xE000-0xE002: the helper "
+                   "(portpanel group); portpanel-run gives ioperm"},
+      {"0000:00:04.0", "the helper (portpanel group); portpanel-run gives ioperm"},
+      {"0000:00:04.0", "!portpanel-run (ioperm)"}},
+     "",
+     true,
+     true,
+     "0x378-0x37F,0xDC00-0xDC07"},
 };
 
 finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
@@ -303,17 +323,23 @@ finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
         std::filesystem::remove(tree.root / "dev/port");
     const auto may = [row, root](const std::string &path, int mode) {
         const bool device = path.starts_with(root + "/dev/parport");
-        const bool helper = path == root + "/usr/libexec/portpanel/portpanel-helper";
+        const bool helper = path == root + "/usr/libexec/portpanel/portpanel-helper" ||
+                            path == root + "/usr/bin/portpanel-run";
         return access(path.c_str(), F_OK) == 0 && ((device && row.lp && mode == (R_OK | W_OK)) ||
                                                    (helper && row.portpanel && mode == X_OK));
     };
+    if (row.run)
+        writeFile(tree.root / "usr/bin/portpanel-run", "");
+    const std::string granted = std::string("1:") + (row.granted ? row.granted : "");
     return {root,
             {row.rawio, row.ioperm, may, row.lp},
             root + "/usr/libexec/portpanel/portpanel-helper",
             "/etc/portpanel/ports",
             getuid(),
             row.lockdown,
-            row.helperCapable};
+            row.helperCapable,
+            row.run ? root + "/usr/bin/portpanel-run" : "",
+            [granted](std::uint16_t port) { return granted::covers(granted, "1 ", port); }};
 }
 
 TEST(PortFinder, SaysTheRouteEachUserGets)

@@ -11,17 +11,20 @@ found=$(cd "$stage" && find . -type f | sort)
 expected="./usr/local/bin/portpanel
 ./usr/local/bin/portpanel-io
 ./usr/local/bin/portpanel-pins
+./usr/local/bin/portpanel-run
 ./usr/local/etc/portpanel/ports
 ./usr/local/lib/libinpout32.so
 ./usr/local/libexec/portpanel/portpanel-helper
 ./usr/local/share/applications/portpanel-pins.desktop
 ./usr/local/share/applications/portpanel.desktop
 ./usr/local/share/bash-completion/completions/portpanel-io
+./usr/local/share/bash-completion/completions/portpanel-run
 ./usr/local/share/doc/portpanel/changelog.gz
 ./usr/local/share/doc/portpanel/copyright
 ./usr/local/share/icons/hicolor/scalable/apps/portpanel.svg
 ./usr/local/share/man/man1/portpanel-io.1.gz
 ./usr/local/share/man/man1/portpanel-pins.1.gz
+./usr/local/share/man/man1/portpanel-run.1.gz
 ./usr/local/share/man/man1/portpanel.1.gz
 ./usr/local/share/metainfo/org.example.portpanel.metainfo.xml"
 if [ "$found" != "$expected" ]; then

@@ -28,16 +28,19 @@ files=$(cd "$root" && find usr -type f | sort)
 expected="usr/bin/portpanel
 usr/bin/portpanel-io
 usr/bin/portpanel-pins
+usr/bin/portpanel-run
 usr/lib/x86_64-linux-gnu/libinpout32.so
 usr/libexec/portpanel/portpanel-helper
 usr/share/applications/portpanel-pins.desktop
 usr/share/applications/portpanel.desktop
 usr/share/bash-completion/completions/portpanel-io
+usr/share/bash-completion/completions/portpanel-run
 usr/share/doc/portpanel/changelog.gz
 usr/share/doc/portpanel/copyright
 usr/share/icons/hicolor/scalable/apps/portpanel.svg
 usr/share/man/man1/portpanel-io.1.gz
 usr/share/man/man1/portpanel-pins.1.gz
+usr/share/man/man1/portpanel-run.1.gz
 usr/share/man/man1/portpanel.1.gz
 usr/share/metainfo/org.example.portpanel.metainfo.xml"
 [ "$files" = "$expected" ] || fail "holds:"$'\n'"$files"
@@ -50,16 +53,19 @@ for needed in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
     grep -q "$needed" <<<"$depends" || fail "does not depend on $needed: $depends"
 done
 grep -qx 'activate-noawait ldconfig' "$root/DEBIAN/triggers" || fail "no ldconfig trigger"
-# Privilege is granted at install, to the helper alone, for the portpanel group.
+# Privilege is granted at install, to the helper and portpanel-run alone, for the portpanel group.
 helper=/usr/libexec/portpanel/portpanel-helper
 grants=$(grep -hE 'setcap|chmod|statoverride --update' "$root"/DEBIAN/postinst)
-[ "$(grep -c "$helper\|\$helper" <<<"$grants")" -eq "$(wc -l <<<"$grants")" ] ||
-    fail "grants privilege to more than the helper: $grants"
+grep -qx "    for program in $helper /usr/bin/portpanel-run; do" "$root"/DEBIAN/postinst &&
+    [ "$(grep -c '\$program' <<<"$grants")" -eq "$(wc -l <<<"$grants")" ] ||
+    fail "grants privilege to more than the helper and portpanel-run: $grants"
 grep -q 'addgroup --system portpanel' "$root/DEBIAN/postinst" || fail "makes no portpanel group"
 grep -q 'root portpanel 0750' "$root/DEBIAN/postinst" || fail "helper not 0750 root:portpanel"
 [ -z "$(getcap -r "$root" 2>/dev/null)" ] || fail "carries a capability in its files"
 [ -z "$(find "$root/usr" -perm /6000)" ] || fail "carries a setuid or setgid file"
-ldd "$root$helper" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "the helper links more than libc"
+for program in "$helper" /usr/bin/portpanel-run; do
+    ldd "$root$program" | grep -vqE 'linux-vdso|libc\.so|ld-linux' && fail "$program links more than libc"
+done
 nm -D "$root/usr/lib/x86_64-linux-gnu/libinpout32.so" | grep ' U ioperm' >/dev/null ||
     fail "the library is not the hardware one"
 for file in /usr/lib/x86_64-linux-gnu/libinpout32.so "$helper" "$policy"; do
@@ -97,13 +103,15 @@ apt_in_root() {
     in_root env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/dev/null 2>&1 ||
         fail "apt-get $* failed: $(in_root apt-get -y "$@" 2>&1 | tail -n 3)"
 }
-granted() { # the group, the helper's grants, nothing else privileged, the loader's view
+granted() { # the group, the helper's and portpanel-run's grants, nothing else privileged, the loader's view
     in_root getent group portpanel >/dev/null || fail "$1: no portpanel group"
-    [ "$(in_root stat -c '%U:%G %a' "$helper")" = "root:portpanel 750" ] ||
-        fail "$1: the helper is $(in_root stat -c '%U:%G %a' "$helper")"
-    in_root getcap "$helper" | grep 'cap_sys_rawio[=+]ep' >/dev/null || fail "$1: the helper has no capability"
-    local others
-    others=$(in_root dpkg -L portpanel | grep -vx "$helper" | while read -r f; do
+    local program others
+    for program in "$helper" /usr/bin/portpanel-run; do
+        [ "$(in_root stat -c '%U:%G %a' "$program")" = "root:portpanel 750" ] ||
+            fail "$1: $program is $(in_root stat -c '%U:%G %a' "$program")"
+        in_root getcap "$program" | grep 'cap_sys_rawio[=+]ep' >/dev/null || fail "$1: $program has no capability"
+    done
+    others=$(in_root dpkg -L portpanel | grep -vx "$helper\|/usr/bin/portpanel-run" | while read -r f; do
         [ -f "$throwaway/root$f" ] || continue
         in_root find "$f" -perm /6000
         in_root getcap "$f"
@@ -123,7 +131,8 @@ apt_in_root install --reinstall "/tmp/$(basename "$deb")"
 granted "reinstalled"
 grep -qx 0xDC00-0xDC07 "$throwaway/root$policy" || fail "reinstalled: the changed policy was replaced"
 apt_in_root remove portpanel
-[ -z "$(in_root dpkg-statoverride --list "$helper")" ] || fail "removed: a statoverride is left"
+[ -z "$(in_root dpkg-statoverride --list "$helper"; in_root dpkg-statoverride --list /usr/bin/portpanel-run)" ] ||
+    fail "removed: a statoverride is left"
 [ "$(in_root ldconfig -p | grep -c libinpout32)" = 0 ] || fail "removed: the loader still lists the library"
 apt_in_root purge portpanel
 ! in_root getent group portpanel >/dev/null || fail "purged: the portpanel group is left"

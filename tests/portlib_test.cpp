@@ -3,8 +3,11 @@
 // below, with the kernel's files in a tree of the test's own) and a stand-in
 // helper. The library decides routes once per process, so each case runs in
 // a child of its own and reports what it saw as text.
+#include "Grant.h"
 #include "Policy.h"
+#include "Protocol.h"
 #include "SystemTree.h"
+#include "hardware/Granted.h"
 #include "inpout32.h"
 
 #include <atomic>
@@ -917,6 +920,43 @@ TEST(HelperPolicy, OpensWhatTheMachineAndTheAdministratorAllow)
         for (const unsigned port : row.closed)
             EXPECT_FALSE(open[port]) << file << ": " << std::hex << port << " should be closed";
         std::filesystem::remove_all(root);
+    }
+}
+
+// What portpanel-run writes, the library reads back: the same ports, and only
+// in the granted process (its pid and start time) or a descendant of it.
+TEST(HelperPolicy, GrantedPortsReachTheProcessAndItsChildrenOnly)
+{
+    helper::PortSet open;
+    open.set(0x378, true).set(0x379, true).set(0xDC00, true).set(0xFFFF, true).set(0, true);
+    const std::string ranges = helper::ranges(open);
+    EXPECT_EQ(ranges, "0x0-0x0,0x378-0x379,0xDC00-0xDC00,0xFFFF-0xFFFF");
+    const struct {
+        std::string value, pids;
+        std::vector<unsigned short> open, closed;
+    } rows[] = {
+        {"40:" + ranges, "40 1 ", {0, 0x378, 0x379, 0xDC00, 0xFFFF}, {0x377, 0x37A, 0xDC01}},
+        {"40:" + ranges, "41 40 1 ", {0x378}, {}}, // a child it forked
+        {"40:" + ranges, "41 4 1 ", {}, {0x378}},  // another process
+        {"4:" + ranges, "40 1 ", {}, {0x378}},     // not a prefix of a pid
+        {":" + ranges, "40 1 ", {}, {0x378}},      // no pid
+        {ranges, "40 1 ", {}, {0x378}},            // no pid either
+        {"40:0x378-0x37F,junk,0x3F8-0x3FF", "40 ", {0x37F}, {0x3F8}},
+        {"40:0x37F-0x378", "40 ", {}, {0x378, 0x37F}},
+        {"40:0x378-0x10000", "40 ", {}, {0x378}},
+        {"40/900:" + ranges, "41/950 40/900 1/1 ", {0x378}, {}},
+        {"40/900:" + ranges, "41/990 40/980 1/1 ", {}, {0x378}}, // its pid given again later
+    };
+    // The start time is /proc/PID/stat's 22nd field, whatever the program's name holds.
+    EXPECT_EQ(helper::processIdentity("40 (a) b (c) S 1 40 40 0 -1 4194560 96 0 0 0 0 0 0 0 "
+                                      "20 0 1 0 900 2269184 270 18446744073709551615"),
+              "40/900");
+    EXPECT_EQ(helper::processIdentity("40 (cut"), "");
+    for (const auto &row : rows) {
+        for (const unsigned short port : row.open)
+            EXPECT_TRUE(granted::covers(row.value, row.pids, port)) << row.value << " " << port;
+        for (const unsigned short port : row.closed)
+            EXPECT_FALSE(granted::covers(row.value, row.pids, port)) << row.value << " " << port;
     }
 }
 

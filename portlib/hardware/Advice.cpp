@@ -113,13 +113,13 @@ std::string lockedOut(const std::string &level)
     return "refused to every program by the locked-down kernel (" + level + ")";
 }
 
-std::string helperRefused(int error, bool fileHasCapability)
+std::string helperRefused(int error, bool fileHasCapability, const std::string &who)
 {
     const std::string call = std::string("ioperm: ") + std::strerror(error);
     if (error == ENOSYS)
-        return "the helper finds that this kernel has no user-space port access (" + call + ")";
+        return who + " finds that this kernel has no user-space port access (" + call + ")";
     if (error != EPERM)
-        return "the helper could not take port permission (" + call + ")";
+        return who + " could not take port permission (" + call + ")";
     return fileHasCapability
                ? "the kernel refused it port permission (" + call +
                      ") although its file has cap_sys_rawio: the kernel may be locked down"

@@ -57,9 +57,9 @@ std::string lockedDown(const std::string &level);
 // The same, short, for the reason of root's routes.
 std::string lockedOut(const std::string &level);
 
-// Why the helper could not take port permission (an errno), knowing whether
-// its file carries the capability that it needs.
-std::string helperRefused(int error, bool fileHasCapability);
+// Why the helper (or who) could not take port permission (an errno), knowing
+// whether its file carries the capability that it needs.
+std::string helperRefused(int error, bool fileHasCapability, const std::string &who = "the helper");
 
 // Root's own ioperm refused while the capability is held, the lockdown level
 // not known.

@@ -1,10 +1,12 @@
 // Real x86 ports. Each port's route is decided at its first access and kept:
-// in-process ioperm (root), else /dev/port; else the kernel's parallel-port
+// the permission portpanel-run granted with the process, else in-process
+// ioperm (root), else /dev/port; else the kernel's parallel-port
 // driver for the registers of a parallel port it manages (group lp); else
 // portpanel-helper (group portpanel); else the port is refused. A locked-down
 // kernel refuses ioperm and /dev/port to every program: there only the
 // driver is tried, for root too.
 #include "Advice.h"
+#include "Granted.h"
 #include "HelperClient.h"
 #include "ParallelPorts.h"
 #include "Privilege.h"
@@ -23,12 +25,13 @@
 #include <set>
 #include <string>
 #include <sys/io.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
-enum class Route : unsigned char { Undecided, Ioperm, DevPort, Parallel, Helper, Refused };
+enum class Route : unsigned char { Undecided, Granted, Ioperm, DevPort, Parallel, Helper, Refused };
 
 struct Direct {
     Route route;
@@ -144,9 +147,10 @@ Route refuse(unsigned short port, const std::string &why)
     return routes[port] = Route::Refused;
 }
 
-// Root's permission for one port, in this thread. The set of each thread is
-// freed when the thread ends.
-bool permitHere(unsigned short port)
+// Root's permission for one port, in this thread, or the permission the
+// thread already holds (granted). The set of each thread is freed when the
+// thread ends.
+bool permitHere(unsigned short port, bool granted = false)
 {
     static const pthread_key_t owner = [] {
         pthread_key_t key{};
@@ -157,7 +161,7 @@ bool permitHere(unsigned short port)
         pthread_setspecific(owner, permittedHere = new PortSet);
     if ((*permittedHere)[port])
         return true;
-    if (ioperm(port, 1, 1) != 0) {
+    if (!granted && ioperm(port, 1, 1) != 0) {
         refuse(port, advice::iopermRefused(errno, hasRawIo()));
         return false;
     }
@@ -174,10 +178,12 @@ Route decide(unsigned short port)
 {
     const int parallelPort = parallel::portOf(port);
     std::string parallelWhy;
-    if (direct().route != Route::Refused) // root, too, never behind a holder's back
+    const bool withProcess = granted::covers(port);
+    if (withProcess || direct().route != Route::Refused) // never behind a holder's back
         return parallelPort >= 0 && !parallel::free(parallelPort, parallelWhy)
                    ? refuse(port, parallelWhy)
-                   : direct().route;
+               : withProcess ? Route::Granted
+                             : direct().route;
     const bool throughDriver = parallelPort >= 0 && parallel::driverReaches(parallelPort, port);
     parallelWhy = parallelPort < 0
                       ? "not a register of a parallel port the kernel manages (it manages " +
@@ -195,13 +201,23 @@ Route decide(unsigned short port)
         }
     }
     std::string helperWhy = std::string("not started: ") + lockedHelper;
-    if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
+    // Under no_new_privs (a sandbox's, say) the kernel gives the helper's file
+    // no capability: it could never serve.
+    const bool noNewPrivileges = prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1;
+    if (noNewPrivileges)
+        helperWhy = "not started: this program runs with no_new_privs, under which the kernel "
+                    "gives the helper no capability";
+    else if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
         return Route::Helper;
-    const advice::Refusal refusal{advice::action(situation(throughDriver, helperclient::standing()),
-                                                 "this port", PORTPANEL_POLICY_PATH),
-                                  {{rootRoutes, directWhy()},
-                                   {"the parallel-port driver", parallelWhy},
-                                   {"the port helper", helperWhy}}};
+    const advice::Refusal refusal{
+        noNewPrivileges && granted::any()
+            ? advice::notInPolicy(port, PORTPANEL_POLICY_PATH)
+            : advice::action(situation(throughDriver, noNewPrivileges ? advice::Helper::Refused
+                                                                      : helperclient::standing()),
+                             "this port", PORTPANEL_POLICY_PATH),
+        {{rootRoutes, directWhy()},
+         {"the parallel-port driver", parallelWhy},
+         {"the port helper", helperWhy}}};
     return refuse(port, advice::lines(refusal));
 }
 
@@ -235,9 +251,10 @@ bool accessed(unsigned short port, bool write, unsigned char &byte)
 {
     std::string why;
     bool ok = false;
-    switch (routeOf(port)) {
+    switch (const Route route = routeOf(port)) {
+    case Route::Granted:
     case Route::Ioperm:
-        if (!permitHere(port))
+        if (!permitHere(port, route == Route::Granted))
             return false;
         write ? outb(byte, port) : void(byte = inb(port));
         return true;
@@ -313,7 +330,7 @@ short slowIn(unsigned short port)
 // Fork waits for the slow path to be free, so the child gets consistent state
 // and a free lock; the child then leaves the parent's helper and claims to
 // the parent, and decides those routes afresh. Root's ports stay permitted:
-// the child inherits the forking thread's permission.
+// the child inherits the forking thread's permission, and so the granted ports.
 void beforeFork()
 {
     if (!insideHere)
@@ -332,7 +349,10 @@ void afterForkInChild()
     parallel::forgetAfterFork();
     if (anyDecided)
         std::ranges::replace_if(
-            routes, [](Route route) { return route != Route::Ioperm && route != Route::DevPort; },
+            routes,
+            [](Route route) {
+                return route != Route::Granted && route != Route::Ioperm && route != Route::DevPort;
+            },
             Route::Undecided);
     afterForkInParent();
 }
@@ -404,6 +424,8 @@ const char *PortRoute(short port)
     if (inside.refused())
         return nullptr;
     switch (routes[address(port)]) {
+    case Route::Granted:
+        return "portpanel-run (ioperm)";
     case Route::Ioperm:
         return "root (ioperm)";
     case Route::DevPort:

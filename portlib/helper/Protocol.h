@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 // What the port library and the helper say to each other over a socket.
@@ -13,6 +14,27 @@
 // port low byte, port high byte, value}, and each is answered with two:
 // {Done, the byte read or 0}, or {NotAllowed, 0} for a port it does not serve.
 namespace helper {
+
+// What portpanel-run tells the program it starts: "PID/START:FIRST-LAST,...",
+// the process that holds port permission for those ranges.
+inline constexpr const char *grantedVariable = "PORTPANEL_GRANTED";
+
+// A process as the grant names it, "PID/START", from a line of /proc/PID/stat:
+// its start time (clock ticks after boot) tells it from a later process given
+// the same pid. Empty for a line that is not one.
+inline std::string processIdentity(const std::string &statLine)
+{
+    const std::size_t afterName = statLine.rfind(") "); // the name may hold both
+    const std::size_t space = statLine.find(' ');
+    if (afterName == std::string::npos || space == std::string::npos)
+        return "";
+    std::size_t at = afterName + 2;
+    for (int field = 3; field < 22 && at != std::string::npos; ++field) // start time: the 22nd
+        at = statLine.find(' ', at) + 1;
+    if (at == 0 || at == std::string::npos || at >= statLine.size())
+        return "";
+    return statLine.substr(0, space) + '/' + statLine.substr(at, statLine.find(' ', at) - at);
+}
 
 enum Greeting : std::uint8_t { Ready = 'R', NoPermission = 'P', Words = 'W' };
 enum Operation : std::uint8_t { Out = 'O', In = 'I' };

@@ -5,13 +5,13 @@
 // privilege, and only then serves the port library's requests on its standard
 // input and output, in seccomp's strict mode: read, write and exit are all it
 // may still ask of the kernel. It reads no arguments and no environment.
+#include "Grant.h"
 #include "Policy.h"
 #include "Requests.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <linux/capability.h>
 #include <linux/seccomp.h>
 #include <sys/io.h>
 #include <sys/prctl.h>
@@ -20,41 +20,8 @@
 
 namespace {
 
-// The call that failed, or null once every privilege is gone.
-const char *dropPrivilege()
-{
-    // The setuid-root fallback: back to the caller's own ids.
-    const gid_t gid = getgid();
-    const uid_t uid = getuid();
-    if (setresgid(gid, gid, gid) != 0)
-        return "setresgid";
-    if (setresuid(uid, uid, uid) != 0)
-        return "setresuid";
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
-    if (syscall(SYS_capset, &header, none) != 0)
-        return "capset";
-    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0)
-        return "clearing ambient capabilities";
-    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 ? nullptr : "no_new_privs";
-}
-
 // Only the allowed ports: the CPU refuses any other, and so does the helper.
 helper::PortSet allowed;
-
-// Port permission for the allowed ranges only; 0 or the error.
-int takePermission()
-{
-    for (std::size_t first = 0; first < allowed.size(); ++first) {
-        std::size_t last = first;
-        while (allowed[first] && last + 1 < allowed.size() && allowed[last + 1])
-            ++last;
-        if (allowed[first] && ioperm(first, last - first + 1, 1) != 0)
-            return errno;
-        first = last;
-    }
-    return 0;
-}
 
 class Hardware : public helper::Ports {
   public:
@@ -75,8 +42,13 @@ class Hardware : public helper::Ports {
 int main()
 {
     const std::string policy = helper::readPolicy({"", PORTPANEL_POLICY_PATH, 0}, allowed);
-    const int refusal = policy.empty() ? takePermission() : 0;
-    if (const char *failed = dropPrivilege()) {
+    const int refusal = policy.empty() ? helper::takePermission(allowed) : 0;
+    // Nothing it might run could gain privilege again (the launcher leaves
+    // this out, so that what it starts can still run the helper).
+    const char *failed = helper::dropPrivilege();
+    if (!failed && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        failed = "no_new_privs";
+    if (failed) {
         char words[160];
         std::snprintf(words, sizeof words, "the helper could not drop its privilege (%s: %s)",
                       failed, std::strerror(errno));

@@ -34,6 +34,9 @@ waitfor() {
     for _ in $(seq 600); do eval "$2" && return 0; sleep 0.1; done
     echo "IOTEST FAIL waited 60 s for $1"
 }
+# The loader drops LD_LIBRARY_PATH for portpanel-run, which starts with a
+# capability; the library is in its folder here, not where the loader looks.
+run='portpanel-run env LD_LIBRARY_PATH=/lib/portlib'
 expect() { # expect WHAT WANT GOT
     if [ "$2" = "$3" ]; then echo "IOTEST ok $1: $3"; else echo "IOTEST FAIL $1: got '$3', want '$2'"; fi
 }
@@ -87,12 +90,57 @@ status=0
 portpanel-io read 0x37A >/tmp/out 2>&1 || status=$?
 echo "IOTEST   root reads held 0x37A: status $status"
 show </tmp/out
-status=0
-as portpanel 'portpanel-io read 0x378' >/tmp/out 2>&1 || status=$?
-expect "portpanel: held 0x378" 5 $status
-show </tmp/out
+for launcher in "" "$run "; do
+    status=0
+    as portpanel "${launcher}portpanel-io read 0x378" >/tmp/out 2>&1 || status=$?
+    expect "portpanel: ${launcher}held 0x378" 5 $status
+    show </tmp/out
+    grep -q 'parport0 is in use by ppdev' /tmp/out || echo "IOTEST FAIL ${launcher}held 0x378: the holder is not named"
+done
 kill -TERM $(pidof portpanel-io) # the pulse puts D0 back and lets go
 wait
+echo "IOTEST == portpanel-run, as a user in portpanel: root reads what it writes and it reads root's"
+uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
+scratch=$(printf 0x%04X $((uart + 7)))
+for port in 0x0378 0xDC00 $scratch; do
+    rootwrites $port 0x00
+    as portpanel "$run portpanel-io write $port 0xA5" | show
+    expect "run: write $port 0xA5, root reads" 0xA5 "$(rootsees $port)"
+    rootwrites $port 0x3C
+    expect "run: read $port after root's 0x3C" "$port = 0x3C" \
+        "$(as portpanel "$run portpanel-io read $port" | cut -d' ' -f1-3)"
+done
+as portpanel 'portpanel-run sh -c "echo \$PORTPANEL_GRANTED" >/tmp/granted'
+echo "IOTEST   a launched program's PORTPANEL_GRANTED: $(cat /tmp/granted)"
+echo 0x300 >"$PORTPANEL_POLICY" && chmod 664 "$PORTPANEL_POLICY" # untrusted: its group may write it
+as portpanel "portpanel-io read $scratch" >/tmp/helper 2>&1 || true
+grep -q 'is not trusted' /tmp/helper || echo "IOTEST FAIL the helper took the untrusted policy"
+bench='portpanel-io bench 0x378 --seconds 1 --write'
+# WHO|COMMAND|STATUS|A LINE OF ITS OUTPUT (grep -E)
+while IFS='|' read -r who command want line; do
+    [ "$command" = "rm policy" ] && { rm "$PORTPANEL_POLICY"; continue; }
+    status=0
+    as $who "$command" >/tmp/out 2>&1 || status=$?
+    show </tmp/out
+    expect "$who: $command" "$want" $status
+    grep -qE -- "$line" /tmp/out || echo "IOTEST FAIL $who: $command: no line '$line'"
+done <<TABLE
+portpanel|portpanel-run true|5|$(grep -o 'is not trusted.*' /tmp/helper | head -n 1 | sed 's/[][().*^$]/./g')
+neither|portpanel-run true|126|Permission denied
+neither|portpanel-io read $scratch|5|adduser .USER portpanel
+portpanel|rm policy
+portpanel|$run portpanel-io write 0x80 0|5|port 0x0080 is not open to the portpanel group
+portpanel|$run $bench|0|^route: portpanel-run .ioperm.$
+portpanel|$run sh -c 'sh -c "$bench"'|0|^route: portpanel-run .ioperm.$
+portpanel|PORTPANEL_GRANTED=$(cat /tmp/granted) $bench|0|^route: the helper
+portpanel|portpanel-run|2|no program given
+portpanel|portpanel-run /nonexistent|127|No such file
+portpanel|portpanel-run /etc/group|126|Permission denied
+TABLE
+as portpanel 'portpanel-run grep ^Cap /proc/self/status' >/tmp/caps
+show </tmp/caps
+expect "run: the launched program's capabilities (all but the bounding set)" 4 \
+    "$(grep -cE '^Cap(Inh|Prm|Eff|Amb):[[:space:]]0{16}$' /tmp/caps)"
 echo "IOTEST == six lines: pulse D0, wait for a status change"
 cat >/tmp/script <<'SCRIPT'
 portpanel-io read 0x378 0x379
@@ -157,6 +205,8 @@ benched "a user in portpanel" "the helper (portpanel group)" \
 uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
 benched "a user in portpanel, the PCI UART's scratch register" "the helper (portpanel group)" \
     "as portpanel 'portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --write'"
+benched "a user in portpanel under portpanel-run" "portpanel-run (ioperm)" \
+    "as portpanel '$run portpanel-io bench 0x378 --seconds 2 --write'"
 echo "IOTEST done"
 GUEST
 )
@@ -206,6 +256,14 @@ for who in root lp portpanel neither; do
         has "$who: $port's words" "$(cat /tmp/out)" "locked down (integrity)" "Secure Boot" "$lp" \
             "!adduser \$USER portpanel" "!take port permission"
     done
+done
+for who in root portpanel; do
+    status=0
+    as $who 'portpanel-run touch /tmp/ran' >/tmp/out 2>&1 || status=$?
+    show </tmp/out
+    expect "$who: portpanel-run under lockdown" 5 $status
+    has "$who: portpanel-run's words" "$(cat /tmp/out)" "locked down (integrity)" "did not run"
+    [ ! -e /tmp/ran ] || echo "IOTEST FAIL $who: portpanel-run ran its program under lockdown"
 done
 echo "IOTEST -- root: read $scratch"
 portpanel-io read $scratch 2>&1 | show
