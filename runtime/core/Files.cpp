@@ -10,17 +10,17 @@
 namespace runtime {
 
 #ifdef _WIN32
-std::FILE *createFile(const std::string &path) { return _wfopen(wide(path).c_str(), L"wb"); }
+std::FILE *createFile(const std::string &path) { return _wfopen(utf16(path).c_str(), L"wb"); }
 
 bool replaceFile(const std::string &from, const std::string &to)
 {
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (MoveFileExW(utf16(from).c_str(), utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
     errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
     return false;
 }
 
-void removeFile(const std::string &path) { _wremove(wide(path).c_str()); }
+void removeFile(const std::string &path) { _wremove(utf16(path).c_str()); }
 #else
 std::FILE *createFile(const std::string &path) { return std::fopen(path.c_str(), "wb"); }
 

@@ -14,7 +14,7 @@ std::string utf8(const std::wstring &text)
     return bytes;
 }
 
-std::wstring wide(const std::string &utf8)
+std::wstring utf16(const std::string &utf8)
 {
     const int size =
         MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);

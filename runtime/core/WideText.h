@@ -9,7 +9,7 @@ namespace runtime {
 std::string utf8(const std::wstring &text);
 
 // UTF-8 as the UTF-16 that Windows' wide calls take.
-std::wstring wide(const std::string &utf8);
+std::wstring utf16(const std::string &utf8);
 
 } // namespace runtime
 #endif

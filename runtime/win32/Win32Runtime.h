@@ -17,7 +17,7 @@ struct Handled {
     [[nodiscard]] virtual HWND handle() const = 0;
 };
 
-using runtime::wide;
+inline std::wstring wide(const std::string &utf8) { return utf16(utf8); }
 std::string windowText(HWND control);
 
 // The drawn socket's window class, registered at the first ask, and its control.
