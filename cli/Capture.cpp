@@ -47,7 +47,10 @@ class Destination {
   public:
     explicit Destination(std::string path) : path_(std::move(path)), partial_(path_ + ".partial")
     {
-        if (!path_.empty() && !(file_ = runtime::createFile(partial_)))
+        if (path_.empty())
+            return;
+        file_ = runtime::createFile(partial_);
+        if (!file_)
             throw fileError("create", partial_);
     }
     ~Destination()

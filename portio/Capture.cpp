@@ -100,10 +100,11 @@ Recorder::Levels Recorder::levelsOf(const Registers &registers) const
 
 bool Recorder::isEdge(Levels before, Levels now) const
 {
-    const Levels bit = Levels{1} << trigger_->wire;
+    const Trigger &trigger = trigger_.value();
+    const Levels bit = Levels{1} << trigger.wire;
     if ((before & bit) == (now & bit))
         return false;
-    return trigger_->edge == Edge::Change || ((now & bit) != 0) == (trigger_->edge == Edge::Rise);
+    return trigger.edge == Edge::Change || ((now & bit) != 0) == (trigger.edge == Edge::Rise);
 }
 
 void Recorder::changed(std::int64_t ns, const Registers &registers)
@@ -147,7 +148,7 @@ void Recorder::begin(std::int64_t originNs)
 void Recorder::write(const Change &change)
 {
     // Changes within one microsecond share its time: the file's times only go forward.
-    if (const std::int64_t us = (change.ns - *originNs_) / 1000; us > writtenUs_) {
+    if (const std::int64_t us = (change.ns - originNs_.value()) / 1000; us > writtenUs_) {
         writtenUs_ = us;
         text_ += timeLine(us);
     }

@@ -28,7 +28,7 @@ struct Wire {
 std::vector<Wire> parallelWires();
 std::vector<Wire> byteWires();
 
-enum class Edge { Rise, Fall, Change };
+enum class Edge : std::uint8_t { Rise, Fall, Change };
 
 struct Trigger {
     std::size_t wire; // an index into the wires
