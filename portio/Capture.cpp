@@ -75,8 +75,8 @@ std::string statsText(const Stats &stats)
 
 Recorder::Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger, std::int64_t beforeNs)
     : wires_(std::move(wires)), trigger_(trigger), beforeNs_(beforeNs),
-      text_("$version portpanel " PORTPANEL_VERSION " $end\n$timescale 1 us $end\n"
-            "$scope module port $end\n")
+      text_(std::string("$version portpanel ") + PORTPANEL_VERSION +
+            " $end\n$timescale 1 us $end\n$scope module port $end\n")
 {
     for (std::size_t i = 0; i < wires_.size(); ++i)
         text_.append("$var wire 1 ")
@@ -98,9 +98,8 @@ Recorder::Levels Recorder::levelsOf(const Registers &registers) const
     return levels;
 }
 
-bool Recorder::isEdge(Levels before, Levels now) const
+bool Recorder::isEdge(const Trigger &trigger, Levels before, Levels now)
 {
-    const Trigger &trigger = trigger_.value();
     const Levels bit = Levels{1} << trigger.wire;
     if ((before & bit) == (now & bit))
         return false;
@@ -117,7 +116,8 @@ void Recorder::changed(std::int64_t ns, const Registers &registers)
         return;
     }
     if (kept_.empty() || change.levels != kept_.back().levels) {
-        const bool edge = trigger_ && !kept_.empty() && isEdge(kept_.back().levels, change.levels);
+        const bool edge =
+            trigger_ && !kept_.empty() && isEdge(*trigger_, kept_.back().levels, change.levels);
         kept_.push_back(change);
         if (!trigger_ || edge) {
             edgeNs_ = ns;
@@ -148,7 +148,8 @@ void Recorder::begin(std::int64_t originNs)
 void Recorder::write(const Change &change)
 {
     // Changes within one microsecond share its time: the file's times only go forward.
-    if (const std::int64_t us = (change.ns - originNs_.value()) / 1000; us > writtenUs_) {
+    if (const std::int64_t us = (change.ns - originNs_.value_or(change.ns)) / 1000;
+        us > writtenUs_) {
         writtenUs_ = us;
         text_ += timeLine(us);
     }

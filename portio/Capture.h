@@ -89,7 +89,7 @@ class Recorder {
     };
     void changed(std::int64_t ns, const Registers &registers);
     [[nodiscard]] Levels levelsOf(const Registers &registers) const;
-    [[nodiscard]] bool isEdge(Levels before, Levels now) const;
+    [[nodiscard]] static bool isEdge(const Trigger &trigger, Levels before, Levels now);
     void begin(std::int64_t originNs);
     void write(const Change &change);
 

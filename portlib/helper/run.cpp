@@ -65,7 +65,10 @@ int main(int argc, char **argv)
     }
     const std::string first = argc > 1 ? argv[1] : "";
     if (argc == 2 && (first == "--help" || first == "--version")) {
-        std::fputs(first == "--help" ? usage : "portpanel-run " PORTPANEL_VERSION "\n", stdout);
+        if (first == "--help")
+            std::fputs(usage, stdout);
+        else
+            std::printf("portpanel-run %s\n", PORTPANEL_VERSION);
         return 0;
     }
     char **program = argv + 1 + (first == "--" ? 1 : 0);
