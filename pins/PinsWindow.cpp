@@ -50,6 +50,7 @@ constexpr const char *legend =
 runtime::FormLayout layout()
 {
     runtime::FormLayout form{"PinsWindow", "portpanel-pins", 720 * px, 618 * px, {}};
+    form.resizable = true; // a bigger drawing, to read across the bench
     auto &c = form.controls;
     c.push_back({"picConnector", Kind::Connector, at(8, 8, 704, 160), "",
                  "Connector, as seen on the back of the PC"});

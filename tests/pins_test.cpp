@@ -47,12 +47,15 @@ class PinsTest : public QObject {
     QString nameOf(int number) const { return pin(number)->accessibleName(); }
     QListWidget *log() const { return widgetOf<QListWidget>(window->log); }
     QWidget *drawing() const { return runtime::qt::widget(window->connector); }
+    runtime::drawing::Box contactBox(int number) const
+    {
+        return runtime::drawing::layOut(drawing()->width(), drawing()->height())
+            .contacts.at(static_cast<std::size_t>(number - 1))
+            .contact;
+    }
     QPoint contact(int number) const
     {
-        const runtime::drawing::Box box =
-            runtime::drawing::layOut(drawing()->width(), drawing()->height())
-                .contacts.at(static_cast<std::size_t>(number - 1))
-                .contact;
+        const runtime::drawing::Box box = contactBox(number);
         return {box.centreX(), box.centreY()};
     }
     void clickDrawn(int number) const
@@ -91,6 +94,17 @@ class PinsTest : public QObject {
         shown->show();
         shown->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(shown));
+    }
+
+    // The window at factor times its layout's size: everything in it, text
+    // too, in proportion.
+    void zoom(int factor)
+    {
+        QWidget *shown = runtime::qt::widget(*window);
+        shown->resize(shown->minimumSize() * factor);
+        QTRY_COMPARE_WITH_TIMEOUT(drawing()->width(), 704 * factor, 10'000);
+        QCOMPARE(pin(1)->geometry(), QRect(QPoint(8, 212) * factor, QSize(300, 22) * factor));
+        QCOMPARE(pin(1)->font().pointSizeF(), QApplication::font().pointSizeF() * factor);
     }
 
     void open(const QString &port)
@@ -171,7 +185,8 @@ class PinsTest : public QObject {
         if (refusingLibrary)
             QSKIP("recording library only");
         show();
-        for (const int control : {0x0A, 0x2A}) {
+        for (const auto &[factor, control] : {std::pair{1, 0x0A}, {1, 0x2A}, {2, 0x0A}}) {
+            zoom(factor);
             setPort(890, control);
             open("888");
             window->timer->setEnabled(false); // only the toggles reach the library
@@ -201,39 +216,44 @@ class PinsTest : public QObject {
             {0x55, 0x00, 0x24, "HhlhlhlhllhllHlHH--------"}, // C5: data lines are inputs
         };
         show();
-        // As seen on the back of the PC: 1 to 13 leftwards on top, 14 to 25 below,
-        // 14 between 1 and 2.
-        for (int number = 1; number < 25; ++number)
-            if (number != 13)
-                QVERIFY(contact(number).x() > contact(number + 1).x() &&
-                        contact(number).y() == contact(number + 1).y());
-        QVERIFY(contact(14).y() > contact(1).y() && contact(14).x() < contact(1).x() &&
-                contact(14).x() > contact(2).x());
-        for (const Row &row : rows) {
-            setPort(888, row.data);
-            setPort(889, row.status);
-            setPort(890, row.control);
-            open("888");
-            const QImage drawn = drawing()->grab().toImage();
-            std::string seen; // as the row writes it, from what each contact shows
-            for (int number = 1; number <= 25; ++number) {
-                const runtime::DrawnPin &pin =
-                    window->connector->pins().at(static_cast<std::size_t>(number - 1));
-                const std::string level = runtime::drawing::levelText(pin);
-                seen += pin.role == runtime::DrawnPin::Role::Ground ? '-'
-                        : pin.role == runtime::DrawnPin::Role::Input
-                            ? static_cast<char>(std::tolower(level.at(0)))
-                            : level.at(0);
-                const runtime::drawing::Colour fill = runtime::drawing::fill(pin);
-                const QPoint edge = contact(number) - QPoint(7, 0); // beside the letter
-                QVERIFY2(drawn.pixelColor(edge * drawn.devicePixelRatio()) ==
-                             QColor(fill.red, fill.green, fill.blue),
-                         qPrintable(QString("pin %1's colour").arg(number)));
-                checkSaid(number, row.drawn[number - 1]);
+        for (const int factor : {1, 2}) { // at the layout's size and zoomed
+            zoom(factor);
+            // As seen on the back of the PC: 1 to 13 leftwards on top, 14 to 25 below,
+            // 14 between 1 and 2.
+            for (int number = 1; number < 25; ++number)
+                if (number != 13)
+                    QVERIFY(contact(number).x() > contact(number + 1).x() &&
+                            contact(number).y() == contact(number + 1).y());
+            QVERIFY(contact(14).y() > contact(1).y() && contact(14).x() < contact(1).x() &&
+                    contact(14).x() > contact(2).x());
+            for (const Row &row : rows) {
+                setPort(888, row.data);
+                setPort(889, row.status);
+                setPort(890, row.control);
+                open("888");
+                const QImage drawn = drawing()->grab().toImage();
+                std::string seen; // as the row writes it, from what each contact shows
+                for (int number = 1; number <= 25; ++number) {
+                    const runtime::DrawnPin &pin =
+                        window->connector->pins().at(static_cast<std::size_t>(number - 1));
+                    const std::string level = runtime::drawing::levelText(pin);
+                    seen += pin.role == runtime::DrawnPin::Role::Ground ? '-'
+                            : pin.role == runtime::DrawnPin::Role::Input
+                                ? static_cast<char>(std::tolower(level.at(0)))
+                                : level.at(0);
+                    const runtime::drawing::Colour fill = runtime::drawing::fill(pin);
+                    const QPoint edge = // beside the letter
+                        contact(number) - QPoint(contactBox(number).width / 3, 0);
+                    QVERIFY2(drawn.pixelColor(edge * drawn.devicePixelRatio()) ==
+                                 QColor(fill.red, fill.green, fill.blue),
+                             qPrintable(QString("pin %1's colour").arg(number)));
+                    checkSaid(number, row.drawn[number - 1]);
+                }
+                qInfo("%dx: data 0x%02X status 0x%02X control 0x%02X -> %s; %s; %s", factor,
+                      row.data, row.status, row.control, seen.c_str(), qPrintable(nameOf(2)),
+                      qPrintable(nameOf(11)));
+                QCOMPARE(seen, std::string(row.drawn));
             }
-            qInfo("data 0x%02X status 0x%02X control 0x%02X -> %s; %s; %s", row.data, row.status,
-                  row.control, seen.c_str(), qPrintable(nameOf(2)), qPrintable(nameOf(11)));
-            QCOMPARE(seen, std::string(row.drawn));
         }
     }
 

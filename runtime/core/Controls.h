@@ -45,6 +45,9 @@ struct FormLayout {
     const char *caption;
     int width, height; // client area, twips
     std::vector<ControlLayout> controls;
+    // A resizable window zooms: its layout, text and all, fills it in
+    // proportion. It never gets smaller than the layout.
+    bool resizable = false;
 };
 
 class Control {

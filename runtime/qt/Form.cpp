@@ -11,8 +11,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -203,25 +206,74 @@ std::unique_ptr<Control> build(const ControlLayout &layout, QWidget *parent)
     return nullptr;
 }
 
-// Qt scales logical pixels with the screen itself.
-QRect pixels(const Twips &place)
-{
-    return {place.left / twipsPerPixel, place.top / twipsPerPixel, place.width / twipsPerPixel,
-            place.height / twipsPerPixel};
-}
+// A resizable form zooms: each control keeps its place in proportion and the
+// text grows with it, never below the layout's own size.
+class Zooming : public QWidget {
+  public:
+    void fit(const FormLayout &layout)
+    {
+        designed_ = QSize(layout.width, layout.height) / twipsPerPixel;
+        if (!layout.resizable)
+            return setFixedSize(designed_);
+        setMinimumSize(designed_);
+        resize(designed_);
+        font_ = font();
+        zooms_ = true;
+    }
+    void place(QWidget *control, const Twips &at)
+    {
+        placed_.emplace_back(control, at);
+        control->setGeometry(pixels(at, 1.0));
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        if (zooms_)
+            zoom(std::min(static_cast<double>(width()) / designed_.width(),
+                          static_cast<double>(height()) / designed_.height()));
+    }
+
+  private:
+    // Qt scales logical pixels with the screen itself.
+    static QRect pixels(const Twips &at, double zoom)
+    {
+        const auto scaled = [zoom](int twips) {
+            return static_cast<int>(std::lround(twips * zoom / twipsPerPixel));
+        };
+        return {scaled(at.left), scaled(at.top), scaled(at.width), scaled(at.height)};
+    }
+    void zoom(double zoom)
+    {
+        QFont grown = font_;
+        if (font_.pointSizeF() > 0)
+            grown.setPointSizeF(font_.pointSizeF() * zoom);
+        else
+            grown.setPixelSize(static_cast<int>(std::lround(font_.pixelSize() * zoom)));
+        setFont(grown);
+        for (const auto &[control, at] : placed_)
+            control->setGeometry(pixels(at, zoom));
+    }
+
+    QSize designed_;
+    QFont font_;
+    bool zooms_ = false;
+    std::vector<std::pair<QWidget *, Twips>> placed_;
+};
 
 } // namespace
 
 struct Form::Window {
-    QWidget widget;
+    Zooming widget;
 };
 
 Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
 {
-    QWidget &form = window_->widget;
+    Zooming &form = window_->widget;
     form.setObjectName(QString::fromUtf8(layout.name));
     form.setWindowTitle(QString::fromUtf8(layout.caption));
-    form.setFixedSize(layout.width / twipsPerPixel, layout.height / twipsPerPixel);
+    form.fit(layout);
     QWidget *previous = nullptr; // the last control that takes focus
     for (const ControlLayout &item : layout.controls) {
         auto built = build(item, &form);
@@ -231,7 +283,7 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
             continue;
         }
         shown->setObjectName(QString::fromUtf8(item.name));
-        shown->setGeometry(pixels(item.place));
+        form.place(shown, item.place);
         if (item.accessibleName) {
             shown->setAccessibleName(QString::fromUtf8(item.accessibleName));
             // On Linux Qt names a drop-down by its text: its edit part, which

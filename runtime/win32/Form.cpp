@@ -4,6 +4,7 @@
 #include "RuntimeError.h"
 #include "Win32Runtime.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <cstdlib>
 #include <type_traits>
@@ -279,12 +280,30 @@ struct Form::Window {
             DeleteObject(font);
     }
 
+    [[nodiscard]] DWORD style() const
+    {
+        return layout.resizable ? formStyle | WS_THICKFRAME | WS_MAXIMIZEBOX : formStyle;
+    }
+
     // The window's outer size for the form's client area at dpi.
     [[nodiscard]] SIZE size(UINT dpi) const
     {
         const RECT frame = win32::frameFor(
-            {0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)}, formStyle, dpi);
+            {0, 0, scaled(layout.width, dpi), scaled(layout.height, dpi)}, style(), dpi);
         return {frame.right - frame.left, frame.bottom - frame.top};
+    }
+
+    // A resizable form zooms: it is laid out at the DPI that makes the layout
+    // fill the client area, in proportion, never below the window's own DPI.
+    [[nodiscard]] UINT zoomedDpi() const
+    {
+        const UINT dpi = win32::windowDpi(handle);
+        RECT client;
+        if (!layout.resizable || !GetClientRect(handle, &client) || client.right <= 0)
+            return dpi;
+        const int across = MulDiv(client.right, 1440, layout.width);
+        const int down = MulDiv(client.bottom, 1440, layout.height);
+        return std::max(dpi, static_cast<UINT>(std::min(across, down)));
     }
 
     // Sizes the window and places its controls for dpi.
@@ -428,8 +447,19 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return form ? dpiChange(*form, window, message, wParam, lParam) : FALSE;
     case WM_SETTINGCHANGE: // a larger text or another message font
         if (form && wParam == SPI_SETNONCLIENTMETRICS)
-            form->window().placeControls(win32::windowDpi(window), form->controls());
+            form->window().placeControls(form->window().zoomedDpi(), form->controls());
         return 0;
+    case WM_SIZE:
+        if (form && form->window().layout.resizable && wParam != SIZE_MINIMIZED)
+            form->window().placeControls(form->window().zoomedDpi(), form->controls());
+        break;
+    case WM_GETMINMAXINFO: // no smaller than the layout
+        if (form && form->window().layout.resizable) {
+            const SIZE least = form->window().size(win32::windowDpi(window));
+            reinterpret_cast<MINMAXINFO *>(lParam)->ptMinTrackSize = {least.cx, least.cy};
+            return 0;
+        }
+        break;
     case WM_DESTROY: // closed by the user; not when ~Window ends a form that failed
         if (form)
             PostQuitMessage(0);
@@ -447,7 +477,7 @@ Form::Form(const FormLayout &layout) : window_(std::make_unique<Window>())
     registerClass();
     Window &w = *window_;
     w.layout = layout;
-    w.handle = CreateWindowExW(0, formClass, win32::wide(layout.caption).c_str(), formStyle,
+    w.handle = CreateWindowExW(0, formClass, win32::wide(layout.caption).c_str(), w.style(),
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                                nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!w.handle)

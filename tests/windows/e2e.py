@@ -567,23 +567,40 @@ class PinsWindow(unittest.TestCase):
             wait_for(f"the focus on {controls[expected]['text']!r}",
                      lambda: read().get("focus") == expected)
 
-        # The drawing at 96 dpi: pin 1's contact 61 px down and 300 right of the
-        # middle, 50 px apart leftwards; the bottom row 34 px lower, between them.
-        drawing = controls[id_of("portpanelConnector")]
+        contact = self.click_busy_ground_and_d1(panel, controls[id_of("portpanelConnector")], 1)
+        xdotool("mousemove", *map(str, contact(5)))
+        wait_for("D3's line as its tooltip",
+                 lambda: "5  D3  (D3)  out: low" in read("tips")["tips"])
+
+    def click_busy_ground_and_d1(self, panel, drawing, zoom):
+        """Only D1 is written; returns where each contact is on the screen."""
+        # At 96 dpi: pin 1's contact 61 px down and 300 right of the middle, 50
+        # px apart leftwards; the bottom row 34 px lower, between them.
         left, top = (int(v) for v in drawing["screen"].split(","))
         def contact(number):
             doubled = 2 * (7 - number) if number <= 13 else 2 * (14 - number) + 11
-            return left + 352 + doubled * 25, top + (61 if number <= 13 else 95)
+            return left + zoom * (352 + doubled * 25), top + zoom * (61 if number <= 13 else 95)
         written = len(panel.calls())
         for number in (11, 20, 3):  # Busy (an input), ground, D1
             xdotool("mousemove", *map(str, contact(number)))
             xdotool("click", "1")
-        wait_for("D1 written", lambda: "out 888 2" in panel.calls())
+        wait_for("D1 written", lambda: "out 888 2" in panel.calls()[written:])
         self.assertEqual([c for c in panel.calls()[written:] if c.startswith("out")],
                          ["out 888 2"])
-        xdotool("mousemove", *map(str, contact(5)))
-        wait_for("D3's line as its tooltip",
-                 lambda: "5  D3  (D3)  out: low" in read("tips")["tips"])
+        return contact
+
+    def test_resized_twice_the_size_zooms(self):
+        panel, _, _ = self.pins("recording")
+        client = wait_for("the window", lambda: read().get("window"))["client"]
+        width, height = (int(v) for v in client.split("x"))
+        subprocess.run([WINE, READER, "size", str(2 * width), str(2 * height)], timeout=120)
+        def sized(kind, text, size):
+            return next((c for c in read()["controls"].values() if c["class"] == kind
+                         and c["text"] == text and c["rect"].split(",")[2:] == size), None)
+        drawing = wait_for("the drawing twice its size",
+                           lambda: sized("portpanelConnector", "", ["1408", "320"]))
+        self.assertTrue(sized("Static", "Poll every", ["136", "40"]), "a label twice its size")
+        self.click_busy_ground_and_d1(panel, drawing, 2)
 
     def test_minimised_makes_no_reads(self):
         panel, _, _ = self.pins("recording")

@@ -129,6 +129,16 @@ int main(int argc, char **argv)
         return std::puts("no Form1"), 1;
     if (mode == "away")
         return away(form);
+    // "reader size WIDTH HEIGHT": the client area made that size, as a drag of its frame would.
+    if (mode == "size" && argc > 3) {
+        RECT frame{0, 0, std::atoi(argv[2]), std::atoi(argv[3])};
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(form, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongW(form, GWL_EXSTYLE)));
+        return SetWindowPos(form, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                            SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
+                   ? 0
+                   : 1;
+    }
     // "reader send ID MESSAGE WPARAM LPARAM", numbers in hex; ID 0 is the window itself.
     if (mode == "send" && argc > 5) {
         const int id = static_cast<int>(std::strtol(argv[2], nullptr, 16));
