@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace runtime {
 
@@ -8,8 +9,8 @@ void Connector::setPins(const DrawnPins &pins)
 {
     if (pins == pins_)
         return;
-    pins_ = pins;
-    redraw();
+    const DrawnPins before = std::exchange(pins_, pins);
+    redraw(before);
 }
 
 Control *Form::find(const char *name) const

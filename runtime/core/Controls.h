@@ -156,7 +156,8 @@ class Connector : public Control {
     virtual void onPinClick(std::function<void(int number)> handler) = 0;
 
   protected:
-    virtual void redraw() = 0;
+    // before: what was drawn, so that a toolkit can tell of each change alone.
+    virtual void redraw(const DrawnPins &before) = 0;
 
   private:
     DrawnPins pins_{};

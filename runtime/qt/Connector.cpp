@@ -211,7 +211,7 @@ class QtConnector : public Connector, public Shown {
     }
 
   protected:
-    void redraw() override { widget_->update(); }
+    void redraw(const DrawnPins &) override { widget_->update(); }
 
   private:
     ConnectorWidget *widget_;

@@ -14,8 +14,7 @@ IAccPropServices *services()
 {
     static IAccPropServices *const once = [] {
         IAccPropServices *created = nullptr;
-        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        if (SUCCEEDED(com) || com == RPC_E_CHANGED_MODE)
+        if (comReady())
             CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                              IID_IAccPropServices, reinterpret_cast<void **>(&created));
         return created;
@@ -32,6 +31,15 @@ constexpr long polite = 1;
 constexpr DWORD liveRegionChanged = 0x8019; // EVENT_OBJECT_LIVEREGIONCHANGED
 
 } // namespace
+
+bool comReady()
+{
+    static const bool once = [] {
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        return SUCCEEDED(com) || com == RPC_E_CHANGED_MODE;
+    }();
+    return once;
+}
 
 void makeLiveRegion(HWND control)
 {

@@ -1,7 +1,9 @@
 // The drawn DB-25 socket on Win32: a child window painted from the shared
 // drawing (double-buffered, so a poll's repaint does not flicker), a click on
 // a contact delivered as a pin number, and a tooltip per contact with its line.
-// Its size comes from the form's placing, so it follows the window's DPI.
+// Its size comes from the form's placing, so it follows the window's DPI. Screen
+// readers reach each contact through its accessible object.
+#include "ConnectorAccessible.h"
 #include "ConnectorDrawing.h"
 #include "EventDelivery.h"
 #include "Win32Runtime.h"
@@ -28,7 +30,10 @@ Win32Connector *of(HWND window)
 
 class Win32Connector : public Connector, public Handled {
   public:
-    Win32Connector(const char *name, HWND handle) : Connector(name), handle_(handle)
+    Win32Connector(const ControlLayout &layout, HWND handle)
+        : Connector(layout.name), handle_(handle),
+          source_(std::make_shared<DrawnSource>(
+              DrawnSource{this, layout.accessibleName ? layout.accessibleName : ""}))
     {
         SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, 0,
@@ -40,18 +45,21 @@ class Win32Connector : public Connector, public Handled {
             SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         }
     }
-    ~Win32Connector() override { SetWindowLongPtrW(handle_, GWLP_USERDATA, 0); }
+    ~Win32Connector() override
+    {
+        source_->control = nullptr;
+        SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
+    }
     Win32Connector(const Win32Connector &) = delete;
     Win32Connector &operator=(const Win32Connector &) = delete;
 
     [[nodiscard]] HWND handle() const override { return handle_; }
     void onPinClick(std::function<void(int)> handler) override { clicked_ = std::move(handler); }
 
-    [[nodiscard]] drawing::Layout laidOut() const
+    [[nodiscard]] drawing::Layout laidOut() const { return win32::laidOut(handle_); }
+    [[nodiscard]] LRESULT accessible(WPARAM flags) const
     {
-        RECT client;
-        GetClientRect(handle_, &client);
-        return drawing::layOut(client.right, client.bottom);
+        return connectorObject(handle_, flags, source_);
     }
 
     // Each contact's tool follows the contact.
@@ -108,7 +116,11 @@ class Win32Connector : public Connector, public Handled {
     }
 
   protected:
-    void redraw() override { InvalidateRect(handle_, nullptr, FALSE); }
+    void redraw(const DrawnPins &before) override
+    {
+        InvalidateRect(handle_, nullptr, FALSE);
+        announcePinNames(handle_, before, pins());
+    }
 
   private:
     [[nodiscard]] TOOLINFOW toolOf(UINT_PTR number) const
@@ -180,6 +192,7 @@ class Win32Connector : public Connector, public Handled {
     }
 
     HWND handle_;
+    std::shared_ptr<DrawnSource> source_;
     HWND tips_ = nullptr;
     std::function<void(int)> clicked_;
     std::wstring tipText_;
@@ -213,6 +226,10 @@ LRESULT CALLBACK connectorProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         if (drawn)
             drawn->click(lParam);
         return 0;
+    case WM_GETOBJECT: // lParam as a DWORD: sign extension would miss OBJID_CLIENT
+        if (drawn && static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT))
+            return drawn->accessible(wParam);
+        break;
     case WM_NOTIFY:
         if (drawn && reinterpret_cast<NMHDR *>(lParam)->code == TTN_GETDISPINFOW)
             drawn->tip(*reinterpret_cast<NMTTDISPINFOW *>(lParam));
@@ -240,9 +257,9 @@ const wchar_t *connectorWindowClass()
     return connectorClass;
 }
 
-std::unique_ptr<Control> makeConnector(const char *name, HWND handle)
+std::unique_ptr<Control> makeConnector(const ControlLayout &layout, HWND handle)
 {
-    auto made = std::make_unique<Win32Connector>(name, handle);
+    auto made = std::make_unique<Win32Connector>(layout, handle);
     made->resized();
     return made;
 }

@@ -235,7 +235,7 @@ std::unique_ptr<Control> wrap(const ControlLayout &layout, HWND handle)
     case Kind::Timer:
         break; // made by the form, which owns the timer
     case Kind::Connector:
-        return win32::makeConnector(layout.name, handle);
+        return win32::makeConnector(layout, handle);
     }
     return nullptr;
 }

@@ -22,7 +22,7 @@ std::string windowText(HWND control);
 
 // The drawn socket's window class, registered at the first ask, and its control.
 const wchar_t *connectorWindowClass();
-std::unique_ptr<Control> makeConnector(const char *name, HWND handle);
+std::unique_ptr<Control> makeConnector(const ControlLayout &layout, HWND handle);
 
 // Makes an EDIT behave as the three-digit value field.
 void makeMaskEdBox(HWND edit);
@@ -39,6 +39,8 @@ HWND handle(const Control *control);
 UINT windowDpi(HWND window);
 LOGFONTW messageFont(UINT dpi);
 RECT frameFor(const RECT &client, DWORD style, UINT dpi);
+// COM on this thread, once, for the accessibility objects; false where it fails.
+bool comReady();
 // The name a screen reader says for the control.
 void setAccessibleName(HWND control, const std::string &name);
 // A control whose changes a screen reader announces (the status line), and

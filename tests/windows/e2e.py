@@ -5,6 +5,7 @@ which the Qt side runs too.
 Usage: e2e.py WINE PORTPANEL_EXE READER_EXE DLL_FOLDER CASES_JSON WINDOWS_7_EXE PINS_EXE"""
 import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -24,14 +25,21 @@ from xdriver import wait_equal, wait_for, windows, xdotool  # noqa: E402
 
 
 def read(*args):
-    """What reader.exe sees: {'window': {...}, 'controls': {id: {...}}, 'focus': id}."""
+    """What reader.exe sees: {'window': {...}, 'controls': {id: {...}}, 'focus': id}, and
+    with "pins" the drawing's accessible object: 'connector': {...}, 'pins': {number: {...}}."""
     out = subprocess.run([WINE, READER, *args], capture_output=True, text=True, timeout=120).stdout
-    seen = {"controls": {}, "box": [], "tips": []}
+    seen = {"controls": {}, "box": [], "tips": [], "pins": {}}
     for line in out.splitlines():
         kind, _, rest = line.partition(" ")
         fields = dict(f.split("=", 1) for f in rest.split(" ", 5) if "=" in f) if kind not in (
             "box", "tip") else {"text": rest.partition("=")[2]}
-        if kind == "control":
+        if kind in ("connector", "pin"):  # the last field, a name, has spaces
+            fields = dict(f.split("=", 1) for f in re.split(r" (?=[a-z]+=)", rest))
+        if kind == "connector":
+            seen["connector"] = fields
+        elif kind == "pin":
+            seen["pins"][int(fields["id"])] = fields
+        elif kind == "control":
             seen["controls"][int(fields["id"])] = fields
         elif kind == "window":
             seen["window"] = fields
@@ -513,12 +521,18 @@ class Windows(unittest.TestCase):
 class PinsWindow(unittest.TestCase):
     """portpanel-pins.exe over a recording DLL whose registers latch in files."""
 
+    @staticmethod
+    def set_port(ports, port, value):
+        """Whole, as a poll may come at any time."""
+        with open(os.path.join(ports, "new"), "w") as f:
+            f.write(f"{value}\n")
+        os.rename(os.path.join(ports, "new"), os.path.join(ports, str(port)))
+
     def pins(self, dll, *args):
         ports = tempfile.mkdtemp(prefix="portpanel-ports-")
         self.addCleanup(shutil.rmtree, ports, ignore_errors=True)
         for port, value in ((888, 0), (889, 0x78), (890, 0x0C)):
-            with open(os.path.join(ports, str(port)), "w") as f:
-                f.write(f"{value}\n")
+            self.set_port(ports, port, value)
         panel = Panel(dll, exe=PINS_EXE, args=args, env={
             "PORTPANEL_PORT_FOLDER": windows_path(ports), "PORTPANEL_LATCH": "1"})
         self.addCleanup(panel.close)
@@ -543,7 +557,7 @@ class PinsWindow(unittest.TestCase):
         self.assertIn("5  D3  (D3)  out: high", texts)
 
     def test_labels_tab_order_and_the_drawn_connector(self):
-        panel, window, _ = self.pins("recording")
+        panel, window, ports = self.pins("recording")
         controls = wait_for("the controls", lambda: read()["controls"])
         by_text = {c["text"]: (c["class"], number) for number, c in controls.items()}
         for words in ("Port", "Poll every", "ms", "Data byte", "File"):
@@ -601,6 +615,47 @@ class PinsWindow(unittest.TestCase):
                            lambda: sized("portpanelConnector", "", ["1408", "320"]))
         self.assertTrue(sized("Static", "Poll every", ["136", "40"]), "a label twice its size")
         self.click_busy_ground_and_d1(panel, drawing, 2)
+
+        # A screen reader in another process: each contact a read-only static
+        # text at its place, named and described as the list has the pin, and
+        # a name change told for each contact whose name changed, and no other.
+        def drawn(status):
+            seen = wait_for(f"status 0x{status:02X} in the list", lambda: (
+                lambda s: s if any(c["text"].startswith(f"Status 0x0379: 0x{status:02X} ")
+                                   for c in s["controls"].values()) else None)(read("pins")))
+            self.assertEqual(seen["connector"], {"children": "25", "role": "40", "name":
+                                                 "Connector, as seen on the back of the PC"})
+            listed = {int(c["text"].split()[0]): c["text"] for c in seen["controls"].values()
+                      if re.match(r"\d+  ", c["text"])}
+            for n, pin in seen["pins"].items():
+                x, y, w, h = map(int, pin["rect"].split(","))
+                self.assertEqual((pin["role"], pin["state"], pin["hit"], (x + w // 2, y + h // 2)),
+                                 ("41", "64", str(n), contact(n)), n)
+                caption = re.fullmatch(r"\d+  (\S+)  \(.*\)  (?:in|out): (.+)", listed.get(n, ""))
+                self.assertEqual(pin["said"].split("\t"), [
+                    f"Pin {n}, {caption[1]}, {caption[2]}", listed[n]] if n <= 17 else [
+                    f"Pin {n}, ground", f"{n}  ground"])
+            return {n: pin["said"].split("\t")[0] for n, pin in seen["pins"].items()}
+
+        told = os.path.join(ports, "told")
+        with open(told, "w") as out:
+            listener = subprocess.Popen([WINE, READER, "events"], stdout=out)
+        self.addCleanup(listener.wait)
+        self.addCleanup(listener.kill)
+        def events():
+            with open(told) as f:
+                return f.read().split("\n")[:-1]
+        wait_for("the reader listening", lambda: events() == ["listening"])
+        names, changed = drawn(0x78), []
+        for status, number, name in ((0x80, 11, "Pin 11, Busy, low"),
+                                     (0x08, 15, "Pin 15, /Error, high"),
+                                     (0x30, 12, "Pin 12, Paper-out, high")):
+            self.set_port(ports, 889, status)
+            now = drawn(status)
+            self.assertEqual(now[number], name)
+            changed += [f"event child={n}" for n in now if now[n] != names[n]]
+            names = now
+        wait_equal("a name change told for each", lambda: events()[1:], changed)
 
     def test_minimised_makes_no_reads(self):
         panel, _, _ = self.pins("recording")

@@ -38,7 +38,7 @@ ON_WINDOWS_7_SP1 = {
     "USER32.DLL": {
         "Windows 2000": """AdjustWindowRectEx CloseClipboard CreateWindowExW DefWindowProcW
             BeginPaint DrawTextW EndPaint FillRect GetClientRect GetCursorPos GetSysColorBrush
-            InvalidateRect ScreenToClient SetCursor
+            InvalidateRect ScreenToClient ClientToScreen SetCursor
             DestroyWindow DispatchMessageW GetActiveWindow GetClipboardData GetDC GetMessageW
             GetFocus IsChild IsWindow MessageBeep NotifyWinEvent GetNextDlgTabItem GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW
             GetWindowTextW IsDialogMessageW LoadCursorW LoadIconW MessageBoxW MonitorFromWindow
@@ -63,6 +63,9 @@ ON_WINDOWS_7_SP1 = {
             CM_Get_Res_Des_Data_Size"""},
     "SHELL32.DLL": {"Windows 2000": "CommandLineToArgvW SHGetFolderPathW"},
     "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
+    # The drawn socket's own accessible object.
+    "OLEACC.DLL": {"Windows 2000": "CreateStdAccessibleObject LresultFromObject"},
+    "OLEAUT32.DLL": {"Windows 2000": "SysAllocString"},
     "COMCTL32.DLL": {
         "Windows 2000": "InitCommonControlsEx",
         "Windows XP": "DefSubclassProc SetWindowSubclass RemoveWindowSubclass",

@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <windows.h>
 
 #include <commctrl.h>
+#include <initguid.h> // IID_IAccessible as data: the import library has it as code
+#include <oleacc.h>
 
 namespace {
 
@@ -100,6 +103,89 @@ int clip(const char *text)
     return ok ? 0 : 1;
 }
 
+// A text property of an accessible object's child, "" where it has none.
+std::string said(IAccessible *object,
+                 HRESULT (STDMETHODCALLTYPE IAccessible::*property)(VARIANT, BSTR *),
+                 const VARIANT &child)
+{
+    BSTR text = nullptr;
+    if ((object->*property)(child, &text) != S_OK || !text)
+        return "";
+    const std::string bytes = utf8(text);
+    SysFreeString(text);
+    return bytes;
+}
+
+long numberOf(HRESULT answer, const VARIANT &value)
+{
+    return answer == S_OK && value.vt == VT_I4 ? value.lVal : -1;
+}
+
+// "reader pins": the controls, then the drawn socket as a screen reader reads
+// it through its accessible object: each contact's role, state, place, the
+// child found at its middle, and its name and line (a tab between).
+int drawnPins(HWND form)
+{
+    EnumChildWindows(form, control, reinterpret_cast<LPARAM>(form));
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const HWND drawing = FindWindowExW(form, nullptr, L"portpanelConnector", nullptr);
+    IAccessible *socket = nullptr;
+    const HRESULT found = drawing
+                              ? AccessibleObjectFromWindow(drawing, OBJID_CLIENT, IID_IAccessible,
+                                                           reinterpret_cast<void **>(&socket))
+                              : E_HANDLE;
+    if (found != S_OK)
+        return std::printf("no accessible connector 0x%08lX\n", static_cast<unsigned long>(found)),
+               1;
+    VARIANT child{};
+    child.vt = VT_I4;
+    long count = 0;
+    socket->get_accChildCount(&count);
+    VARIANT role{};
+    VARIANT state{};
+    std::printf("connector children=%ld role=%ld name=%s\n", count,
+                numberOf(socket->get_accRole(child, &role), role),
+                said(socket, &IAccessible::get_accName, child).c_str());
+    for (child.lVal = 1; child.lVal <= count; ++child.lVal) {
+        long x = 0, y = 0, width = 0, height = 0;
+        socket->accLocation(&x, &y, &width, &height, child);
+        VARIANT hit{};
+        std::printf("pin id=%ld role=%ld state=%ld rect=%ld,%ld,%ld,%ld hit=%ld said=%s\t%s\n",
+                    child.lVal, numberOf(socket->get_accRole(child, &role), role),
+                    numberOf(socket->get_accState(child, &state), state), x, y, width, height,
+                    numberOf(socket->accHitTest(x + width / 2, y + height / 2, &hit), hit),
+                    said(socket, &IAccessible::get_accName, child).c_str(),
+                    said(socket, &IAccessible::get_accDescription, child).c_str());
+    }
+    socket->Release();
+    return 0;
+}
+
+void CALLBACK nameChanged(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+{
+    wchar_t type[64] = L"";
+    GetClassNameW(window, type, 64);
+    if (object == OBJID_CLIENT && std::wcscmp(type, L"portpanelConnector") == 0) {
+        std::printf("event child=%ld\n", static_cast<long>(child));
+        std::fflush(stdout);
+    }
+}
+
+// "reader events": each name change the drawn socket tells of, as it comes,
+// for two minutes or until ended.
+int nameChanges(HWND form)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(form, &process);
+    if (!SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, nameChanged,
+                         process, 0, WINEVENT_OUTOFCONTEXT))
+        return std::puts("no hook"), 1;
+    std::puts("listening");
+    std::fflush(stdout);
+    pump(120'000);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -139,6 +225,10 @@ int main(int argc, char **argv)
                    ? 0
                    : 1;
     }
+    if (mode == "pins")
+        return drawnPins(form);
+    if (mode == "events")
+        return nameChanges(form);
     // "reader send ID MESSAGE WPARAM LPARAM", numbers in hex; ID 0 is the window itself.
     if (mode == "send" && argc > 5) {
         const int id = static_cast<int>(std::strtol(argv[2], nullptr, 16));
