@@ -557,7 +557,7 @@ class PinsWindow(unittest.TestCase):
         self.assertIn("5  D3  (D3)  out: high", texts)
 
     def test_labels_tab_order_and_the_drawn_connector(self):
-        panel, window, ports = self.pins("recording")
+        panel, window, _ = self.pins("recording")
         controls = wait_for("the controls", lambda: read()["controls"])
         by_text = {c["text"]: (c["class"], number) for number, c in controls.items()}
         for words in ("Port", "Poll every", "ms", "Data byte", "File"):
@@ -603,8 +603,9 @@ class PinsWindow(unittest.TestCase):
                          ["out 888 2"])
         return contact
 
-    def test_resized_twice_the_size_zooms(self):
-        panel, _, _ = self.pins("recording")
+    def test_twice_the_size_clicks_and_a_screen_reader(self):
+        """Zoomed by a drag of the frame, the drawing still takes clicks and says its pins."""
+        panel, _, ports = self.pins("recording")
         client = wait_for("the window", lambda: read().get("window"))["client"]
         width, height = (int(v) for v in client.split("x"))
         subprocess.run([WINE, READER, "size", str(2 * width), str(2 * height)], timeout=120)
@@ -614,7 +615,7 @@ class PinsWindow(unittest.TestCase):
         drawing = wait_for("the drawing twice its size",
                            lambda: sized("portpanelConnector", "", ["1408", "320"]))
         self.assertTrue(sized("Static", "Poll every", ["136", "40"]), "a label twice its size")
-        self.click_busy_ground_and_d1(panel, drawing, 2)
+        contact = self.click_busy_ground_and_d1(panel, drawing, 2)
 
         # A screen reader in another process: each contact a read-only static
         # text at its place, named and described as the list has the pin, and
