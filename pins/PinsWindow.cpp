@@ -265,8 +265,8 @@ void PinsWindow::poll()
         logChanges(before);
     if (base_ && recording_)
         recording_->add(
-            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                  recordStart_)
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                 recordStart_)
                 .count(),
             {registers_[0].value_or(0), registers_[1].value_or(0), registers_[2].value_or(0)});
     show();

@@ -309,9 +309,14 @@ class PinsTest : public QObject {
         std::string line, wires; // after the initial levels: Busy is '+', /Ack '*', /Error '/'
         while (std::getline(saved, line) && line != "$end") {
         }
-        while (std::getline(saved, line))
-            wires += line.size() == 2 && line[0] <= '1' ? line + " " : "";
-        QCOMPARE(wires, std::string("0+ 1+ 0* 1* 0/ "));
+        long long lastUs = 0;
+        while (std::getline(saved, line)) {
+            wires += line.size() == 2 && (line[0] == '0' || line[0] == '1') ? line + " " : "";
+            lastUs = line.starts_with('#') ? std::stoll(line.substr(1)) : lastUs;
+        }
+        QCOMPARE(QString::fromStdString(wires), QString("0+ 1+ 0* 1* 0/ "));
+        // In microseconds: at least the fifteen 20 ms polls waited for above.
+        QVERIFY2(lastUs >= 15 * 10'000, qPrintable(QString::number(lastUs)));
     }
 
     void minimisedMakesNoReads()
