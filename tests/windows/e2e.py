@@ -608,7 +608,8 @@ class PinsWindow(unittest.TestCase):
         panel, _, ports = self.pins("recording")
         client = wait_for("the window", lambda: read().get("window"))["client"]
         width, height = (int(v) for v in client.split("x"))
-        subprocess.run([WINE, READER, "size", str(2 * width), str(2 * height)], timeout=120)
+        subprocess.run([WINE, READER, "size", str(2 * width), str(2 * height)], timeout=120,
+                       check=True)
         def sized(kind, text, size):
             return next((c for c in read()["controls"].values() if c["class"] == kind
                          and c["text"] == text and c["rect"].split(",")[2:] == size), None)
