@@ -9,7 +9,7 @@ build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libxcb1-dev)
 # Everything a test or benchmark builds or calls; 32-bit wine comes from the i386 architecture.
 test_packages=(gcc libgtest-dev libbenchmark-dev git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
     qemu-system-x86
-    busybox-static valgrind clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
+    busybox-static valgrind ccache clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
     lintian desktop-file-utils appstream libcap2-bin adduser util-linux sudo mingw-w64 g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386 fonts-wine
     sigrok-cli gtkwave)
@@ -54,11 +54,14 @@ need_display() {
     exit 9
 }
 
-# configure_and_build [CMAKE-OPTION...]: configures build/ with the options
-# (./test turns the tests and benchmarks on) and builds it.
-configure_and_build() {
+# configure [CMAKE-OPTION...]: configures build/ with the options (./test turns
+# the tests and benchmarks on); configure_and_build then builds all of it.
+configure() {
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPORTPANEL_WERROR=ON "$@" \
         >/dev/null
+}
+configure_and_build() {
+    configure "$@"
     cmake --build build
 }
 
