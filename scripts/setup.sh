@@ -10,7 +10,7 @@ build_packages=(cmake ninja-build g++ qt6-base-dev libgl-dev libxcb1-dev)
 test_packages=(gcc libgtest-dev libbenchmark-dev git xvfb xauth xdotool weston qt6-wayland dbus at-spi2-core python3 python3-pyatspi
     qemu-system-x86
     busybox-static valgrind ccache clang clang-format clang-tidy cppcheck libclang-rt-dev dpkg-dev
-    lintian desktop-file-utils appstream libcap2-bin adduser util-linux sudo mingw-w64 g++-mingw-w64-x86-64-posix
+    lintian desktop-file-utils appstream libcap2-bin adduser util-linux sudo g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix googletest wine wine64 wine32:i386 fonts-wine
     sigrok-cli gtkwave)
 
