@@ -15,8 +15,7 @@ cache=${XDG_CACHE_HOME:-$HOME/.cache}/portpanel
 dirs=(runtime/core runtime/qt runtime/win32 portio panel pins portlib finder cli)
 git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
 echo "clang-format: clean"
-tidied=(runtime portio panel pins portlib finder cli)
-/usr/bin/python3 "$1/tests/clang_tidy_cached.py" "$2" "$cache/clang-tidy" "${tidied[@]/#/$PWD/}"
+/usr/bin/python3 "$1/tests/clang_tidy_cached.py" "$2" "$cache/clang-tidy" "${dirs[@]/#/$PWD/}"
 echo "clang-tidy: clean"
 # cppcheck 2.11 on (Debian 13) limits its branch analysis unless asked for all of
 # it; 2.10 (Debian 12) always does all and does not know the option.
