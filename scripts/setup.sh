@@ -64,6 +64,8 @@ configure_and_build() {
     configure "$@"
     cmake --build build
 }
+# What ./run opens, and no more: the window and the simulated port; plus any targets named.
+build_window() { cmake --build build --target portpanel inpout_simulated "$@"; }
 
 # stage NAME COMMAND...: runs one stage of a script and prints how long it took;
 # stage_report lists them all at the end, so that a slow run says where it went.
