@@ -7,6 +7,8 @@
 # Usage: io_test.sh linux BUILD_DIR
 #        io_test.sh wine WINE_LOADER PORTPANEL_IO_EXE VARIANTS_DIR CTRL_C_EXE
 set -euo pipefail
+# A command that stops the script says where, as a failed check would.
+trap 'echo "io_test.sh: stopped at line $LINENO (status $?)" >&2' ERR
 platform=$1
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -268,7 +270,7 @@ if [ "$platform" = linux ]; then
         -o "$vcd") >"$out/out" 2>"$out/err" &
     pid=$!
     # 50 samples at least 200 us apart: more than --before's 5 ms have been sampled
-    for _ in $(seq 600); do [ "$(grep -c '^in 889$' "$record" || true)" -ge 50 ] && break; sleep 0.05; done
+    for _ in $(seq 600); do [ "$(cat "$record" 2>/dev/null | grep -c '^in 889$' || true)" -ge 50 ] && break; sleep 0.05; done
     put 889 248
     got=0
     wait "$pid" || got=$?
