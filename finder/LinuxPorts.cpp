@@ -268,16 +268,20 @@ System thisSystem(const std::string &root)
             privilege::lockdownLevel(prefix + "/sys/kernel/security/lockdown"),
             privilege::fileGrantsRawio(prefix + helperPath()),
             runPath(prefix),
-            [](std::uint16_t port) { return granted::covers(port); }};
+            [](std::uint16_t port) { return granted::covers(port); },
+            privilege::lockdownParameter(prefix + "/proc/cmdline")};
 }
 
 Restrictions restrictions(const System &system)
 {
     Restrictions found{system.lockdown, "", "", ""};
     if (privilege::lockedDown(system.lockdown))
-        found.line = advice::lockedDown(system.lockdown) +
-                     "; the parallel ports it manages stay reachable through its driver (group "
-                     "lp); for other ports turn Secure Boot off in the firmware setup";
+        found.line =
+            advice::lockedDown(system.lockdown, system.lockdownParameter) +
+            "; the parallel ports it manages stay reachable through its driver (group "
+            "lp); for other ports, " +
+            advice::unlock({"portpanel-io", system.lockdown, system.lockdownParameter}, "them")
+                .action;
     return found;
 }
 

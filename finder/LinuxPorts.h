@@ -27,6 +27,7 @@ struct System {
     bool helperCapable = true; // the helper's file starts it with cap_sys_rawio
     std::string run; // portpanel-run's file with its capability, under root; empty for none
     std::function<bool(std::uint16_t port)> granted; // portpanel-run gave this process the port
+    std::string lockdownParameter; // "lockdown=..." on the kernel's command line; empty for none
 };
 
 // This user on this machine, with the kernel's files under root.

@@ -35,6 +35,14 @@ const Parport *parallelOf(const std::vector<Parport> &ports, std::uint16_t addre
 
 bool exists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
 
+// A refusal's lines as one line, for a list of ports.
+std::string oneLine(std::string words)
+{
+    for (std::size_t at = words.find("\n  "); at != std::string::npos; at = words.find("\n  "))
+        words.replace(at, 3, "; ");
+    return words;
+}
+
 } // namespace
 
 Routes::Routes(const System &system, const std::vector<Parport> &ports)
@@ -105,13 +113,16 @@ Decision Routes::refuse(Driver driver, const std::string &driverWhy, bool policy
     const std::string root = lockedDown()      ? advice::lockedOut(system_.lockdown)
                              : lacksPortAccess ? "this kernel has no user-space port access"
                                                : "not root (no CAP_SYS_RAWIO)";
-    const advice::Situation situation{system_.lockdown, lacksPortAccess,      driver.reaches,
-                                      who.inLp,         driver.deviceMissing, helper_};
-    const advice::Refusal refusal{
-        policyGap ? "" : advice::action(situation, "this port", system_.policyFile),
-        {{"ioperm and /dev/port", root},
-         {"the parallel-port driver", driverWhy},
-         {"the port helper", policyGap ? "its policy does not open this port" : helperWhy_}}};
+    const advice::Situation situation{
+        advice::self(), system_.lockdown, system_.lockdownParameter, lacksPortAccess,
+        driver.reaches, who.inLp,         driver.deviceMissing,      helper_};
+    advice::Refusal refusal = policyGap
+                                  ? advice::Refusal{}
+                                  : advice::action(situation, "these ports", system_.policyFile);
+    refusal.routes = {
+        {"ioperm and /dev/port", root},
+        {"the parallel-port driver", driverWhy},
+        {"the port helper", policyGap ? "its policy does not open this port" : helperWhy_}};
     // A gap in the policy is named at the start of its run of ports.
     const std::string words = advice::oneLine(refusal);
     return policyGap ? Decision{"refused: ", true, words}
@@ -146,11 +157,12 @@ std::string Routes::describe(const std::vector<IoRange> &ranges) const
         }
     std::string words;
     for (const Group &group : groups) {
-        const std::string text = group.decision.policyGap
-                                     ? group.decision.words +
-                                           advice::notInPolicy(group.first, system_.policyFile) +
-                                           group.decision.tail
-                                     : group.decision.words;
+        const std::string text =
+            group.decision.policyGap
+                ? group.decision.words +
+                      oneLine(advice::notInPolicy(group.first, system_.policyFile)) +
+                      group.decision.tail
+                : group.decision.words;
         words +=
             (words.empty() ? "" : " | ") + (groups.size() > 1 ? group.where + ": " + text : text);
     }

@@ -3,6 +3,7 @@
 #include "RuntimeError.h"
 
 #include <cstdio>
+#include <string>
 
 namespace portio::declared {
 namespace {
@@ -42,8 +43,11 @@ std::int16_t checkRefusal(std::int16_t port, std::int16_t value)
         return value;
     char name[32];
     std::snprintf(name, sizeof name, "port 0x%04X", static_cast<unsigned>(port & 0xFFFF));
+    // Our library's first line already names the port in what it says to do.
+    const std::string text = words;
+    const bool named = text.substr(0, text.find('\n')).find(name) != std::string::npos;
     throw runtime::RuntimeError(runtime::ErrorNumber::LibraryNotReady,
-                                std::string(name) + " was not reached: " + words);
+                                named ? text : std::string(name) + " was not reached: " + text);
 }
 
 } // namespace portio

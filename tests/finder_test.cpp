@@ -12,9 +12,11 @@
 
 #include <windows.h>
 #else
+#include "Advice.h"
 #include "Granted.h"
 #include "LinuxPorts.h"
 #include "Privilege.h"
+#include "SecureMode.h"
 #include "SystemTree.h"
 
 #include <sys/stat.h>
@@ -92,16 +94,22 @@ struct Rights {
                                                                // ("!words": not in it)
     const char *lockdown = "";                                 // the level in force
     bool helperCapable = true;
-    bool run = false;              // portpanel-run installed with its capability
-    const char *granted = nullptr; // the ranges portpanel-run gave this process
+    bool run = false;                   // portpanel-run installed with its capability
+    const char *granted = nullptr;      // the ranges portpanel-run gave this process
+    const char *lockdownParameter = ""; // on the kernel's command line
 };
 
 const char *const inUse = "refused: /dev/parport0 is in use by lp0; close the program";
-const char *const joinPortpanel = "to reach this port, join the portpanel group ('sudo adduser";
-const char *const joinEither = "join the lp group ('sudo adduser $USER lp') or the portpanel group";
-const char *const locked = "refused: the kernel is locked down (integrity), as Debian does when "
-                           "Secure Boot is on";
-const char *const secureBootOff = "turn Secure Boot off in the firmware setup";
+const char *const joinPortpanel =
+    "refused: join the portpanel group to let finder_test reach these "
+    "ports: 'sudo adduser $USER portpanel', then log in again";
+const char *const joinEither = "join the lp group to let finder_test reach these ports: 'sudo "
+                               "adduser $USER lp', then log in again; or join the portpanel group";
+const char *const locked = "the kernel is locked down (integrity), as Debian does when Secure "
+                           "Boot is on";
+const char *const secureBootOff =
+    "refused: turn Secure Boot off in the firmware setup and reboot to "
+    "let finder_test reach these ports; the kernel is locked down";
 
 const Rights rights[] = {
     {"root",
@@ -135,14 +143,15 @@ const Rights rights[] = {
      0,
      true,
      {{"parport0", inUse},
-      {"parport1", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: to "
-                   "reach this port, join the portpanel group"},
-      {"parport1", "then log in again; ioperm and /dev/port: not root (no CAP_SYS_RAWIO); the "
-                   "parallel-port driver: the EPP and ECP registers"},
+      {"parport1",
+       "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused: join "
+       "the portpanel group to let finder_test reach these ports"},
+      {"parport1", "through the port helper; ioperm and /dev/port: not root (no CAP_SYS_RAWIO); "
+                   "the parallel-port driver: the EPP and ECP registers"},
       {"parport1",
        "the port helper: /usr/libexec/portpanel/portpanel-helper cannot be run: Permission denied"},
       {"0000:00:06.0", "0xDC00-0xDC02: lp (/dev/parport1) | 0xDC03-0xDC07, 0xE000-0xE002: refused"},
-      {"0000:00:06.0", "| 0xE003-0xE007: refused: to reach this port, join the portpanel group"},
+      {"0000:00:06.0", "| 0xE003-0xE007: refused: join the portpanel group"},
       {"0000:00:06.0", "the parallel-port driver: not a register of a parallel port the kernel "
                        "manages"},
       {"0000:00:04.0", joinPortpanel}}},
@@ -156,8 +165,8 @@ const Rights rights[] = {
      false,
      {{"parport1", "/dev/parport1: No such file or directory (the ppdev module is not loaded: "
                    "'sudo modprobe ppdev')"},
-      {"parport1", "0xDC00-0xDC02: refused: the kernel's parallel-port driver has no device for "
-                   "this port: the ppdev module is not loaded; run 'sudo modprobe ppdev'"}}},
+      {"parport1", "0xDC00-0xDC02: refused: run 'sudo modprobe ppdev' to let finder_test reach "
+                   "these ports through its parallel-port driver; to load it at every start"}}},
     {"portpanel",
      false,
      true,
@@ -169,8 +178,9 @@ const Rights rights[] = {
      {{"parport0", inUse},
       {"parport1", "the helper (portpanel group)"},
       {"0000:00:04.0", "the helper (portpanel group)"},
-      {"0000:00:07.0", "port 0xD000 is not open to the portpanel group; an administrator can add "
-                       "it to /etc/portpanel/ports"}}},
+      {"0000:00:07.0", "refused: ask an administrator to add 0xD000 to /etc/portpanel/ports to let "
+                       "finder_test reach port 0xD000 through the portpanel group; the port "
+                       "helper's policy does not open it"}}},
     {"portpanel, the card in the policy",
      false,
      true,
@@ -220,7 +230,7 @@ const Rights rights[] = {
      nullptr,
      0,
      false,
-     {{"0000:00:04.0", "for other ports run portpanel on a kernel built with "
+     {{"0000:00:04.0", "refused: start finder_test on a kernel built with "
                        "CONFIG_X86_IOPL_IOPERM=y"}}},
     {"portpanel, the helper's file without its capability",
      false,
@@ -230,8 +240,9 @@ const Rights rights[] = {
      nullptr,
      0,
      true,
-     {{"0000:00:04.0", "refused: the port helper's file has lost its capability: 'sudo "
-                       "dpkg-reconfigure portpanel' gives it back"},
+     {{"0000:00:04.0",
+       "refused: run 'sudo dpkg-reconfigure portpanel', then start finder_test "
+       "again to reach these ports; the port helper's file has lost its capability"},
       {"0000:00:04.0", "its file lacks cap_sys_rawio (security.capability)"}},
      "",
      false},
@@ -258,8 +269,9 @@ const Rights rights[] = {
      nullptr,
      0,
      true,
-     {{"parport1", "0xDC00-0xDC02: refused: the kernel is locked down (integrity)"},
-      {"parport1", "stay reachable through its driver: join the lp group"},
+     {{"parport1", "0xDC00-0xDC02: refused: join the lp group to let finder_test reach these "
+                   "ports: 'sudo adduser $USER lp', then log in again; the kernel is locked down "
+                   "(integrity)"},
       {"parport1", "the port helper: not started"},
       {"parport1", "!portpanel group ('sudo"},
       {"0000:00:07.0", secureBootOff}},
@@ -274,9 +286,28 @@ const Rights rights[] = {
      true,
      {{"parport1", "join the lp group"},
       {"parport1", "!portpanel group ('sudo"},
-      {"0000:00:04.0", "manages stay reachable through its driver (group lp); to reach this port, "
-                       "turn Secure Boot off"}},
+      {"0000:00:04.0", secureBootOff},
+      {"0000:00:04.0", "or run 'sudo mokutil --disable-validation' and choose a password; at the "
+                       "next boot MokManager asks for characters of it"}},
      "confidentiality"},
+    {"neither, locked down by the kernel's command line",
+     false,
+     true,
+     false,
+     false,
+     nullptr,
+     0,
+     true,
+     {{"0000:00:04.0", "refused: remove lockdown=integrity from the kernel's command line and "
+                       "reboot to let finder_test reach these ports; the kernel is locked down "
+                       "(integrity) by lockdown=integrity on its command line (/proc/cmdline)"},
+      {"0000:00:04.0", "!Secure Boot"},
+      {"0000:00:04.0", "!mokutil"}},
+     "integrity",
+     true,
+     false,
+     nullptr,
+     "lockdown=integrity"},
     {"lp, locked down",
      false,
      true,
@@ -285,8 +316,7 @@ const Rights rights[] = {
      nullptr,
      0,
      true,
-     {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1)"},
-      {"0000:00:04.0", "reachable through its driver; to reach this port, turn Secure Boot off"}},
+     {{"parport1", "0xDC00-0xDC02: lp (/dev/parport1)"}, {"0000:00:04.0", secureBootOff}},
      "integrity"},
     {"portpanel, under portpanel-run",
      false,
@@ -339,7 +369,8 @@ finder::onlinux::System systemFor(const Tree &tree, const Rights &row)
             row.lockdown,
             row.helperCapable,
             row.run ? root + "/usr/bin/portpanel-run" : "",
-            [granted](std::uint16_t port) { return granted::covers(granted, "1 ", port); }};
+            [granted](std::uint16_t port) { return granted::covers(granted, "1 ", port); },
+            row.lockdownParameter};
 }
 
 TEST(PortFinder, SaysTheRouteEachUserGets)
@@ -375,6 +406,89 @@ TEST(PortFinder, ReadsTheLockdownLevel)
     EXPECT_FALSE(privilege::lockedDown("none"));
     EXPECT_FALSE(privilege::lockedDown(""));
     EXPECT_TRUE(privilege::lockedDown("confidentiality"));
+    // What locked it: a parameter on the kernel's command line, or else Secure Boot.
+    for (const auto &[line, parameter] :
+         {std::pair{"BOOT_IMAGE=/vmlinuz root=/dev/sda1 lockdown=integrity quiet\n",
+                    "lockdown=integrity"},
+          std::pair{"console=ttyS0 nolockdown=1 lockdown\n", ""}, std::pair{"", ""}}) {
+        writeFile(file, line);
+        EXPECT_EQ(privilege::lockdownParameter(file), parameter) << line;
+    }
+    EXPECT_EQ(privilege::lockdownParameter(tree.root / "missing"), "");
+}
+
+// Each refusal as its program prints it: the first line is one instruction, at
+// most 200 characters, that names the program and the port; why, and the
+// other routes, follow on lines of their own.
+TEST(Refusals, StartWithWhatToDo)
+{
+    using advice::Helper;
+    const std::string policy = "/etc/portpanel/ports";
+    const auto refused = [&policy](advice::Situation situation, const char *what) {
+        situation.program = "portpanel-io";
+        situation.everyPort = std::string(what) == "the I/O ports";
+        return "portpanel-io: Error 5: " + advice::lines(advice::action(situation, what, policy));
+    };
+    const advice::Situation neither{"", "", "", false, false, false, false, Helper::NotRun};
+    advice::Situation parallel = neither, secureBoot = neither, byParameter = neither;
+    parallel.parallelRegister = true;
+    secureBoot.lockdown = byParameter.lockdown = "integrity";
+    byParameter.lockdownParameter = "lockdown=integrity";
+    advice::Situation lockedParallel = secureBoot, lacking = neither, inLp = parallel;
+    lockedParallel.parallelRegister = true;
+    lacking.helper = Helper::LacksCapability;
+    inLp.inLp = true, inLp.driverNotLoaded = true;
+    const char *const file = "/usr/bin/portpanel-io";
+    struct Row {
+        const char *name;
+        std::string text;
+        std::vector<const char *> words; // in the lines after the first
+    };
+    const Row rows[] = {
+        {"neither group, a parallel port", refused(parallel, "port 0x0378"), {"portpanel group"}},
+        {"neither group, another port", refused(neither, "port 0x0300"), {policy.c_str()}},
+        {"neither group, before any port", refused(parallel, "the I/O ports"), {"lp group opens"}},
+        {"locked by Secure Boot", refused(secureBoot, "port 0x0300"), {"mokutil", "MokManager"}},
+        {"locked by lockdown=", refused(byParameter, "port 0x0300"), {"update-grub"}},
+        {"locked, the driver's port",
+         refused(lockedParallel, "the I/O ports"),
+         {"locked down", "MokManager"}},
+        {"the helper's file without its capability", refused(lacking, "port 0x0300"), {"lost"}},
+        {"lp, ppdev not loaded", refused(inLp, "port 0x0378"), {"/etc/modules"}},
+        {"the helper's policy",
+         "portpanel-io: Error 5: " + advice::notInPolicy(0x80, policy, "portpanel-io"),
+         {"as open to the group as to root"}},
+        {"portpanel-run, locked by Secure Boot",
+         "portpanel-run: " + advice::lines(advice::unlock({"portpanel-run", "integrity", ""},
+                                                          "the portpanel group's "
+                                                          "ports")),
+         {"MokManager"}},
+        {"error 10",
+         "portpanel-io: Error 10: " + runtime::privilegeRefusal("portpanel-io", file),
+         {"load their own code", "then log in again"}},
+    };
+    const std::string verbs[] = {"join ", "run ", "turn ", "remove ", "start ", "ask ", "look "};
+    for (const Row &row : rows) {
+        const std::string first = row.text.substr(0, row.text.find('\n'));
+        const std::string action =
+            first.substr(first.find(": Error ") + 2)
+                .substr(first.substr(first.find(": Error ") + 2).find(": ") + 2);
+        EXPECT_LE(first.size(), 200U) << row.name << ": " << first;
+        EXPECT_TRUE(std::ranges::any_of(
+            verbs, [&action](const std::string &verb) { return action.starts_with(verb); }))
+            << row.name << ": not an instruction: " << first;
+        const std::string program = first.substr(0, first.find(':'));
+        EXPECT_NE(action.find(program), std::string::npos) << row.name << ": " << first;
+        EXPECT_TRUE(action.find("port 0x") != std::string::npos ||
+                    action.find("ports") != std::string::npos ||
+                    action.find(file) != std::string::npos)
+            << row.name << ": names no port: " << first;
+        EXPECT_EQ(first.find("; "), std::string::npos) << row.name << ": more than one: " << first;
+        for (const char *words : row.words)
+            EXPECT_NE(row.text.find(words, first.size()), std::string::npos)
+                << row.name << ": \"" << words << "\" not below the first line: " << row.text;
+    }
+    EXPECT_EQ(refused(byParameter, "port 0x0300").find("Secure Boot"), std::string::npos);
 }
 
 // security.capability's bytes: revision and effective flag, then each

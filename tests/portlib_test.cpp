@@ -709,11 +709,12 @@ std::string readinessWithoutPpdev()
 
 // A locked-down kernel: the driver for the parallel port, no helper started
 // for anything else, and the words say why and what to do.
-std::string lockedDown(bool device)
+std::string lockedDown(bool device, const char *commandLine = "quiet\n")
 {
     makeTree("none", device);
     std::filesystem::create_directories("sys/kernel/security");
     std::ofstream("sys/kernel/security/lockdown") << "none [integrity] confidentiality\n";
+    std::ofstream("proc/cmdline") << commandLine;
     if (!device) {
         const char *words = ReadinessProblem();
         return words ? words : "ready";
@@ -766,22 +767,28 @@ const Case cases[] = {
          makeTree("none"), helperNamed("unprivileged-helper");
          return access(0x300);
      },
-     {"refused: the port helper's file has lost its capability: 'sudo dpkg-reconfigure "
-      "portpanel' gives it back\n",
+     {"refused: run 'sudo dpkg-reconfigure portpanel', then start portlib_test again to reach "
+      "port 0x0300\n",
       "\n  the port helper: its file lacks cap_sys_rawio"}},
     {"locked down",
      [] { return lockedDown(true); },
-     {"0x5A; refused: the kernel is locked down (integrity), as Debian does when Secure Boot is "
-      "on: it refuses direct port access to every program, root included; the parallel ports it "
-      "manages stay reachable through its driver (group lp); to reach this port, turn Secure Boot "
-      "off",
+     {"0x5A; refused: turn Secure Boot off in the firmware setup and reboot to let portlib_test "
+      "reach port 0x0300\n  the kernel is locked down (integrity), as Debian does when Secure "
+      "Boot is on: it refuses direct port access to every program, root included\n",
+      "\n  or run 'sudo mokutil --disable-validation'",
       "\n  the port helper: not started: the locked-down kernel refuses it", "; no helper"}},
+    {"locked down by the kernel's command line",
+     [] { return lockedDown(true, "root=/dev/sda1 lockdown=integrity\n"); },
+     {"0x5A; refused: remove lockdown=integrity from the kernel's command line and reboot to let "
+      "portlib_test reach port 0x0300\n  the kernel is locked down (integrity) by "
+      "lockdown=integrity on its command line",
+      "; no helper"}},
     {"locked down, ppdev not loaded",
      [] { return lockedDown(false); },
-     {"the kernel is locked down (integrity)",
-      "the parallel ports it manages stay reachable "
-      "through its driver: 'sudo modprobe ppdev'",
-      "; for other ports, turn Secure Boot off", "\n  the port helper: not started"}},
+     {"run 'sudo modprobe ppdev' to let portlib_test reach the parallel ports the kernel manages "
+      "through its parallel-port driver\n",
+      "\n  the kernel is locked down (integrity)", "\n  for other ports, turn Secure Boot off",
+      "\n  the port helper: not started"}},
     {"fork: parent and child through the helper and the driver",
      forkedChildUsesItsOwn,
      {"parent crossed 0, 0x5A; child crossed 0, refused", "in use by ppdev0"}},

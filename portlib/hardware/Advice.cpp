@@ -7,61 +7,140 @@
 namespace advice {
 namespace {
 
-const std::string joinLp = "the lp group ('sudo adduser $USER lp')";
-const std::string modprobe = "'sudo modprobe ppdev' (or add ppdev to /etc/modules to load it at "
-                             "every start)";
+const std::string thenLogIn = ", then log in again";
+const std::string addLp = "'sudo adduser $USER lp'";
+const std::string addPortpanel = "'sudo adduser $USER portpanel'";
+const std::string modprobe = "run 'sudo modprobe ppdev'";
+const std::string atEveryStart = "to load it at every start, add ppdev to /etc/modules";
+const std::string viaDriver = "the parallel ports the kernel manages stay reachable through its "
+                              "driver, for root and the lp group";
 
-std::string joinPortpanel(const std::string &policyFile)
+// "to let portpanel-io reach port 0x0378"
+std::string toLet(const Situation &situation, const std::string &what)
 {
-    return "the portpanel group ('sudo adduser $USER portpanel'; it opens the parallel and serial "
-           "ports, 888 among them, and the ports listed in " +
-           policyFile + ")";
+    return " to let " + situation.program + " reach " + what;
 }
 
-std::string underLockdown(const Situation &situation, const std::string &what)
+std::string portpanelOpens(const std::string &policyFile)
 {
-    const std::string kernel = lockedDown(situation.lockdown);
-    const std::string secureBootOff = "turn Secure Boot off in the firmware setup (or run 'sudo "
-                                      "mokutil --disable-validation' and reboot)";
+    return "the portpanel group opens the parallel and serial ports, PCI port cards and the ports "
+           "listed in " +
+           policyFile + ", through the port helper";
+}
+
+// What the driver's route reaches: asked for every port, only its own.
+std::string throughDriver(const Situation &situation, const std::string &what)
+{
+    return situation.everyPort ? "the parallel ports the kernel manages" : what;
+}
+
+Refusal joinLp(const Situation &situation, const std::string &what)
+{
+    return {"join the lp group" + toLet(situation, throughDriver(situation, what)) + ": " + addLp +
+                thenLogIn,
+            {},
+            {}};
+}
+
+Refusal loadPpdev(const Situation &situation, const std::string &what)
+{
+    return {modprobe + toLet(situation, throughDriver(situation, what)) +
+                " through its parallel-port driver",
+            {atEveryStart},
+            {}};
+}
+
+Refusal underLockdown(const Situation &situation, const std::string &what)
+{
     if (!situation.parallelRegister)
-        return kernel + "; the parallel ports it manages stay reachable through its driver" +
-               (situation.inLp ? "" : " (group lp)") + "; to reach " + what + ", " + secureBootOff;
-    return kernel + "; the parallel ports it manages stay reachable through its driver: " +
-           (situation.driverNotLoaded ? modprobe
-            : situation.inLp          ? "see its reason below"
-                                      : "join " + joinLp + ", then log in again") +
-           (situation.everyPort ? "; for other ports, " + secureBootOff : "");
-}
-
-std::string withoutPortAccess(bool parallelRegister)
-{
-    return "this kernel reaches ports only through its parallel-port driver: for " +
-           std::string(parallelRegister
-                           ? "this parallel port, join " + joinLp + ", then log in again"
-                           : "other ports run portpanel on a kernel built with "
-                             "CONFIG_X86_IOPL_IOPERM=y, as Debian's own are");
-}
-
-std::string helperAction(Helper helper)
-{
-    switch (helper) {
-    case Helper::LacksCapability:
-        return "the port helper's file has lost its capability: 'sudo dpkg-reconfigure "
-               "portpanel' gives it back";
-    case Helper::KernelRefused:
-        return "the kernel refused the port helper although its file has the capability it "
-               "needs: the kernel may be locked down, as Debian does when Secure Boot is on "
-               "(its log, 'sudo dmesg', then says 'raw io port access is restricted')";
-    default:
-        return "the port helper did not serve; its reason is below";
+        return unlock(situation, what);
+    Refusal refusal =
+        situation.driverNotLoaded ? loadPpdev(situation, what)
+        : situation.inLp
+            ? Refusal{"fix what the parallel-port driver reports below" + toLet(situation, what),
+                      {},
+                      {}}
+            : joinLp(situation, what);
+    refusal.notes.push_back(lockedDown(situation.lockdown, situation.lockdownParameter) + "; " +
+                            viaDriver);
+    if (situation.everyPort) {
+        const Refusal other = unlock(situation, "them");
+        refusal.notes.push_back("for other ports, " + other.action);
+        refusal.notes.push_back(other.notes[1]); // the other way to the same end
     }
+    return refusal;
+}
+
+Refusal withoutPortAccess(const Situation &situation, const std::string &what)
+{
+    const std::string why = "this kernel has no user-space port access: it reaches ports only "
+                            "through its parallel-port driver";
+    if (situation.parallelRegister)
+        return {joinLp(situation, what).action, {why}, {}};
+    return {"start " + situation.program +
+                " on a kernel built with CONFIG_X86_IOPL_IOPERM=y, as Debian's own are, to reach " +
+                what,
+            {why},
+            {}};
+}
+
+Refusal helperAction(const Situation &situation, const std::string &what)
+{
+    switch (situation.helper) {
+    case Helper::LacksCapability:
+        return {"run '" + std::string(reconfigure) + "', then start " + situation.program +
+                    " again to reach " + what,
+                {"the port helper's file has lost its capability, which that gives back"},
+                {}};
+    case Helper::KernelRefused:
+        return {"look in the kernel's log ('sudo dmesg') for why it refused the port helper" +
+                    toLet(situation, what),
+                {"the helper's file has the capability it needs, so the kernel may be locked "
+                 "down, as Debian does when Secure Boot is on; its log then says 'raw io port "
+                 "access is restricted'"},
+                {}};
+    default:
+        return {"fix what the port helper reports below" + toLet(situation, what), {}, {}};
+    }
+}
+
+Refusal joinGroups(const Situation &situation, const std::string &what,
+                   const std::string &policyFile)
+{
+    const bool offerLp = situation.parallelRegister && !situation.inLp;
+    const bool offerPortpanel = situation.helper == Helper::NotRun;
+    if (!offerLp && !offerPortpanel)
+        return {"fix one of the routes below" + toLet(situation, what), {}, {}};
+    if (!offerPortpanel)
+        return joinLp(situation, what);
+    if (!offerLp)
+        return {"join the portpanel group" + toLet(situation, what) + ": " + addPortpanel +
+                    thenLogIn,
+                {portpanelOpens(policyFile)},
+                {}};
+    if (situation.everyPort)
+        return {"join the lp or the portpanel group" + toLet(situation, what) + ": " + addLp +
+                    " or " + addPortpanel + thenLogIn,
+                {"the lp group opens the parallel ports the kernel manages, through its driver",
+                 portpanelOpens(policyFile)},
+                {}};
+    return {joinLp(situation, what).action,
+            {"or join the portpanel group instead (" + addPortpanel +
+             "): " + portpanelOpens(policyFile)},
+            {}};
 }
 
 } // namespace
 
+const char *const reconfigure = "sudo dpkg-reconfigure portpanel";
+
+std::string self() { return program_invocation_short_name; }
+
 std::string lines(const Refusal &refusal)
 {
     std::string text = refusal.action;
+    for (const std::string &note : refusal.notes)
+        text += "\n  " + note;
     for (const Refusal::Tried &tried : refusal.routes)
         text += "\n  " + tried.route + ": " + tried.why;
     return text;
@@ -70,42 +149,55 @@ std::string lines(const Refusal &refusal)
 std::string oneLine(const Refusal &refusal)
 {
     std::string text = refusal.action;
+    for (const std::string &note : refusal.notes)
+        text += "; " + note;
     for (const Refusal::Tried &tried : refusal.routes)
         text += "; " + tried.route + ": " + tried.why;
     return text;
 }
 
-std::string action(const Situation &situation, const std::string &what,
-                   const std::string &policyFile)
+Refusal action(const Situation &situation, const std::string &what, const std::string &policyFile)
 {
     const Helper helper = situation.helper;
     if (!situation.lockdown.empty() && situation.lockdown != "none")
         return underLockdown(situation, what);
     if (helper == Helper::LacksCapability || helper == Helper::KernelRefused)
-        return helperAction(helper);
+        return helperAction(situation, what);
     if (situation.parallelRegister && situation.inLp && situation.driverNotLoaded)
-        return "the kernel's parallel-port driver has no device for " + what +
-               ": the ppdev module is not loaded; run " + modprobe;
+        return loadPpdev(situation, what);
     if (situation.kernelLacksPortAccess)
-        return withoutPortAccess(situation.parallelRegister);
+        return withoutPortAccess(situation, what);
     if (helper == Helper::Refused)
-        return helperAction(helper);
-    const bool offerLp = situation.parallelRegister && !situation.inLp;
-    const bool offerPortpanel = helper == Helper::NotRun;
-    if (!offerLp && !offerPortpanel)
-        return "every route to " + what + " was refused, each for the reason below";
-    return "to reach " + what + ", join " +
-           (offerLp && offerPortpanel ? joinLp + " or " + joinPortpanel(policyFile)
-            : offerLp                 ? joinLp
-                                      : joinPortpanel(policyFile)) +
-           ", then log in again";
+        return helperAction(situation, what);
+    return joinGroups(situation, what, policyFile);
 }
 
-std::string lockedDown(const std::string &level)
+Refusal unlock(const Situation &situation, const std::string &what)
 {
-    return "the kernel is locked down (" + level +
-           "), as Debian does when Secure Boot is on: it refuses direct port access to every "
-           "program, root included";
+    const std::string kernel = lockedDown(situation.lockdown, situation.lockdownParameter);
+    if (!situation.lockdownParameter.empty())
+        return {"remove " + situation.lockdownParameter +
+                    " from the kernel's command line and reboot" + toLet(situation, what),
+                {kernel,
+                 "on Debian it is set in GRUB_CMDLINE_LINUX in /etc/default/grub: take it out "
+                 "there, then run 'sudo update-grub'",
+                 viaDriver},
+                {}};
+    return {"turn Secure Boot off in the firmware setup and reboot" + toLet(situation, what),
+            {kernel,
+             "or run 'sudo mokutil --disable-validation' and choose a password; at the next "
+             "boot MokManager asks for characters of it: confirm 'Change Secure Boot state' "
+             "there, and the kernel starts unlocked",
+             viaDriver},
+            {}};
+}
+
+std::string lockedDown(const std::string &level, const std::string &parameter)
+{
+    return "the kernel is locked down (" + level + ")" +
+           (parameter.empty() ? ", as Debian does when Secure Boot is on"
+                              : " by " + parameter + " on its command line (/proc/cmdline)") +
+           ": it refuses direct port access to every program, root included";
 }
 
 std::string lockedOut(const std::string &level)
@@ -125,7 +217,7 @@ std::string helperRefused(int error, bool fileHasCapability, const std::string &
                      ") although its file has cap_sys_rawio: the kernel may be locked down"
                : "its file lacks cap_sys_rawio (security.capability), so the kernel refused it "
                  "port permission (" +
-                     call + "); 'sudo dpkg-reconfigure portpanel' gives it back";
+                     call + "); '" + reconfigure + "' gives it back";
 }
 
 std::string iopermRefused(int error, bool capabilityHeld)
@@ -133,20 +225,28 @@ std::string iopermRefused(int error, bool capabilityHeld)
     std::string call = std::string("ioperm at this port: ") + std::strerror(error);
     if (error != EPERM || !capabilityHeld)
         return call;
-    return "the kernel refused port access to this program although it holds CAP_SYS_RAWIO: "
-           "it may be locked down, as Debian does when Secure Boot is on (its log, 'sudo "
-           "dmesg', then says 'raw io port access is restricted')\n  " +
+    return "look in the kernel's log ('sudo dmesg') for why it refused " + self() +
+           " port access although it holds CAP_SYS_RAWIO\n  it may be locked down, as Debian does "
+           "when Secure Boot is on; its log then says 'raw io port access is restricted'\n  " +
            call;
 }
 
-std::string notInPolicy(std::uint16_t port, const std::string &policyFile)
+std::string portName(std::uint16_t port)
 {
-    char words[240];
-    std::snprintf(words, sizeof words,
-                  "port 0x%04X is not open to the portpanel group; an administrator can add it "
-                  "to %s (a port listed there is as open to the group as to root)",
-                  port, policyFile.c_str());
-    return words;
+    char name[16];
+    std::snprintf(name, sizeof name, "port 0x%04X", port);
+    return name;
+}
+
+std::string notInPolicy(std::uint16_t port, const std::string &policyFile,
+                        const std::string &program)
+{
+    char range[8];
+    std::snprintf(range, sizeof range, "0x%04X", port);
+    return "ask an administrator to add " + std::string(range) + " to " + policyFile + " to let " +
+           program + " reach " + portName(port) +
+           " through the portpanel group\n  the port helper's policy does not open it; a port "
+           "listed there is as open to the group as to root";
 }
 
 std::string inUse(const std::string &device, const std::string &holder, const char *how)

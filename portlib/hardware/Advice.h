@@ -9,18 +9,20 @@
 // reach.
 namespace advice {
 
-// A refusal in two parts: what is refused and the one thing most likely to
-// help, then each route tried with its reason.
+// A refusal: the one thing most likely to help, as an instruction that names
+// the program and the port; then the reasons and the other routes, one each;
+// then each route tried with its reason.
 struct Refusal {
     struct Tried {
         std::string route, why;
     };
     std::string action;
+    std::vector<std::string> notes;
     std::vector<Tried> routes;
 };
 
-// The action on its own line, then one indented line per route: for a box
-// and for standard error.
+// The action on its own line, then one indented line per note and per route:
+// for a box and for standard error.
 std::string lines(const Refusal &refusal);
 
 // All on one line, for a list of ports.
@@ -36,9 +38,17 @@ enum class Helper : std::uint8_t {
     Serves,          // it serves, but not this port (its policy)
 };
 
+// The program this process runs, as its user started it: the name a
+// refusal gives it.
+std::string self();
+
 // Who asks and what the kernel allows: what decides the one action.
 struct Situation {
+    std::string program;  // who asks: "portpanel-io"
     std::string lockdown; // the level in force; empty where not known
+    // The kernel's command-line parameter that locked it down
+    // ("lockdown=integrity"); empty when Secure Boot did.
+    std::string lockdownParameter;
     bool kernelLacksPortAccess = false;
     bool parallelRegister = false; // the parallel-port driver reaches it
     bool inLp = false;
@@ -47,12 +57,16 @@ struct Situation {
     bool everyPort = false; // asked for the ports at all, not one port
 };
 
-// The first line: what to do to reach what ("this port", "the ports").
-std::string action(const Situation &situation, const std::string &what,
-                   const std::string &policyFile);
+// The first line and its notes (no routes yet): what to do to reach what
+// ("port 0x0378", "the I/O ports").
+Refusal action(const Situation &situation, const std::string &what, const std::string &policyFile);
 
-// The kernel is locked down: what it refuses, for a route's reason.
-std::string lockedDown(const std::string &level);
+// The kernel is locked down: what lifts the lockdown, with its notes.
+Refusal unlock(const Situation &situation, const std::string &what);
+
+// The kernel is locked down: what it refuses, and what locked it (Secure Boot,
+// or the parameter on its command line), for a reason's line.
+std::string lockedDown(const std::string &level, const std::string &parameter = "");
 
 // The same, short, for the reason of root's routes.
 std::string lockedOut(const std::string &level);
@@ -61,12 +75,20 @@ std::string lockedOut(const std::string &level);
 // whether its file carries the capability that it needs.
 std::string helperRefused(int error, bool fileHasCapability, const std::string &who = "the helper");
 
+// The step that gives the package's privileged files their capability back.
+extern const char *const reconfigure;
+
 // Root's own ioperm refused while the capability is held, the lockdown level
 // not known.
 std::string iopermRefused(int error, bool capabilityHeld);
 
-// The helper runs but its policy does not open the port.
-std::string notInPolicy(std::uint16_t port, const std::string &policyFile);
+// The helper runs but its policy does not open the port: what an
+// administrator does, then why it is enough.
+std::string notInPolicy(std::uint16_t port, const std::string &policyFile,
+                        const std::string &program = self());
+
+// "port 0x0378".
+std::string portName(std::uint16_t port);
 
 // A parallel port's device (/dev/parportN) held by someone: "lp0", "ppdev0";
 // "none" or empty when the name is not known. how: "in use by ", "held

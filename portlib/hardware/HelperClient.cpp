@@ -210,12 +210,13 @@ void gone(const char *exchange, std::uint16_t port, const timespec &deadline, st
         close(sock);
         sock = -1;
         const std::string how = reap(error == ETIMEDOUT ? inMs(0) : deadline);
-        refusal = error == ETIMEDOUT
-                      ? "the port helper did not answer within a second (" + std::string(what) +
-                            "); " + how + "; start portpanel again"
-                      : std::string("the port helper stopped answering (") + what + ": " +
-                            (error ? std::strerror(error) : "end of input") + "; " + how +
-                            "); start portpanel again";
+        refusal = "start " + advice::self() + " again to reach " + advice::portName(port) +
+                  " through a new port helper\n  " +
+                  (error == ETIMEDOUT
+                       ? "the port helper did not answer within a second (" + std::string(what) +
+                             "); " + how
+                       : std::string("the port helper stopped answering (") + what + ": " +
+                             (error ? std::strerror(error) : "end of input") + "; " + how + ")");
     }
     why = refusal;
 }

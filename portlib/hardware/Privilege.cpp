@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
@@ -23,6 +24,16 @@ std::string lockdownLevel(const std::string &file)
     return open == std::string::npos || end == std::string::npos
                ? std::string()
                : words.substr(open + 1, end - open - 1);
+}
+
+std::string lockdownParameter(const std::string &commandLine)
+{
+    std::ifstream file(commandLine);
+    std::string word;
+    while (file >> word)
+        if (word.starts_with("lockdown="))
+            return word;
+    return {};
 }
 
 bool lockedDown(const std::string &level) { return !level.empty() && level != "none"; }

@@ -13,6 +13,10 @@ namespace privilege {
 // kernel without lockdown): then the level is not known.
 std::string lockdownLevel(const std::string &file);
 
+// The word on a kernel command line (/proc/cmdline) that locks the kernel
+// down, "lockdown=integrity"; empty when there is none (then Secure Boot did).
+std::string lockdownParameter(const std::string &commandLine);
+
 // A level that refuses ioperm, iopl and /dev/port to every program.
 bool lockedDown(const std::string &level);
 

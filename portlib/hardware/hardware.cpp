@@ -118,7 +118,9 @@ constexpr const char *rootRoutes = "ioperm and /dev/port";
 // What decides the first line of a refusal.
 advice::Situation situation(bool parallelRegister, advice::Helper helper)
 {
-    return {lockdown(),
+    return {advice::self(),
+            lockdown(),
+            privilege::lockdownParameter(PORTPANEL_SYSTEM_ROOT "/proc/cmdline"),
             kernelLacksPortAccess(),
             parallelRegister,
             privilege::inGroup("lp"),
@@ -209,15 +211,15 @@ Route decide(unsigned short port)
                     "gives the helper no capability";
     else if (!privilege::lockedDown(lockdown()) && helperclient::start(helperWhy))
         return Route::Helper;
-    const advice::Refusal refusal{
+    advice::Refusal refusal =
         noNewPrivileges && granted::any()
-            ? advice::notInPolicy(port, PORTPANEL_POLICY_PATH)
+            ? advice::Refusal{advice::notInPolicy(port, PORTPANEL_POLICY_PATH), {}, {}}
             : advice::action(situation(throughDriver, noNewPrivileges ? advice::Helper::Refused
                                                                       : helperclient::standing()),
-                             "this port", PORTPANEL_POLICY_PATH),
-        {{rootRoutes, directWhy()},
-         {"the parallel-port driver", parallelWhy},
-         {"the port helper", helperWhy}}};
+                             advice::portName(port), PORTPANEL_POLICY_PATH);
+    refusal.routes = {{rootRoutes, directWhy()},
+                      {"the parallel-port driver", parallelWhy},
+                      {"the port helper", helperWhy}};
     return refuse(port, advice::lines(refusal));
 }
 
@@ -379,16 +381,16 @@ std::string notReady(bool locked, int helperError)
                                                                           : advice::Helper::NotRun);
     everyPort.everyPort = true;
     // Debian loads ppdev on demand only: a user in lp has no /dev/parportN until it is.
-    const advice::Refusal refusal{
-        advice::action(everyPort, "the ports", PORTPANEL_POLICY_PATH),
-        {{rootRoutes, directWhy()},
-         {"the parallel-port driver",
-          parallel::driverNotLoaded()
-              ? "the kernel's parallel ports have no /dev/parportN: the ppdev module is not "
-                "loaded, and Debian loads it only when something asks for it; run 'sudo "
-                "modprobe ppdev'"
-              : "no parallel port device this user may open (/dev/parportN, group lp)"},
-         {"the port helper", helperWhy}}};
+    advice::Refusal refusal = advice::action(everyPort, "the I/O ports", PORTPANEL_POLICY_PATH);
+    refusal.routes = {
+        {rootRoutes, directWhy()},
+        {"the parallel-port driver",
+         parallel::driverNotLoaded()
+             ? "the kernel's parallel ports have no /dev/parportN: the ppdev module is not "
+               "loaded, and Debian loads it only when something asks for it; run 'sudo "
+               "modprobe ppdev'"
+             : "no parallel port device this user may open (/dev/parportN, group lp)"},
+        {"the port helper", helperWhy}};
     return advice::lines(refusal);
 }
 

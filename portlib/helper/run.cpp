@@ -12,6 +12,7 @@
 #include "Protocol.h"
 #include "Version.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -33,11 +34,17 @@ std::string grant(helper::PortSet &open)
         return why;
     const std::string level = privilege::lockdownLevel("/sys/kernel/security/lockdown");
     if (privilege::lockedDown(level))
-        return advice::lockedDown(level);
+        return advice::lines(
+            advice::unlock({"portpanel-run", level, privilege::lockdownParameter("/proc/cmdline")},
+                           "the portpanel group's ports"));
     const int error = helper::takePermission(open);
-    return error == 0 ? ""
-                      : advice::helperRefused(error, privilege::fileGrantsRawio("/proc/self/exe"),
-                                              "portpanel-run");
+    if (error == 0)
+        return "";
+    const bool capable = privilege::fileGrantsRawio("/proc/self/exe");
+    const std::string cause = advice::helperRefused(error, capable, "portpanel-run");
+    return error == EPERM && !capable ? "run '" + std::string(advice::reconfigure) +
+                                            "', then portpanel-run again\n  " + cause
+                                      : cause;
 }
 
 int run(char **program, const std::string &granted)
@@ -78,7 +85,10 @@ int main(int argc, char **argv)
         return 2;
     }
     if (!refusal.empty()) {
-        std::fprintf(stderr, "portpanel-run: %s did not run: %s\n", *program, refusal.c_str());
+        // What to do first; which program did not run goes below it.
+        const std::size_t end = std::min(refusal.find('\n'), refusal.size());
+        std::fprintf(stderr, "portpanel-run: %s\n  %s did not run%s\n",
+                     refusal.substr(0, end).c_str(), *program, refusal.substr(end).c_str());
         return 5;
     }
     std::string self;

@@ -2,6 +2,9 @@
 
 #include "RuntimeError.h"
 
+#include <algorithm>
+#include <string>
+
 #ifdef _WIN32
 #include "Version.h"
 #include "WideText.h"
@@ -332,8 +335,13 @@ void checkReady(Handle library, const std::string &name)
     using Readiness = const char *(*)();
     const auto ask = reinterpret_cast<Readiness>(findSymbol(library, readinessEntryPoint));
     const char *problem = ask ? ask() : nullptr;
-    if (problem)
-        throw RuntimeError(ErrorNumber::LibraryNotReady, name + " cannot work here: " + problem);
+    if (!problem)
+        return;
+    // The library's first line is what to do; which library refused goes below it.
+    const std::string words = problem;
+    const std::size_t end = std::min(words.find('\n'), words.size());
+    throw RuntimeError(ErrorNumber::LibraryNotReady, words.substr(0, end) + "\n  " + name +
+                                                         " cannot work here" + words.substr(end));
 }
 
 } // namespace

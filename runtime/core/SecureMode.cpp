@@ -17,21 +17,23 @@ std::string executable(const char *name)
 
 } // namespace
 
+std::string privilegeRefusal(const std::string &program, const std::string &file)
+{
+    return "run 'sudo setcap -r " + file + "' or 'sudo chmod ug-s " + file + "', then start " +
+           program + " again\n  " + program + " will not start with privilege: " + file +
+           " carries a capability or a setuid/setgid bit, which would let anyone who runs it "
+           "load their own code with that privilege\n  to reach the ports without root, join "
+           "the lp group ('sudo adduser $USER lp': the parallel ports the kernel manages) or the "
+           "portpanel group ('sudo adduser $USER portpanel': the ports the helper's policy opens, "
+           "the parallel and serial ports, PCI port cards and the ranges an administrator "
+           "lists), then log in again";
+}
+
 void refusePrivilege(const char *program)
 {
     if (getauxval(AT_SECURE) == 0)
         return;
-    const std::string file = executable(program);
-    throw RuntimeError(
-        ErrorNumber::Privileged,
-        std::string(program) + " will not start with privilege: " + file +
-            " carries a capability or a setuid/setgid bit, which would let anyone who runs it "
-            "load their own code with that privilege. Remove it with 'sudo setcap -r " +
-            file + "' or 'sudo chmod ug-s " + file +
-            "'. To reach the ports without root, join the lp group (the parallel ports the "
-            "kernel manages: 'sudo adduser $USER lp') or the portpanel group (the ports the "
-            "helper's policy opens: the parallel and serial ports, PCI port cards and the "
-            "ranges an administrator lists: 'sudo adduser $USER portpanel'), then log in again");
+    throw RuntimeError(ErrorNumber::Privileged, privilegeRefusal(program, executable(program)));
 }
 
 } // namespace runtime
