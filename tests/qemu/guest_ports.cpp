@@ -173,7 +173,7 @@ void asLpMember()
     check("lp: control after writing 0x06 reads as root's inb", root.inb(0x37A),
           portio::Inp32(0x37A));
     refused("lp: 0x2F8 refused", [] { roundTrip("0x2F8", 1); },
-            {"port 0x02F8 was not reached", "portpanel group"});
+            {"join the portpanel group to let guest_ports reach port 0x02F8"});
     reachedWithoutProblem("lp", 0x378);
     if (fork() == 0)
         execl("/proc/self/exe", "guest_ports", "--second", nullptr), _exit(127);
@@ -306,7 +306,7 @@ void underDefaultPolicy()
     for (const short port : {0xCF8, 0x70, 0x64, 0x300})
         refused(("policy: port " + std::to_string(port) + " refused").c_str(),
                 [port] { portio::Inp32(port); },
-                {"is not open to the portpanel group", "portpanel/ports"});
+                {"ask an administrator to add", "portpanel/ports", "through the portpanel group"});
 }
 
 // In portpanel alone, after root changed the policy file: 0x300 reached, or

@@ -5,7 +5,7 @@
 # route; and the pins window's key 0 on 0x378 as a user in lp, against root's
 # read; a capture of 0x378 as a user in lp while root writes D0-D3 one after
 # another, read back here by sigrok-cli; a byte pulse. Then a second boot, on a
-# kernel locked down as Secure Boot locks it (parport_pc probing by itself,
+# kernel locked down by lockdown= on its command line (parport_pc probing by itself,
 # since the kernel refuses its io=): root, lp, portpanel and neither on 0x378,
 # its EPP register, the UART's scratch register and 0x80, and what ports says to
 # each. Prints the guest's lines.
@@ -129,7 +129,7 @@ portpanel|portpanel-run true|5|$(grep -o 'is not trusted.*' /tmp/helper | head -
 neither|portpanel-run true|126|Permission denied
 neither|portpanel-io read $scratch|5|adduser .USER portpanel
 portpanel|rm policy
-portpanel|$run portpanel-io write 0x80 0|5|port 0x0080 is not open to the portpanel group
+portpanel|$run portpanel-io write 0x80 0|5|ask an administrator to add 0x0080 to
 portpanel|$run $bench|0|^route: portpanel-run .ioperm.$
 portpanel|$run sh -c 'sh -c "$bench"'|0|^route: portpanel-run .ioperm.$
 portpanel|PORTPANEL_GRANTED=$(cat /tmp/granted) $bench|0|^route: the helper
@@ -253,7 +253,8 @@ for who in root lp portpanel neither; do
         fi
         # Refused in all, portpanel and neither hear it when the library is bound.
         case $who in portpanel | neither) lp="adduser \$USER lp" ;; *) lp="!adduser \$USER lp" ;; esac
-        has "$who: $port's words" "$(cat /tmp/out)" "locked down (integrity)" "Secure Boot" "$lp" \
+        has "$who: $port's words" "$(cat /tmp/out)" "locked down (integrity)" \
+            "remove lockdown=integrity from the kernel's command line" "!Secure Boot" "$lp" \
             "!adduser \$USER portpanel" "!take port permission"
     done
 done
@@ -262,7 +263,8 @@ for who in root portpanel; do
     as $who 'portpanel-run touch /tmp/ran' >/tmp/out 2>&1 || status=$?
     show </tmp/out
     expect "$who: portpanel-run under lockdown" 5 $status
-    has "$who: portpanel-run's words" "$(cat /tmp/out)" "locked down (integrity)" "did not run"
+    has "$who: portpanel-run's words" "$(head -n 1 /tmp/out)" "portpanel-run: remove lockdown=integrity"
+    has "$who: portpanel-run's reasons" "$(cat /tmp/out)" "locked down (integrity)" "did not run"
     [ ! -e /tmp/ran ] || echo "IOTEST FAIL $who: portpanel-run ran its program under lockdown"
 done
 echo "IOTEST -- root: read $scratch"
