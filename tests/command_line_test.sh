@@ -39,6 +39,7 @@ portpanel|QT_QPA_PLATFORM=nosuch DISPLAY=:77|9|err|QT_QPA_PLATFORM is "nosuch"; 
 portpanel|QT_QPA_PLATFORM=wayland;xcb:nodes DISPLAY=:77 XDG_RUNTIME_DIR=/nonexistent|9|err|"/nonexistent/wayland-0" (WAYLAND_DISPLAY) cannot be reached; the X display ":77"
 portpanel-pins --help|DISPLAY=:77|0|out|usage: portpanel-pins [PORT | --help | --version]
 portpanel-pins a b|DISPLAY=:77|8|err|portpanel-pins: Error 8: unknown argument "b": portpanel-pins takes only one PORT, --help or --version
+portpanel-pins -h|DISPLAY=:77|8|err|portpanel-pins: Error 8: unknown argument "-h": portpanel-pins takes only one PORT, --help or --version
 portpanel-pins --version 0x378|DISPLAY=:77|8|err|unknown argument "0x378"
 portpanel-pins '0x378 junk'|DISPLAY=:77|1|err|portpanel-pins: Error 1: "0x378 junk" is not
 portpanel-pins 40000|DISPLAY=:77|2|err|Error 2: "40000" is outside -32768..32767

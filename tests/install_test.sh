@@ -40,3 +40,25 @@ for file in /usr/local/lib/libinpout32.so /usr/local/libexec/portpanel/portpanel
     zcat "$stage/usr/local/share/man/man1/portpanel.1.gz" | grep -q "^\.I $file" ||
         { echo "the manual page does not name $file" >&2; exit 1; }
 done
+# Each manual: in the form man and lexgrog read without a warning, with the
+# sections people look for, and a SEE ALSO that names every other program.
+source "$(dirname "$0")/need.sh"
+need lexgrog man-db
+programs="portpanel portpanel-io portpanel-pins portpanel-run"
+for program in $programs; do
+    page=$stage/usr/local/share/man/man1/$program.1.gz
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "man --warnings on $program(1): $warnings" >&2; exit 1; }
+    lexgrog "$page" >/dev/null || { echo "lexgrog cannot read $program(1)'s NAME" >&2; exit 1; }
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES \
+        "SEE ALSO"; do
+        zcat "$page" | grep -qx "\.SH \"\?$section\"\?" ||
+            { echo "$program(1) has no $section" >&2; exit 1; }
+    done
+    see_also=$(zcat "$page" | sed -n '/^\.SH "\?SEE ALSO/,$p')
+    for other in $programs; do
+        [ "$other" = "$program" ] || grep -q "^\.BR $other (1)" <<<"$see_also" ||
+            { echo "$program(1)'s SEE ALSO does not name $other(1)" >&2; exit 1; }
+    done
+done
+echo "install: the files in place; the four manuals clean, whole and linked to each other"

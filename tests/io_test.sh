@@ -14,7 +14,7 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 record=$out/record
 if [ "$platform" = linux ]; then
-    build=$2
+    build=$(cd "$2" && pwd)
     folder() { # LIBRARY: the folder that holds that libinpout32.so
         case $1 in
         simulated) echo "$build/portlib/simulated" ;;
@@ -307,11 +307,108 @@ if [ "$platform" = linux ]; then
     [ "$got" = 0 ] && [ "$(paste -sd';' "$out/out")" = 'trigger 0x05 held for 10 ms;Busy stayed high for 0.5 s' ] &&
         [ "$(grep -o 'out 0x0378 <- 0x..' "$out/err" | paste -sd,)" = 'out 0x0378 <- 0x05,out 0x0378 <- 0x00' ] ||
         fail "scripting.md's script: status $got: $(cat "$out/out" "$out/err")"
-    rows=$((rows + 1))
-    got=0
-    python_over refusing "$out/trigger.py" 0x2F8 >"$out/out" 2>"$out/err" || got=$?
-    [ "$got" = 1 ] && grep -qF 'trigger.py: port 0x02F8 was not reached: refused by the test' "$out/err" ||
-        fail "scripting.md's script on a refused port: status $got: $(cat "$out/err")"
+    # LIBRARY ARGUMENT | STATUS | WORDS: a refused port, an empty bus, a port that is not one.
+    while IFS='|' read -r library argument status words; do
+        rows=$((rows + 1))
+        got=0
+        python_over "$library" "$out/trigger.py" "$argument" >"$out/out" 2>"$out/err" || got=$?
+        [ "$got" = "$status" ] && grep -qF "trigger.py: $words" "$out/err" ||
+            fail "scripting.md's script over $library with $argument: status $got: $(cat "$out/err")"
+    done <<'TABLE'
+refusing|0x2F8|1|port 0x02F8 was not reached: refused by the test
+simulated|0x2F8|1|nothing answers at 0x02F9 (it reads 0xFF)
+simulated|0x10000|1|'0x10000' is not a port
+simulated|0xFFFF|1|'0xFFFF' is not a port
+TABLE
+fi
+# The examples runner: every example a user would paste, as it stands, from
+# the manuals' EXAMPLES (each .nf block) and the README's and docs' ```sh
+# blocks, run in a folder of its own over the recording library, each bounded
+# by timeout. The parallel port's Busy line is a file that a stand-in device
+# flips every 20 ms; gtkwave, which needs a screen, is stood in by vcd2fst,
+# which reads the same file. A block marked "sh setup" (installing, building),
+# "sh port" (a real port or portpanel-run's privilege) or "sh window" is
+# listed, not run: the newcomer, install and package tests, the emulated PC
+# and the window tests run those. An
+# example that watches runs again over a library that refuses every port: it
+# must end, and fail.
+if [ "$platform" = linux ]; then
+    export PORTPANEL_PORT_FOLDER=$out/ports
+    mkdir -p "$PORTPANEL_PORT_FOLDER" "$out/examples" "$out/run"
+    put 888 0 && put 889 120 && put 890 4
+    (while :; do put 889 248; sleep 0.02; put 889 120; sleep 0.02; done) &
+    device=$!
+    source=$(cd "$(dirname "$0")/.." && pwd)
+    python3 - "$source" "$out/examples" <<'EXTRACT'
+import pathlib, re, sys
+source, into = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+found = []
+def roff(line):
+    for a, b in (("\\-", "-"), ("\\e", "\\"), ("\\&", ""), ("\\(aq", "'")):
+        line = line.replace(a, b)
+    return line
+def shell(lines):  # with "$ " prompts, only the commands
+    prompted = [l[2:] for l in lines if l.startswith("$ ")]
+    return prompted or lines
+for page in sorted(source.glob("packaging/*.1.in")):
+    lines, section, mark = page.read_text().splitlines(), "", "sh"
+    for number, line in enumerate(lines, 1):
+        if line.startswith(".SH "):
+            section = line[4:].strip('"')
+        elif section == "EXAMPLES" and line.startswith('.\\" example:'):
+            mark = "sh " + line.split(":", 1)[1].strip()
+        elif section == "EXAMPLES" and line == ".nf":
+            end = lines.index(".fi", number)
+            found.append((f"{page.relative_to(source)}:{number}", mark,
+                          shell([roff(l) for l in lines[number:end]])))
+            mark = "sh"
+for page in [source / "README.md"] + sorted(source.glob("docs/*.md")):
+    lines = page.read_text().splitlines()
+    number = 0
+    while number < len(lines):
+        fence = re.match(r"^```(.*)$", lines[number])
+        if fence:
+            end = lines.index("```", number + 1)
+            found.append((f"{page.relative_to(source)}:{number + 1}", fence.group(1) or "untagged",
+                          lines[number + 1:end]))
+            number = end
+        number += 1
+for index, (where, mark, code) in enumerate(found):
+    (into / f"{index:03d}").write_text(f"{where}\n{mark}\n" + "\n".join(code) + "\n")
+EXTRACT
+    stand_ins='gtkwave() { vcd2fst "$1" "$1.fst" >/dev/null; }'
+    run_example() { # LIBRARY FILE: the example's status, 124 when it did not end in 60 s
+        local status=0
+        (cd "$out/run" && ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$(folder "$1")" \
+            PORTPANEL_RECORD="$record" PATH="$build/cli:$PATH" \
+            timeout 60 bash -c "$stand_ins"$'\n'"$(tail -n +3 "$2")") >"$out/out" 2>"$out/err" ||
+            status=$?
+        echo $status
+    }
+    for example in "$out"/examples/*; do
+        where=$(sed -n 1p "$example") mark=$(sed -n 2p "$example")
+        case $mark in
+        sh)
+            rows=$((rows + 1))
+            got=$(run_example recording "$example")
+            echo "example $where: ran, status $got"
+            [ "$got" = 0 ] || fail "example $where ended with $got: $(tail -n 3 "$out/err")"
+            if grep -q 'portpanel-io watch' "$example"; then
+                rows=$((rows + 1))
+                got=$(run_example unready "$example")
+                echo "example $where: ran over a refusing library, status $got"
+                [ "$got" != 0 ] && [ "$got" != 124 ] ||
+                    fail "example $where over a refusing library ended with $got"
+            fi
+            ;;
+        python) echo "example $where: run by the scripting check below" ;;
+        'sh setup' | 'sh port' | 'sh window' | text) echo "example $where: not run here (${mark#sh })" ;;
+        *) fail "example $where is marked '$mark': mark it sh, sh setup, sh port, sh window or text" ;;
+        esac
+    done
+    kill "$device"
+    wait "$device" 2>/dev/null || true
+    unset PORTPANEL_PORT_FOLDER
 fi
 [ "$failures" -eq 0 ] && echo "portpanel-io: $rows cases passed on $platform"
 exit $((failures > 0))

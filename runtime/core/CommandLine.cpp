@@ -30,7 +30,10 @@ std::optional<int> handleArguments(int argc, char **argv)
     if (argc <= 1)
         return std::nullopt;
     const std::string argument = argv[1];
-    const bool isOperand = program.takesOperand && !argument.starts_with("--");
+    // "-8176" is a port; "-h" is an option, and not one of ours.
+    const bool isOption =
+        argument.size() > 1 && argument[0] == '-' && (argument[1] < '0' || argument[1] > '9');
+    const bool isOperand = program.takesOperand && !isOption;
     if (argc == 2 && argument == "--help") {
         std::fputs(program.usage, stdout);
         return 0;
