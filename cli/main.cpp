@@ -1,6 +1,7 @@
 // portpanel-io: the ports on the command line, over the window's binder, port
 // layer and conversions.
 #include "Arguments.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "RuntimeError.h"
@@ -20,7 +21,7 @@ constexpr const char *about =
     "Reads and writes x86 I/O ports, single bits, pulses and watches them, measures them,\n"
     "captures them into a VCD file, and lists the ports this machine has with the access this\n"
     "user gets. PORT is 888, 0x378 or &H378; VALUE is 0 to 255 or 0x00 to 0xFF; BIT is 0 to\n"
-    "7. See portpanel-io(1).\n";
+    "7. See " PORTPANEL_MANUAL("portpanel-io") ".\n";
 
 void dispatch(const cli::Request &request)
 {

@@ -22,7 +22,7 @@ const std::string loaded = "load " + runtime::loaderName("inpout32.dll");
 #ifdef _WIN32
 const std::string libraryMissing = "Windows error 126";
 const std::string entryPointMissing = "Windows error 127";
-const std::string libraryFix = "beside portpanel.exe";
+const std::string libraryFix = "put inpout32.dll beside ";
 void setReadValue(const char *value) { _putenv_s("PORTPANEL_READ_VALUE", value); }
 #else
 const std::string libraryMissing = "libinpout32.so: cannot open shared object file";

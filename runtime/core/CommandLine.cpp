@@ -13,7 +13,7 @@ namespace {
 Program program{"portpanel",
                 "usage: portpanel [--help | --version]\n"
                 "Opens a window that writes a byte to an x86 I/O port and reads the port back.\n"
-                "It takes no other arguments; see portpanel(1).\n"};
+                "It takes no other arguments; see " PORTPANEL_MANUAL("portpanel") ".\n"};
 
 std::string given;
 

@@ -3,6 +3,14 @@
 #include <optional>
 #include <string>
 
+// Where a program's manual is: the manual page on Linux, the text the zip
+// carries beside the exe on Windows.
+#ifdef _WIN32
+#define PORTPANEL_MANUAL(page) "manuals\\" page ".txt beside the program"
+#else
+#define PORTPANEL_MANUAL(page) page "(1)"
+#endif
+
 namespace runtime {
 
 // The program's name and usage text; portpanel's unless another program of

@@ -62,6 +62,13 @@ std::wstring programFolder()
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
+// This program's file name, "portpanel.exe".
+std::wstring exeName()
+{
+    const std::wstring path = modulePath(nullptr);
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
 // Once elevated (a port DLL's driver often needs that once), folders on PATH
 // that the user may write are no longer safe to load from.
 bool elevated()
@@ -256,8 +263,12 @@ Handle openLibrary(const std::string &name, std::string &why)
     }
     why = !badFile.empty()
               ? badFormat(badFile)
-              : "cannot load the port library " + name + " (" + systemMessage(ERROR_MOD_NOT_FOUND) +
-                    "); put the DLL beside portpanel.exe or in a folder on PATH";
+              : "put " + name + " beside " + utf8(exeName()) +
+                    (elevated() ? " (run as administrator, only PATH's folders under Program Files "
+                                  "are searched too)"
+                                : " or in a folder on PATH") +
+                    "\n  cannot load the port library " + name + " (" +
+                    systemMessage(ERROR_MOD_NOT_FOUND) + ")";
     return nullptr;
 }
 

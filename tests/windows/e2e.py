@@ -447,7 +447,8 @@ class Windows(unittest.TestCase):
                     panel.close()
 
     def test_elevated_the_dll_and_its_dependencies_come_only_from_folders_users_cannot_write(self):
-        missing = "Error 3: cannot load the port library inpout32.dll (Windows error 126"
+        missing = ("Error 3: put inpout32.dll beside portpanel.exe (run as administrator, only "
+                   "PATH's folders under Program Files are searched too)")
         for on_path, dependency, words in (
                 (under("Program Files Evil"), False, missing),
                 (under("Program Files (x86) Evil"), False, missing),
@@ -501,7 +502,8 @@ class Windows(unittest.TestCase):
 
     def test_library_failures_end_before_form1_shows(self):
         for dll, in_cwd, number, words, calls in (
-                (None, None, 3, "cannot load the port library inpout32.dll (Windows error 126", []),
+                (None, None, 3, "Error 3: put inpout32.dll beside portpanel.exe or in a folder on "
+                 "PATH", []),
                 (None, "recording", 3, "cannot load the port library inpout32.dll", []),
                 ("without-inp32", None, 4, "{folder}\\inpout32.dll has no entry point Inp32",
                  ["out 888 0"])):
