@@ -25,9 +25,9 @@ foreach(page portpanel portpanel-io portpanel-pins portpanel-run)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/${page}.1.in ${CMAKE_BINARY_DIR}/manuals/${page}.1
                  @ONLY)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/manuals/${page}.txt
-    COMMAND sh -c "LC_ALL=C.UTF-8 MANWIDTH=80 groff -man -Tascii -P-cbou -rLL=78n ${page}.1 | sed 's/$/\\r/' > ${page}.txt"
+    COMMAND sh -c "groff -man -Tascii -P-cbou -rLL=78n ${page}.1 | sed 's/$/\\r/' > ${page}.txt"
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/manuals
-    DEPENDS ${CMAKE_BINARY_DIR}/manuals/${page}.1)
+    DEPENDS ${CMAKE_BINARY_DIR}/manuals/${page}.1 VERBATIM)
   list(APPEND manuals ${CMAKE_BINARY_DIR}/manuals/${page}.txt)
 endforeach()
 add_custom_target(manuals ALL DEPENDS ${manuals})
