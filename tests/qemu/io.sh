@@ -236,7 +236,7 @@ for who in root lp portpanel neither; do
         "the kernel is locked down (integrity)"
     has "$who: ports promises neither root's routes nor the helper" "$(cat /tmp/ports)" \
         '!root (' '!the helper (' '"lockdown":"integrity"'
-    case $who in root | lp) want='lp (/dev/parport' ;; *) want='refused: the kernel is locked down' ;; esac
+    case $who in root | lp) want='lp (/dev/parport' ;; *) want='refused: join the lp group' ;; esac
     has "$who: ports gives 0x378's registers" "$(grep -F '(parport) 0x0378-0x037F' /tmp/ports)" \
         "0x0378-0x037A: $want"
     for port in 0x378 0x37B $scratch 0x80; do
