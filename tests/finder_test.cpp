@@ -165,8 +165,9 @@ const Rights rights[] = {
      false,
      {{"parport1", "/dev/parport1: No such file or directory (the ppdev module is not loaded: "
                    "'sudo modprobe ppdev')"},
-      {"parport1", "0xDC00-0xDC02: refused: run 'sudo modprobe ppdev' to let finder_test reach "
-                   "these ports through its parallel-port driver; to load it at every start"}}},
+      {"parport1",
+       "0xDC00-0xDC02: refused: run 'sudo modprobe ppdev' to let finder_test reach "
+       "these ports through the kernel's parallel-port driver; to load it at every start"}}},
     {"portpanel",
      false,
      true,

@@ -786,7 +786,7 @@ const Case cases[] = {
     {"locked down, ppdev not loaded",
      [] { return lockedDown(false); },
      {"run 'sudo modprobe ppdev' to let portlib_test reach the parallel ports the kernel manages "
-      "through its parallel-port driver\n",
+      "through the kernel's parallel-port driver\n",
       "\n  the kernel is locked down (integrity)", "\n  for other ports, turn Secure Boot off",
       "\n  the port helper: not started"}},
     {"fork: parent and child through the helper and the driver",

@@ -45,7 +45,7 @@ Refusal joinLp(const Situation &situation, const std::string &what)
 Refusal loadPpdev(const Situation &situation, const std::string &what)
 {
     return {modprobe + toLet(situation, throughDriver(situation, what)) +
-                " through its parallel-port driver",
+                " through the kernel's parallel-port driver",
             {atEveryStart},
             {}};
 }
