@@ -6,12 +6,68 @@
 # Each run execs in a subshell of its own, so that $! is the program's process.
 # Usage: io_test.sh linux BUILD_DIR
 #        io_test.sh wine WINE_LOADER PORTPANEL_IO_EXE VARIANTS_DIR CTRL_C_EXE
+#        io_test.sh port-examples (prints the examples that need a port, as guest commands)
 set -euo pipefail
+# The examples a user would paste, one file each in DIR: where it is, its mark,
+# then its lines. From the manuals' EXAMPLES (each .nf block, marked by a
+# preceding '.\" example: MARK' comment, else sh) and the README's and docs'
+# fenced blocks (marked by their info string); "$ " prompts keep only the
+# commands.
+examples() { # DIR
+    python3 - "$(cd "$(dirname "$0")/.." && pwd)" "$1" <<'EXTRACT'
+import pathlib, re, sys
+source, into = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+found = []
+def roff(line):
+    for a, b in (("\\-", "-"), ("\\e", "\\"), ("\\&", ""), ("\\(aq", "'")):
+        line = line.replace(a, b)
+    return line
+def shell(lines):  # with "$ " prompts, only the commands
+    prompted = [l[2:] for l in lines if l.startswith("$ ")]
+    return prompted or lines
+for page in sorted(source.glob("packaging/*.1.in")):
+    lines, section, mark = page.read_text().splitlines(), "", "sh"
+    for number, line in enumerate(lines, 1):
+        if line.startswith(".SH "):
+            section = line[4:].strip('"')
+        elif section == "EXAMPLES" and line.startswith('.\\" example:'):
+            mark = "sh " + line.split(":", 1)[1].strip()
+        elif section == "EXAMPLES" and line == ".nf":
+            end = lines.index(".fi", number)
+            found.append((f"{page.relative_to(source)}:{number}", mark,
+                          shell([roff(l) for l in lines[number:end]])))
+            mark = "sh"
+for page in [source / "README.md"] + sorted(source.glob("docs/*.md")):
+    lines = page.read_text().splitlines()
+    number = 0
+    while number < len(lines):
+        fence = re.match(r"^```(.*)$", lines[number])
+        if fence:
+            end = lines.index("```", number + 1)
+            found.append((f"{page.relative_to(source)}:{number + 1}", fence.group(1) or "untagged",
+                          lines[number + 1:end]))
+            number = end
+        number += 1
+for index, (where, mark, code) in enumerate(found):
+    (into / f"{index:03d}").write_text(f"{where}\n{mark}\n" + "\n".join(code) + "\n")
+EXTRACT
+}
 # A command that stops the script says where, as a failed check would.
 trap 'echo "io_test.sh: stopped at line $LINENO (status $?)" >&2' ERR
 platform=$1
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+if [ "$platform" = port-examples ]; then # the blocks marked "sh port", for the emulated PC
+    examples "$out"
+    for example in "$out"/*; do
+        [ "$(sed -n 2p "$example")" = 'sh port' ] || continue
+        where=$(sed -n 1p "$example")
+        printf "cat >/tmp/example <<'EXAMPLE'\n%s\nEXAMPLE\n" "$(tail -n +3 "$example")"
+        printf 'status=0\nas portpanel "sh -e /tmp/example" >/tmp/out 2>&1 || status=$?\n'
+        printf 'show </tmp/out\nexpect "example %s" 0 $status\n' "$where"
+    done
+    exit 0
+fi
 record=$out/record
 if [ "$platform" = linux ]; then
     build=$(cd "$2" && pwd)
@@ -326,10 +382,11 @@ fi
 # blocks, run in a folder of its own over the recording library, each bounded
 # by timeout. The parallel port's Busy line is a file that a stand-in device
 # flips every 20 ms; gtkwave, which needs a screen, is stood in by vcd2fst,
-# which reads the same file. A block marked "sh setup" (installing, building),
-# "sh port" (a real port or portpanel-run's privilege) or "sh window" is
-# listed, not run: the newcomer, install and package tests, the emulated PC
-# and the window tests run those. An
+# which reads the same file. A block marked "sh port" (a real port, or
+# portpanel-run's privilege) runs in the emulated PC instead (tests/qemu/io.sh,
+# through "io_test.sh port-examples"); one marked "sh setup" (installing,
+# building) or "sh window" is listed, not run: the newcomer, install and
+# package tests and the window tests run those. An
 # example that watches runs again over a library that refuses every port: it
 # must end, and fail.
 if [ "$platform" = linux ]; then
@@ -338,44 +395,7 @@ if [ "$platform" = linux ]; then
     put 888 0 && put 889 120 && put 890 4
     (while :; do put 889 248; sleep 0.02; put 889 120; sleep 0.02; done) &
     device=$!
-    source=$(cd "$(dirname "$0")/.." && pwd)
-    python3 - "$source" "$out/examples" <<'EXTRACT'
-import pathlib, re, sys
-source, into = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
-found = []
-def roff(line):
-    for a, b in (("\\-", "-"), ("\\e", "\\"), ("\\&", ""), ("\\(aq", "'")):
-        line = line.replace(a, b)
-    return line
-def shell(lines):  # with "$ " prompts, only the commands
-    prompted = [l[2:] for l in lines if l.startswith("$ ")]
-    return prompted or lines
-for page in sorted(source.glob("packaging/*.1.in")):
-    lines, section, mark = page.read_text().splitlines(), "", "sh"
-    for number, line in enumerate(lines, 1):
-        if line.startswith(".SH "):
-            section = line[4:].strip('"')
-        elif section == "EXAMPLES" and line.startswith('.\\" example:'):
-            mark = "sh " + line.split(":", 1)[1].strip()
-        elif section == "EXAMPLES" and line == ".nf":
-            end = lines.index(".fi", number)
-            found.append((f"{page.relative_to(source)}:{number}", mark,
-                          shell([roff(l) for l in lines[number:end]])))
-            mark = "sh"
-for page in [source / "README.md"] + sorted(source.glob("docs/*.md")):
-    lines = page.read_text().splitlines()
-    number = 0
-    while number < len(lines):
-        fence = re.match(r"^```(.*)$", lines[number])
-        if fence:
-            end = lines.index("```", number + 1)
-            found.append((f"{page.relative_to(source)}:{number + 1}", fence.group(1) or "untagged",
-                          lines[number + 1:end]))
-            number = end
-        number += 1
-for index, (where, mark, code) in enumerate(found):
-    (into / f"{index:03d}").write_text(f"{where}\n{mark}\n" + "\n".join(code) + "\n")
-EXTRACT
+    examples "$out/examples"
     stand_ins='gtkwave() { vcd2fst "$1" "$1.fst" >/dev/null; }'
     run_example() { # LIBRARY FILE: the example's status, 124 when it did not end in 60 s
         local status=0
@@ -402,7 +422,8 @@ EXTRACT
             fi
             ;;
         python) echo "example $where: run by the scripting check below" ;;
-        'sh setup' | 'sh port' | 'sh window' | text) echo "example $where: not run here (${mark#sh })" ;;
+        'sh port') echo "example $where: run in the emulated PC (tests/qemu/io.sh), as a user in portpanel" ;;
+        'sh setup' | 'sh window' | text) echo "example $where: not run here (${mark#sh })" ;;
         *) fail "example $where is marked '$mark': mark it sh, sh setup, sh port, sh window or text" ;;
         esac
     done

@@ -207,9 +207,12 @@ benched "a user in portpanel, the PCI UART's scratch register" "the helper (port
     "as portpanel 'portpanel-io bench $(printf 0x%X $((uart + 7))) --seconds 2 --write'"
 benched "a user in portpanel under portpanel-run" "portpanel-run (ioperm)" \
     "as portpanel '$run portpanel-io bench 0x378 --seconds 2 --write'"
-echo "IOTEST done"
+echo "IOTEST == the docs' examples that need a port, as a user in portpanel"
+# Where the package puts the library, so that portpanel-run's programs find it.
+cp /lib/portlib/libinpout32.so /lib/
 GUEST
-)
+)$'\n'$("$here/../io_test.sh" port-examples)$'\n''rm /lib/libinpout32.so
+echo "IOTEST done"'
 locked=$common$'\n'$(
     cat <<'GUEST'
 # has WHAT TEXT NEEDLE...: each needle in TEXT, and no "!needle".
