@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <utility>
 
 #ifdef _WIN32
@@ -26,12 +27,23 @@ namespace {
 // How long a window waits for a reader that takes nothing.
 constexpr int readerPatienceMs = 5000;
 
-std::string named(const std::string &path) { return '"' + path + '"'; }
-
-[[noreturn]] void fail(const std::string &words, int error = 0)
+std::string named(const std::string &path)
 {
-    throw RuntimeError(ErrorNumber::ControlFailed,
-                       error ? words + ": " + std::strerror(error) : words);
+    std::string text(1, '"');
+    text += path;
+    text += '"';
+    return text;
+}
+
+// The words from pieces (appended: GCC 12 -O3 warns wrongly on "..." + std::string).
+[[noreturn]] void fail(std::initializer_list<std::string_view> pieces, int error = 0)
+{
+    std::string words;
+    for (const std::string_view piece : pieces)
+        words += piece;
+    if (error)
+        words.append(": ").append(std::strerror(error));
+    throw RuntimeError(ErrorNumber::ControlFailed, words);
 }
 
 struct Found {
@@ -194,18 +206,18 @@ OutputFile::OutputFile(std::string path, Waiting waiting)
     : path_(std::move(path)), target_(followed(path_)), waiting_(waiting)
 {
     if (path_.empty())
-        fail("name a file to write, or - for standard output");
+        fail({"name a file to write, or - for standard output"});
     if (isStandardOutput(path_)) {
         descriptor_ = standardOutput;
         return;
     }
     const Found what = found(target_);
     if (what.folder)
-        fail("cannot write " + named(path_) + ": it is a folder; name a file in it");
+        fail({"cannot write ", named(path_), ": it is a folder; name a file in it"});
     if (what.exists && !what.regular)
         openInPlace(target_);
     else if (what.exists && !canWrite(target_))
-        fail("cannot write " + named(path_), errno);
+        fail({"cannot write ", named(path_)}, errno);
     else
         openBeside(target_);
 }
@@ -222,9 +234,9 @@ void OutputFile::openInPlace(const std::string &target)
 {
     descriptor_ = openExisting(target);
     if (descriptor_ < 0 && errno == ENXIO)
-        fail("cannot write " + named(path_) + ": no program is reading it; start the reader first");
+        fail({"cannot write ", named(path_), ": no program is reading it; start the reader first"});
     if (descriptor_ < 0)
-        fail("cannot write " + named(path_), errno);
+        fail({"cannot write ", named(path_)}, errno);
     if (waiting_ == Waiting::Block)
         waitWhenReady(descriptor_);
 }
@@ -235,9 +247,10 @@ void OutputFile::openBeside(const std::string &target)
 {
     const unsigned mode = found(target).mode;
     for (int attempt = 0; descriptor_ < 0; ++attempt) {
-        temporary_ = target + ".partial-" + std::to_string(processId());
+        temporary_ = target;
+        temporary_.append(".partial-").append(std::to_string(processId()));
         if (attempt > 0)
-            temporary_ += "-" + std::to_string(attempt);
+            temporary_.append("-").append(std::to_string(attempt));
         descriptor_ = createExclusive(temporary_, mode);
         if (descriptor_ >= 0 || errno != EEXIST || attempt > 100)
             break;
@@ -248,8 +261,8 @@ void OutputFile::openBeside(const std::string &target)
     temporary_.clear();
     const std::string folder = folderOf(target);
     if (error == ENOENT)
-        fail("cannot write " + named(path_) + ": the folder " + named(folder) + " does not exist");
-    fail("cannot write " + named(path_) + ": cannot create a file in the folder " + named(folder),
+        fail({"cannot write ", named(path_), ": the folder ", named(folder), " does not exist"});
+    fail({"cannot write ", named(path_), ": cannot create a file in the folder ", named(folder)},
          error);
 }
 
@@ -266,9 +279,9 @@ void OutputFile::write(std::string_view bytes)
         if (written < 0 && errno == EAGAIN && waitToWrite(descriptor_))
             continue;
         if (written < 0 && errno == EAGAIN)
-            fail("cannot write " + named(path_) + ": its reader took nothing for " +
-                 std::to_string(readerPatienceMs / 1000) + " s");
-        fail("cannot write " + named(writingTo()), written < 0 ? errno : EIO);
+            fail({"cannot write ", named(path_), ": its reader took nothing for ",
+                  std::to_string(readerPatienceMs / 1000), " s"});
+        fail({"cannot write ", named(writingTo())}, written < 0 ? errno : EIO);
     }
 }
 
@@ -282,11 +295,11 @@ void OutputFile::commit()
     const int descriptor = std::exchange(descriptor_, -1);
     if (!syncAndClose(descriptor) && errno != EINVAL) { // EINVAL: a device that cannot sync
         done_ = false;
-        fail("cannot write " + named(writingTo()), errno);
+        fail({"cannot write ", named(writingTo())}, errno);
     }
     if (!temporary_.empty() && !renameOver(temporary_, target_))
-        fail("the whole file is kept in " + named(temporary_) + ", which cannot be renamed to " +
-                 named(path_),
+        fail({"the whole file is kept in ", named(temporary_), ", which cannot be renamed to ",
+              named(path_)},
              errno);
 }
 
