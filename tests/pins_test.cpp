@@ -327,6 +327,7 @@ class PinsTest : public QObject {
         if (refusingLibrary)
             QSKIP("recording library only");
         open("888");
+        show();
         QTest::mouseClick(widgetOf<QPushButton>(window->recordButton), Qt::LeftButton);
         waitForStatusReads(2);
         const std::string fifo = ports.filePath("fifo").toStdString();
