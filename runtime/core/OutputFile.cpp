@@ -168,6 +168,17 @@ bool syncAndClose(int descriptor)
 
 bool waitToWrite(int) { return false; }
 
+std::string absolute(const std::string &path)
+{
+    const std::wstring wide = utf16(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr); // with its null
+    std::wstring full(size, L'\0');
+    if (size == 0 || GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) != size - 1)
+        return path;
+    full.resize(size - 1);
+    return utf8(full);
+}
+
 #else
 
 constexpr const char *separators = "/";
@@ -254,6 +265,17 @@ bool waitToWrite(int descriptor)
     return poll(&writable, 1, readerPatienceMs) == 1;
 }
 
+std::string absolute(const std::string &path)
+{
+    if (path.starts_with('/'))
+        return path;
+    std::string folder(PATH_MAX, '\0');
+    if (!getcwd(folder.data(), folder.size()))
+        return path;
+    folder.resize(std::char_traits<char>::length(folder.c_str()));
+    return folder + (folder.ends_with('/') ? "" : "/") + path;
+}
+
 #endif
 
 std::string folderOf(const std::string &path)
@@ -284,6 +306,16 @@ OutputFile::OutputFile(std::string path, Waiting waiting)
         fail("cannot write " + named(path_), errno);
     else
         openBeside(target_);
+}
+
+std::string OutputFile::fullPath(const std::string &path)
+{
+    return path.empty() || isStandardOutput(path) ? path : absolute(path);
+}
+
+bool OutputFile::replacesFile(const std::string &path)
+{
+    return !isStandardOutput(path) && found(followed(path)).regular;
 }
 
 OutputFile::~OutputFile()
