@@ -78,7 +78,8 @@ ON_WINDOWS_7_SP1 = {
         "Windows 2000": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv
             __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
             __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
-            _endthreadex _errno _fmode __wgetmainargs __winitenv _wcmdln _wfopen _wremove fclose _initterm _iob _lock _onexit _read _setjmp _setjmp3
+            _endthreadex _errno _fmode __wgetmainargs __winitenv _wcmdln __p__wcmdln _wfopen
+            _wopen _write _commit _get_osfhandle _wremove fclose _initterm _iob _lock _onexit _read _setjmp _setjmp3
             _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc clearerr exit fflush fprintf
             fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
             memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
