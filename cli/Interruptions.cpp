@@ -1,8 +1,8 @@
 #include "Interruptions.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cmath>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -20,6 +20,7 @@ namespace cli {
 namespace {
 
 HANDLE interruption = nullptr;
+std::atomic<bool> interrupted = false; // interruption's state, read without a call
 HANDLE restored = nullptr;
 DWORD kind = CTRL_C_EVENT;                 // of the last interruption
 constexpr DWORD controlCExit = 0xC000013A; // what a console program ends with on Ctrl+C
@@ -29,6 +30,7 @@ constexpr DWORD longestWait = 5000;
 BOOL WINAPI onControl(DWORD type)
 {
     kind = type;
+    interrupted = true;
     SetEvent(interruption);
     WaitForSingleObject(restored, longestWait);
     return TRUE;
@@ -39,6 +41,7 @@ BOOL WINAPI onControl(DWORD type)
 HeldInterruptions::HeldInterruptions()
 {
     interruption = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    interrupted = false;
     restored = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(onControl, TRUE);
 }
@@ -53,11 +56,25 @@ HeldInterruptions::~HeldInterruptions()
     CloseHandle(restored);
 }
 
+bool HeldInterruptions::sleep(runtime::SteadyClock::duration duration)
+{
+    caught_ = runtime::sleepUnlessSet(duration, interruption);
+    return caught_ != 0;
+}
+
+bool HeldInterruptions::cameMeanwhile()
+{
+    caught_ = caught_ || interrupted;
+    return caught_ != 0;
+}
+
+// Windows' waits end a millisecond or a tick late, which would cap a capture
+// sampled every 100 us at a thousand samples a second: spin the last stretch.
 bool HeldInterruptions::hold(double milliseconds)
 {
-    const auto wait = static_cast<DWORD>(std::ceil(milliseconds));
-    caught_ = WaitForSingleObject(interruption, wait) == WAIT_OBJECT_0;
-    return caught_ != 0;
+    return holdUntil(runtime::SteadyClock::now() +
+                     std::chrono::duration_cast<runtime::SteadyClock::duration>(
+                         std::chrono::duration<double, std::milli>(milliseconds)));
 }
 
 bool HeldInterruptions::interruptedByUser() const { return caught_ && kind == CTRL_C_EVENT; }
@@ -103,11 +120,11 @@ HeldInterruptions::~HeldInterruptions()
         raise(caught_);
 }
 
-bool HeldInterruptions::hold(double milliseconds)
+bool HeldInterruptions::sleep(runtime::SteadyClock::duration duration)
 {
-    using Clock = std::chrono::steady_clock;
+    using Clock = runtime::SteadyClock;
     const sigset_t waited = signalsOf(false);
-    const auto end = Clock::now() + std::chrono::duration<double, std::milli>(milliseconds);
+    const auto end = Clock::now() + duration;
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now()).count();
@@ -123,15 +140,23 @@ bool HeldInterruptions::hold(double milliseconds)
     }
 }
 
+bool HeldInterruptions::hold(double milliseconds)
+{
+    return sleep(std::chrono::duration_cast<runtime::SteadyClock::duration>(
+        std::chrono::duration<double, std::milli>(milliseconds)));
+}
+
 bool HeldInterruptions::interruptedByUser() const { return caught_ == SIGINT; }
+
+bool HeldInterruptions::cameMeanwhile() { return false; }
 
 #endif
 
 bool HeldInterruptions::holdUntil(runtime::SteadyClock::time_point deadline)
 {
-    return runtime::waitUntil(deadline, [this](runtime::SteadyClock::duration left) {
-        return hold(std::chrono::duration<double, std::milli>(left).count());
-    });
+    return runtime::waitUntil(
+               deadline, [this](runtime::SteadyClock::duration left) { return sleep(left); }) ||
+           cameMeanwhile();
 }
 
 } // namespace cli

@@ -28,6 +28,12 @@ class HeldInterruptions {
     void dismiss() { caught_ = 0; }
 
   private:
+    // The system's own wait, which may end a little late; true when an interruption came.
+    bool sleep(runtime::SteadyClock::duration duration);
+    // Whether an interruption came while the clock was spun (Windows; a signal
+    // waits blocked and acts when this ends).
+    bool cameMeanwhile();
+
     int caught_ = 0;
 };
 

@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <winternl.h>
+#else
 #include <poll.h>
 #include <unistd.h>
 #endif
@@ -42,15 +45,33 @@ void emit(const std::string &line)
                                     std::strerror(error));
 }
 
+#ifdef _WIN32
 void checkReader()
 {
-#ifndef _WIN32
+    // A pipe whose reader has closed it is in the closing state. (Asked, not
+    // written: a write of nothing would reach the reader as the end of the data.)
+    // Wine's pipes answer too; a Unix pipe under wine does not, and shows only
+    // at the next write.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetFileType(output) != FILE_TYPE_PIPE)
+        return;
+    FILE_PIPE_LOCAL_INFORMATION pipe{};
+    IO_STATUS_BLOCK status{};
+    constexpr ULONG closing = 4; // FILE_PIPE_CLOSING_STATE
+    if (NtQueryInformationFile(output, &status, &pipe, sizeof pipe, FilePipeLocalInformation) ==
+            0 &&
+        pipe.NamedPipeState == closing)
+        throw OutputClosed{};
+}
+#else
+void checkReader()
+{
     // A pipe's write end reports POLLERR once no reader is left.
     pollfd output{STDOUT_FILENO, 0, 0};
     if (poll(&output, 1, 0) == 1 && (output.revents & POLLERR))
         throw OutputClosed{};
-#endif
 }
+#endif
 
 std::string accessText(std::uint16_t port, std::uint8_t value)
 {

@@ -9,7 +9,9 @@
 
 #include <cstdio>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "WideText.h"
+#else
 #include "SecureMode.h"
 
 #include <csignal>
@@ -85,4 +87,16 @@ int run(const std::vector<std::string> &arguments)
 
 } // namespace
 
+#ifdef _WIN32
+// The arguments as typed, in UTF-8: the narrow ones come in the ANSI code page,
+// which turns a name such as "測定.vcd" into question marks.
+int wmain(int argc, wchar_t **argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(runtime::utf8(argv[i]));
+    return run(arguments);
+}
+#else
 int main(int argc, char **argv) { return run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

@@ -5,6 +5,7 @@
 #include "OutputFile.h"
 #include "PortFinder.h"
 #include "PortIO.h"
+#include "Question.h"
 #include "RuntimeError.h"
 
 #include <algorithm>
@@ -285,18 +286,28 @@ void PinsWindow::stop()
     if (!recording_)
         return;
     const std::string stats = capture::statsText(recording_->stats());
+    recordedSamples_ = recording_->stats().samples;
     recorded_ =
         recording_->take() + recording_->finish({"portpanel-pins, sampled at each poll", stats});
     recording_.reset();
     runtime::setCaption(message, "Recorded " + stats);
 }
 
+// Says where the file went by its full path, asks before it replaces a file,
+// and writes nothing for a recording that holds no samples (Record with no
+// port open), which would only look like a capture.
 void PinsWindow::saveVcd()
 {
     stop();
     if (recorded_.empty())
         return runtime::setCaption(message, "Nothing recorded yet: press Record, then Stop.");
-    const std::string path = runtime::textOf(vcdFile);
+    if (recordedSamples_ == 0)
+        return runtime::setCaption(message, "Not saved: the recording holds no samples. Open a "
+                                            "port, then Record and Stop.");
+    const std::string path = runtime::OutputFile::fullPath(runtime::textOf(vcdFile));
+    if (runtime::OutputFile::replacesFile(path) &&
+        !runtime::toolkit::askYesNo(path + " already exists.\nReplace it with this recording?"))
+        return runtime::setCaption(message, "Not saved: " + path + " is kept as it was.");
     try {
         // Bounded: a FIFO without a reader is refused, a stalled one gives up.
         runtime::OutputFile file(path, runtime::OutputFile::Waiting::Bounded);

@@ -80,6 +80,7 @@ class PinsWindow : public runtime::Form {
     std::optional<capture::Recorder> recording_;
     std::chrono::steady_clock::time_point recordStart_;
     std::string recorded_; // the last capture's whole file
+    long long recordedSamples_ = 0;
 };
 
 } // namespace pins

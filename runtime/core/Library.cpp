@@ -6,6 +6,7 @@
 #include <string>
 
 #ifdef _WIN32
+#include "SystemMessage.h"
 #include "Version.h"
 #include "WideText.h"
 
@@ -25,24 +26,6 @@ namespace {
 
 #ifdef _WIN32
 using Handle = HMODULE;
-
-// Windows' words for an error, with the file in place of its "%1".
-std::string systemMessage(DWORD code, const std::wstring &file = L"the file")
-{
-    wchar_t *text = nullptr;
-    const DWORD flags =
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    const DWORD length =
-        FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::wstring words(text ? text : L"", length);
-    LocalFree(text);
-    if (const std::size_t insert = words.find(L"%1"); insert != std::wstring::npos)
-        words.replace(insert, 2, file);
-    while (!words.empty() &&
-           (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' '))
-        words.pop_back();
-    return "Windows error " + std::to_string(code) + (words.empty() ? "" : ": " + utf8(words));
-}
 
 // The full path of a module, however deep its folder; the program's for null.
 std::wstring modulePath(HMODULE module)

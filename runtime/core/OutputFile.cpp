@@ -9,6 +9,7 @@
 #include <utility>
 
 #ifdef _WIN32
+#include "SystemMessage.h"
 #include "WideText.h"
 
 #include <io.h>
@@ -27,6 +28,7 @@ namespace {
 // How long a window waits for a reader that takes nothing.
 constexpr int readerPatienceMs = 5000;
 
+// Built piecewise: GCC 12 -O3 warns wrongly on '"' + std::string.
 std::string named(const std::string &path)
 {
     std::string text(1, '"');
@@ -35,6 +37,8 @@ std::string named(const std::string &path)
     return text;
 }
 
+std::string reason(int error);
+
 // The words from pieces (appended: GCC 12 -O3 warns wrongly on "..." + std::string).
 [[noreturn]] void fail(std::initializer_list<std::string_view> pieces, int error = 0)
 {
@@ -42,7 +46,7 @@ std::string named(const std::string &path)
     for (const std::string_view piece : pieces)
         words += piece;
     if (error)
-        words.append(": ").append(std::strerror(error));
+        words.append(": ").append(reason(error));
     throw RuntimeError(ErrorNumber::ControlFailed, words);
 }
 
@@ -59,56 +63,134 @@ struct Found {
 constexpr const char *separators = "\\/";
 constexpr int standardOutput = 1;
 
+// The Windows error behind the last failed call here, for Windows' own words.
+thread_local DWORD windowsError = 0;
+
+// After a call that failed (false): errno for the common code, and Windows' code.
+bool failed(int error)
+{
+    windowsError = GetLastError();
+    errno = error;
+    return false;
+}
+
+std::string reason(int error)
+{
+    return windowsError ? systemMessage(std::exchange(windowsError, 0)) : std::strerror(error);
+}
+
 int processId() { return static_cast<int>(GetCurrentProcessId()); }
 
 std::string followed(const std::string &path) { return path; }
 
+// Opened to ask what it is: with no access, which a program holding the file
+// does not refuse; a console (CON) must be asked for writing.
+HANDLE opened(const std::wstring &path)
+{
+    constexpr DWORD anyone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE handle = CreateFileW(path.c_str(), 0, anyone, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr); // a folder too
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
+        handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    return handle;
+}
+
+// A device (NUL, CON, COM1, a pipe) is whatever the file system does not hold,
+// whatever its name looks like ("nul.vcd" is NUL on Windows 10).
 Found found(const std::string &path)
 {
-    const DWORD attributes = GetFileAttributesW(utf16(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    const HANDLE handle = opened(utf16(path));
+    if (handle == INVALID_HANDLE_VALUE)
         return {};
-    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return {true, folder, !folder && !(attributes & FILE_ATTRIBUTE_DEVICE), 0};
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    const bool known = disk && GetFileInformationByHandle(handle, &information);
+    CloseHandle(handle);
+    const bool folder = known && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return {true, folder, disk && !folder, 0};
 }
 
 int createExclusive(const std::string &name, unsigned)
 {
-    return _wopen(utf16(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                  _S_IREAD | _S_IWRITE);
+    const int descriptor =
+        _wopen(utf16(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
+    if (descriptor < 0)
+        failed(errno);
+    return descriptor;
 }
 
 int openExisting(const std::string &path)
 {
-    return _wopen(utf16(path).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+    const int descriptor = _wopen(utf16(path).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+    if (descriptor < 0)
+        failed(errno);
+    return descriptor;
 }
 
-bool canWrite(const std::string &path) { return _waccess(utf16(path).c_str(), 2) == 0; }
+// Whether the file can be replaced now: not read-only, and not held by a
+// program that shares it for reading only, as viewers and editors do, which
+// would fail the rename once the whole capture is written.
+bool canWrite(const std::string &path)
+{
+    const HANDLE handle = CreateFileW(utf16(path).c_str(), GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failed(EACCES);
+    CloseHandle(handle);
+    return true;
+}
 
 void waitWhenReady(int) {}
 
 bool renameOver(const std::string &from, const std::string &to)
 {
-    if (MoveFileExW(utf16(from).c_str(), utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING))
-        return true;
-    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-    return false;
+    return MoveFileExW(utf16(from).c_str(), utf16(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+           failed(EACCES);
 }
 
 void removeFile(const std::string &path) { _wremove(utf16(path).c_str()); }
 
 long writeSome(int descriptor, const char *data, std::size_t size)
 {
-    return _write(descriptor, data, static_cast<unsigned>(size));
+    const int written = _write(descriptor, data, static_cast<unsigned>(size));
+    if (written < 0)
+        failed(errno);
+    return written;
 }
 
-bool syncAndClose(int descriptor) { return (_commit(descriptor) | _close(descriptor)) == 0; }
+// A device such as NUL cannot be flushed, and need not be.
+bool syncAndClose(int descriptor)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    if (disk && _commit(descriptor) != 0)
+        return failed(errno), _close(descriptor), false;
+    return _close(descriptor) == 0 || failed(errno);
+}
 
 bool waitToWrite(int) { return false; }
+
+std::string absolute(const std::string &path)
+{
+    const std::wstring wide = utf16(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr); // with its null
+    std::wstring full(size, L'\0');
+    if (size == 0 || GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) != size - 1)
+        return path;
+    full.resize(size - 1);
+    return utf8(full);
+}
 
 #else
 
 constexpr const char *separators = "/";
+
+std::string reason(int error) { return std::strerror(error); }
 constexpr int standardOutput = STDOUT_FILENO;
 
 int processId() { return static_cast<int>(getpid()); }
@@ -190,6 +272,17 @@ bool waitToWrite(int descriptor)
     return poll(&writable, 1, readerPatienceMs) == 1;
 }
 
+std::string absolute(const std::string &path)
+{
+    if (path.starts_with('/'))
+        return path;
+    std::string folder(PATH_MAX, '\0');
+    if (!getcwd(folder.data(), folder.size()))
+        return path;
+    folder.resize(std::char_traits<char>::length(folder.c_str()));
+    return folder + (folder.ends_with('/') ? "" : "/") + path;
+}
+
 #endif
 
 std::string folderOf(const std::string &path)
@@ -220,6 +313,16 @@ OutputFile::OutputFile(std::string path, Waiting waiting)
         fail({"cannot write ", named(path_)}, errno);
     else
         openBeside(target_);
+}
+
+std::string OutputFile::fullPath(const std::string &path)
+{
+    return path.empty() || isStandardOutput(path) ? path : absolute(path);
+}
+
+bool OutputFile::replacesFile(const std::string &path)
+{
+    return !isStandardOutput(path) && found(followed(path)).regular;
 }
 
 OutputFile::~OutputFile()

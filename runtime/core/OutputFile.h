@@ -33,6 +33,11 @@ class OutputFile {
     void commit();
 
     [[nodiscard]] static bool isStandardOutput(std::string_view path) { return path == "-"; }
+    // The path as the system reads it from the current folder, for words that
+    // say where the data went: "C:\\Users\\me\\capture.vcd".
+    [[nodiscard]] static std::string fullPath(const std::string &path);
+    // Whether writing path replaces a file that is there now (not a device or a FIFO).
+    [[nodiscard]] static bool replacesFile(const std::string &path);
     // Where the data is while it is written: the temporary file, or the path itself.
     [[nodiscard]] const std::string &writingTo() const
     {

@@ -1,6 +1,7 @@
 #include "PreciseWait.h"
 
 #ifdef _WIN32
+#include <algorithm>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -11,21 +12,62 @@ namespace runtime {
 namespace {
 
 #ifdef _WIN32
-// Sleep() ends on the system's tick, up to 15.6 ms late: spin longer than that.
-constexpr auto spun = std::chrono::milliseconds(16);
+using CreateTimer = HANDLE(WINAPI *)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD, DWORD);
+constexpr DWORD highResolution = 0x2; // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+
+struct Timer {
+    HANDLE handle;
+    bool fine; // high resolution: it ends within about a millisecond
+};
+
+// The program's one timer, made at its first wait. Windows 7 has
+// CreateWaitableTimerExW but refuses the flag; Windows 10 1803 on takes it.
+const Timer &timer()
+{
+    static const Timer made = [] {
+        const FARPROC found =
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateWaitableTimerExW");
+        const auto create = reinterpret_cast<CreateTimer>(reinterpret_cast<void (*)()>(found));
+        if (HANDLE fine =
+                create ? create(nullptr, nullptr, highResolution, TIMER_ALL_ACCESS) : nullptr)
+            return Timer{fine, true};
+        return Timer{CreateWaitableTimerW(nullptr, TRUE, nullptr), false};
+    }();
+    return made;
+}
+
+// A high-resolution timer ends within about a millisecond; another ends on
+// the system's tick, up to 15.6 ms late: spin longer than that.
+SteadyClock::duration spun()
+{
+    using std::chrono::milliseconds;
+    return timer().fine ? SteadyClock::duration(milliseconds(2))
+                        : SteadyClock::duration(milliseconds(16));
+}
 #else
 // Linux's sleeps end up to about a millisecond late on a busy machine.
-constexpr auto spun = std::chrono::microseconds(1500);
+SteadyClock::duration spun() { return std::chrono::microseconds(1500); }
 #endif
 
 } // namespace
 
 #ifdef _WIN32
-void sleepFor(SteadyClock::duration duration)
+bool sleepUnlessSet(SteadyClock::duration duration, void *event)
 {
-    Sleep(static_cast<DWORD>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()));
+    const HANDLE handles[] = {event, timer().handle};
+    // Relative, in 100 ns units; at least one, as zero would not wait at all.
+    LARGE_INTEGER due{};
+    due.QuadPart = -std::max<LONGLONG>(
+        1, std::chrono::duration_cast<std::chrono::nanoseconds>(duration).count() / 100);
+    if (handles[1] && SetWaitableTimer(handles[1], &due, 0, nullptr, nullptr, FALSE))
+        return event ? WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0
+                     : (WaitForSingleObject(handles[1], INFINITE), false);
+    const auto ms = static_cast<DWORD>(
+        std::chrono::ceil<std::chrono::milliseconds>(duration).count()); // no timer: whole ms
+    return event ? WaitForSingleObject(event, ms) == WAIT_OBJECT_0 : (Sleep(ms), false);
 }
+
+void sleepFor(SteadyClock::duration duration) { sleepUnlessSet(duration, nullptr); }
 #else
 void sleepFor(SteadyClock::duration duration)
 {
@@ -39,8 +81,9 @@ void sleepFor(SteadyClock::duration duration)
 bool waitUntil(SteadyClock::time_point deadline,
                const std::function<bool(SteadyClock::duration)> &sleep)
 {
-    for (auto left = deadline - SteadyClock::now() - spun; left.count() > 0;
-         left = deadline - SteadyClock::now() - spun) {
+    const auto spinning = spun();
+    for (auto left = deadline - SteadyClock::now() - spinning; left.count() > 0;
+         left = deadline - SteadyClock::now() - spinning) {
         if (!sleep)
             sleepFor(left);
         else if (sleep(left))

@@ -13,6 +13,12 @@ using SteadyClock = std::chrono::steady_clock;
 // The system's finest sleep, for about that long.
 void sleepFor(SteadyClock::duration duration);
 
+#ifdef _WIN32
+// Sleeps for about duration on a waitable timer, a high-resolution one where
+// Windows has it (Windows 10 1803 on), or until event (if any) is set: true then.
+bool sleepUnlessSet(SteadyClock::duration duration, void *event);
+#endif
+
 // Sleeps until shortly before deadline, by sleep (the caller's, which may end
 // early and say so with true, on an interruption) or else by sleepFor, then
 // spins to the deadline. True when sleep said it ended early.

@@ -672,6 +672,58 @@ class PinsWindow(unittest.TestCase):
         subprocess.run([WINE, READER, "send", "0", "112", "F120", "0"], timeout=120)  # SC_RESTORE
         wait_for("polling again", lambda: len(panel.calls()) > before)
 
+    def test_save_says_the_full_path_asks_before_replacing_and_says_why_not(self):
+        panel, _, _ = self.pins("refusing", "0x2F8")  # no port open
+        cwd = os.path.join(panel.folder, "cwd")
+        controls = wait_for("the controls", lambda: read()["controls"])
+
+        def id_of(kind, text):
+            return next(n for n, c in controls.items()
+                        if c["class"] == kind and c["text"].startswith(text))
+        record, save, port, open_port, file_name = (
+            id_of("Button", "Record"), id_of("Button", "Save as"), id_of("Edit", "0x2F8"),
+            id_of("Button", "Open"), id_of("Edit", "capture.vcd"))
+
+        def press(button):
+            x, y = (int(v) for v in read()["controls"][button]["screen"].split(","))
+            xdotool("mousemove", str(x + 8), str(y + 10), "click", "1")
+
+        def says(words):
+            return wait_for(f"the window to say {words!r}", lambda: next((
+                c["text"] for c in read()["controls"].values() if c["text"].startswith(words)),
+                None))
+
+        def saved():
+            with open(os.path.join(cwd, "old.vcd")) as f:
+                return f.read()
+        press(record)
+        press(save)
+        says("Not saved: the recording holds no samples. Open a port")
+        self.assertEqual(os.listdir(cwd), [])
+        panel.replace(port, "888")
+        press(open_port)
+        wait_for("polling", lambda: "in 889" in panel.calls())
+        with open(os.path.join(cwd, "old.vcd"), "w") as f:
+            f.write("old\n")
+        panel.replace(file_name, "old.vcd")
+        full = windows_path(os.path.join(cwd, "old.vcd"))
+        press(record)
+        polled = len(panel.calls())
+        wait_for("more polls", lambda: len(panel.calls()) > polled + 6)
+        for key, words in (("Return", f"Not saved: {full} is kept as it was."),
+                           ("y", f"Saved {full}")):
+            press(save)
+            box = " ".join(wait_for("the question", lambda: windows("^portpanel$") and read(
+                "box")["box"]))
+            self.assertIn(f"{full} already exists.", box)
+            xdotool("windowfocus", "--sync", windows("^portpanel$")[0])
+            panel.keys(key)
+            self.assertEqual(says(words), words)
+        self.assertTrue(saved().startswith("$version portpanel"), saved())
+        panel.replace(file_name, "missing\\x.vcd")
+        press(save)
+        self.assertIn("does not exist", says("Not saved: cannot write "))
+
     def test_refused_port_words_in_the_window(self):
         panel, window, _ = self.pins("refusing", "0x2F8")
         wait_for("the library's words", lambda: any(

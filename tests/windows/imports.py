@@ -28,7 +28,9 @@ ON_WINDOWS_7_SP1 = {
             TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery
             WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte
             CreateEventW ExitProcess MoveFileExW SetConsoleCtrlHandler FileTimeToSystemTime GetProcessTimes
-            GetSystemTimeAdjustment GetThreadTimes SetSystemTime""",
+            GetSystemTimeAdjustment GetThreadTimes SetSystemTime GetFileType GetStartupInfoW
+            GetStdHandle CreateWaitableTimerW SetWaitableTimer CreateFileW WriteFile
+            GetFileInformationByHandle""",
         "Windows XP": """AddVectoredExceptionHandler RemoveVectoredExceptionHandler
             RtlCaptureContext SetDllDirectoryW GetModuleHandleExW""",
         "Windows XP Professional x64 Edition": """RtlLookupFunctionEntry RtlUnwindEx
@@ -61,6 +63,7 @@ ON_WINDOWS_7_SP1 = {
     "CFGMGR32.DLL": {"Windows 2000": """CM_Free_Log_Conf_Handle CM_Free_Res_Des_Handle
             CM_Get_DevNode_Status CM_Get_First_Log_Conf CM_Get_Next_Res_Des CM_Get_Res_Des_Data
             CM_Get_Res_Des_Data_Size"""},
+    "NTDLL.DLL": {"Windows 2000": "NtQueryInformationFile"},
     "SHELL32.DLL": {"Windows 2000": "CommandLineToArgvW SHGetFolderPathW"},
     "OLE32.DLL": {"Windows 2000": "CoCreateInstance CoInitializeEx"},
     # The drawn socket's own accessible object.
@@ -75,7 +78,8 @@ ON_WINDOWS_7_SP1 = {
         "Windows 2000": """___lc_codepage_func ___mb_cur_max_func __getmainargs __initenv
             __iob_func __mb_cur_max __p__acmdln __p__commode __p__fmode __set_app_type
             __setusermatherr _acmdln _amsg_exit _beginthreadex _cexit _close _commode
-            _endthreadex _errno _fmode _wfopen _wremove fclose _initterm _iob _lock _onexit _read _setjmp _setjmp3
+            _endthreadex _errno _fmode __wgetmainargs __winitenv _wcmdln __p__wcmdln _wfopen
+            _wopen _write _commit _get_osfhandle _wremove fclose _initterm _iob _lock _onexit _read _setjmp _setjmp3
             _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc clearerr exit fflush fprintf
             fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
             memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
