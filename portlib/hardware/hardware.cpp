@@ -53,21 +53,13 @@ __attribute__((tls_model("initial-exec"))) thread_local PortSet *permittedHere =
 // interrupts it and calls in again is refused instead of waiting for itself.
 __attribute__((tls_model("initial-exec"))) thread_local bool insideHere = false;
 
-bool hasRawIo()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    return syscall(SYS_capget, &header, data) == 0 &&
-           (data[CAP_TO_INDEX(CAP_SYS_RAWIO)].effective & CAP_TO_MASK(CAP_SYS_RAWIO)) != 0;
-}
-
 // Whether root's route exists, taking no permission: ioperm for no port says
 // whether the kernel has it, the capability whether it would grant it.
 int iopermProbe()
 {
     if (ioperm(0, 0, 0) != 0 && errno == ENOSYS)
         return ENOSYS;
-    return hasRawIo() ? 0 : EPERM;
+    return privilege::holdsRawio() ? 0 : EPERM;
 }
 
 // The lockdown level in force, read once; empty where not known.
@@ -162,7 +154,7 @@ bool permitHere(unsigned short port, bool granted = false)
     if ((*permittedHere)[port])
         return true;
     if (!granted && ioperm(port, 1, 1) != 0) {
-        refuse(port, advice::iopermRefused(errno, hasRawIo()));
+        refuse(port, advice::iopermRefused(errno, privilege::holdsRawio()));
         return false;
     }
     (*permittedHere)[port] = true;
