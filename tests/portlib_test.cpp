@@ -938,15 +938,24 @@ TEST(HelperPolicy, FilterAnswersPortCallsForTheGrant)
         bool acceptIopl;
         int expected; // 0, or the errno
     } rows[] = {
-        {SYS_ioperm, 0xC050, 8, 1, false, 0},      {SYS_ioperm, 0xC054, 4, 1, false, 0},
-        {SYS_ioperm, 0x378, 3, 1, false, 0},       {SYS_ioperm, 0xFFFF, 1, 1, false, 0},
-        {SYS_ioperm, 0xC050, 9, 1, false, EPERM},  {SYS_ioperm, 0xC04F, 2, 1, false, EPERM},
-        {SYS_ioperm, 0x378, 4, 1, false, EPERM},   {SYS_ioperm, 0x379, 0xC000, 1, false, EPERM},
-        {SYS_ioperm, 0x64, 1, 1, false, EPERM},    {SYS_ioperm, 0x378, 0, 1, false, EINVAL},
-        {SYS_ioperm, 0x10000, 1, 1, false, EPERM}, {SYS_ioperm, 0x1'0000'0378, 1, 1, false, EPERM},
-        {SYS_ioperm, 0x378, 0x1'0000'0001, 1, false, EPERM}, {SYS_ioperm, 0xC050, 8, 0, false, 0},
-        {SYS_ioperm, 0, 0x10000, 0, false, 0},     {SYS_ioperm, 0x378, 1, 0x1'0000'0000, false, 0},
-        {SYS_iopl, 3, 0, 0, false, EPERM},         {SYS_iopl, 3, 0, 0, true, 0},
+        {SYS_ioperm, 0xC050, 8, 1, false, 0},
+        {SYS_ioperm, 0xC054, 4, 1, false, 0},
+        {SYS_ioperm, 0x378, 3, 1, false, 0},
+        {SYS_ioperm, 0xFFFF, 1, 1, false, 0},
+        {SYS_ioperm, 0xC050, 9, 1, false, EPERM},
+        {SYS_ioperm, 0xC04F, 2, 1, false, EPERM},
+        {SYS_ioperm, 0x378, 4, 1, false, EPERM},
+        {SYS_ioperm, 0x379, 0xC000, 1, false, EPERM},
+        {SYS_ioperm, 0x64, 1, 1, false, EPERM},
+        {SYS_ioperm, 0x378, 0, 1, false, EINVAL},
+        {SYS_ioperm, 0x10000, 1, 1, false, EPERM},
+        {SYS_ioperm, 0x1'0000'0378, 1, 1, false, EPERM},
+        {SYS_ioperm, 0x378, 0x1'0000'0001, 1, false, EPERM},
+        {SYS_ioperm, 0xC050, 8, 0, false, 0},
+        {SYS_ioperm, 0, 0x10000, 0, false, 0},
+        {SYS_ioperm, 0x378, 1, 0x1'0000'0000, false, 0},
+        {SYS_iopl, 3, 0, 0, false, EPERM},
+        {SYS_iopl, 3, 0, 0, true, 0},
         {SYS_iopl, 0, 0, 0, true, ENOSYS}, // lowering it is the kernel's, which lacks it here
     };
     for (const auto &row : rows) {

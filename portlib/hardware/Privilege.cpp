@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <linux/capability.h>
-#include <fstream>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>

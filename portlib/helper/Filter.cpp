@@ -58,20 +58,30 @@ std::vector<sock_filter> iopl(bool succeeds)
             answer(succeeds ? success : eperm)};
 }
 
+// Answers action where A op value holds; goes on otherwise.
+void answerIf(std::vector<sock_filter> &code, unsigned op, unsigned value, unsigned action)
+{
+    code.insert(code.end(), {jump(op, value, 0, 1), answer(action)});
+}
+
 // ioperm(from, num, on): a give-back succeeds; [from, from + num) must lie in
-// one granted range. Scratch: 0 from, 1 from + num.
+// one granted range. Scratch: 0 from, 1 from + num; X num.
 std::vector<sock_filter> ioperm(const PortSet &granted)
 {
-    std::vector<sock_filter> code = {
-        load(argLow(2)),      jump(BPF_JEQ, 0, 0, 1),          answer(success),
-        load(argHigh(0)),     jump(BPF_JEQ, 0, 1, 0),          answer(eperm),
-        load(argHigh(1)),     jump(BPF_JEQ, 0, 1, 0),          answer(eperm),
-        load(argLow(1)),      jump(BPF_JEQ, 0, 0, 1),          answer(einval),
-        jump(BPF_JGT, granted.size(), 0, 1), answer(eperm),
-        BPF_STMT(BPF_MISC | BPF_TAX, 0),
-        load(argLow(0)),      jump(BPF_JGT, granted.size() - 1, 0, 1), answer(eperm),
-        BPF_STMT(BPF_ST, 0),  BPF_STMT(BPF_ALU | BPF_ADD | BPF_X, 0), BPF_STMT(BPF_ST, 1),
-    };
+    const auto ports = static_cast<unsigned>(granted.size());
+    std::vector<sock_filter> code = {load(argLow(2))};
+    answerIf(code, BPF_JEQ, 0, success);
+    for (const unsigned high : {argHigh(0), argHigh(1)}) {
+        code.push_back(load(high));
+        answerIf(code, BPF_JGT, 0, eperm);
+    }
+    code.push_back(load(argLow(1)));
+    answerIf(code, BPF_JEQ, 0, einval);
+    answerIf(code, BPF_JGT, ports, eperm);
+    code.insert(code.end(), {BPF_STMT(BPF_MISC | BPF_TAX, 0), load(argLow(0))});
+    answerIf(code, BPF_JGT, ports - 1, eperm);
+    code.insert(code.end(),
+                {BPF_STMT(BPF_ST, 0), BPF_STMT(BPF_ALU | BPF_ADD | BPF_X, 0), BPF_STMT(BPF_ST, 1)});
     for (std::size_t first = 0; first < granted.size(); ++first) {
         if (!granted[first])
             continue;

@@ -8,8 +8,8 @@
 #include "RuntimeError.h"
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
@@ -498,7 +498,8 @@ int bitBang(unsigned short port, bool iopl)
 {
     const unsigned short from = port & ~7U;
     if (iopl ? ::iopl(3) != 0 : ioperm(from, 8, 1) != 0)
-        return std::printf("bitbang: %s: %s\n", iopl ? "iopl(3)" : "ioperm", std::strerror(errno)), 1;
+        return std::printf("bitbang: %s: %s\n", iopl ? "iopl(3)" : "ioperm", std::strerror(errno)),
+               1;
     outb(0x5A, port);
     return std::printf("bitbang: wrote 0x5A, read 0x%02X\n", inb(port)), 0;
 }
@@ -529,7 +530,8 @@ int main(int argc, char **argv)
         return secondProgram(), failures == 0 ? 0 : 1;
     if ((mode == "--bitbang" || mode == "--route") && argc > 2) {
         const auto port = static_cast<unsigned short>(std::stoul(argv[2], nullptr, 0));
-        return mode == "--bitbang" ? bitBang(port, argc > 3) : routeTo(port, argc > 3 ? argv[3] : "");
+        return mode == "--bitbang" ? bitBang(port, argc > 3)
+                                   : routeTo(port, argc > 3 ? argv[3] : "");
     }
     if (mode == "--without-ioperm" && argc > 2) // runs a program on root's /dev/port route
         return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
