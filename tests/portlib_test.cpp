@@ -727,6 +727,21 @@ std::string lockedDown(bool device)
     return seen + (helper.empty() ? "; no helper" : "; a helper started");
 }
 
+// A grant that names this process but that the CPU refuses (this kernel has
+// no ioperm): the library counts it ready, tries it once in a child, and then
+// takes the helper, or refuses with words where there is none; never a signal.
+std::string refusedGrant(const char *helper)
+{
+    makeTree("none");
+    std::string self;
+    std::getline(std::ifstream("/proc/self/stat"), self);
+    setenv(helper::grantedVariable, (helper::processIdentity(self) + ":0x2F8-0x2FF").c_str(), 1);
+    setenv("PORTPANEL_HELPER", helper, 1);
+    const char *words = ReadinessProblem();
+    Out32(0x2F8, 0x5A);
+    return std::string(words ? "not ready" : "ready") + "; " + access(0x2F8);
+}
+
 const Case cases[] = {
     {"two threads through the helper", twoThreads, {"crossed 0"}},
     {"host alarm during a claim",
@@ -795,6 +810,12 @@ const Case cases[] = {
     {"a cancelled exchange", cancelledExchange, {"0x11 0x22 0x11"}},
     {"calls from a host global after exit", callsAfterExit, {"after exit: 0x02; refused", "lp0"}},
     {"ReadinessProblem twice", readinessTwice, {"same words, same place"}},
+    {"a grant the CPU refuses, the helper there",
+     [] { return refusedGrant(STANDIN_HELPER); },
+     {"ready; 0x5A"}},
+    {"a grant the CPU refuses, no helper",
+     [] { return refusedGrant("/nonexistent/portpanel-helper"); },
+     {"ready; refused", "the port helper: /nonexistent/portpanel-helper cannot be run"}},
     {"Inp32 in a signal handler", handlerWhileInside, {"wrong 0; handler returned"}},
     {"exclusive holder with its claim released",
      exclusiveHolderReleased,
