@@ -17,12 +17,15 @@ constexpr unsigned x32Bit = 0x40000000;
 constexpr unsigned iopermNr = 173, ioplNr = 172, iopermNr32 = 101, ioplNr32 = 110;
 
 constexpr unsigned allow = SECCOMP_RET_ALLOW;
-constexpr unsigned success = SECCOMP_RET_ERRNO | 0; // the call returns 0 without running
+constexpr unsigned success = SECCOMP_RET_ERRNO; // errno 0: the call returns 0 without running
 constexpr unsigned eperm = SECCOMP_RET_ERRNO | EPERM;
 constexpr unsigned einval = SECCOMP_RET_ERRNO | EINVAL;
 
-constexpr unsigned argLow(int n) { return offsetof(seccomp_data, args) + 8 * n; }
-constexpr unsigned argHigh(int n) { return argLow(n) + 4; }
+constexpr unsigned argLow(unsigned n)
+{
+    return static_cast<unsigned>(offsetof(seccomp_data, args)) + 8U * n;
+}
+constexpr unsigned argHigh(unsigned n) { return argLow(n) + 4; }
 
 sock_filter load(unsigned offset) { return BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset); }
 sock_filter answer(unsigned action) { return BPF_STMT(BPF_RET | BPF_K, action); }
