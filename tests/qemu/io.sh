@@ -140,11 +140,11 @@ while IFS='|' read -r who command want line; do
 done <<TABLE
 portpanel|portpanel-run true|125|$(grep -o 'is not trusted.*' /tmp/helper | head -n 1 | sed 's/[][().*^$]/./g')
 neither|portpanel-run true|126|Permission denied
+neither|portpanel-io read $scratch|5|adduser .USER portpanel
+root|rm $PORTPANEL_POLICY|0|-
 root|chmod 755 $launcher|0|-
 neither|portpanel-run true|125|only root and members of the portpanel group
 root|chmod 750 $launcher|0|-
-neither|portpanel-io read $scratch|5|adduser .USER portpanel
-root|rm $PORTPANEL_POLICY|0|-
 portpanel|$run portpanel-io write 0x80 0|5|port 0x0080 is not open to the portpanel group
 portpanel|$run guest_ports --bitbang $scratch|0|^bitbang: wrote 0x5A, read 0x5A$
 portpanel|$run guest_ports --bitbang 0x80|1|^bitbang: ioperm: Operation not permitted$
