@@ -220,6 +220,54 @@ std::string helperRefused(int error, bool fileHasCapability, const std::string &
                      call + "); '" + reconfigure + "' gives it back";
 }
 
+namespace {
+
+// The kernel starts the program without its file's capability.
+std::string startedWithout(privilege::WithoutRawio cause)
+{
+    const std::string kernel = "the kernel started portpanel-run without its file's cap_sys_rawio";
+    switch (cause) {
+    case privilege::WithoutRawio::FileLacks:
+        return "run '" + std::string(reconfigure) +
+               "' to give portpanel-run back its cap_sys_rawio\n  its file lacks cap_sys_rawio "
+               "(security.capability)";
+    case privilege::WithoutRawio::NoNewPrivileges:
+        return "run portpanel-run where no_new_privs is not set\n  " + kernel +
+               " because this session has no_new_privs ('setpriv --no-new-privs', systemd's "
+               "NoNewPrivileges=, a sandbox)";
+    case privilege::WithoutRawio::NosuidMount:
+        return "install portpanel-run on a filesystem mounted without nosuid\n  " + kernel +
+               " because its file is on a nosuid mount";
+    case privilege::WithoutRawio::Traced:
+        return "run portpanel-run without a debugger or strace\n  " + kernel +
+               " because it is being traced";
+    case privilege::WithoutRawio::UserNamespace:
+        return "run portpanel-run outside the container or sandbox\n  " + kernel +
+               " because it runs in a user namespace other than the machine's own";
+    default:
+        return kernel + " for a reason it cannot tell";
+    }
+}
+
+} // namespace
+
+std::string launcherRefused(privilege::WithoutRawio cause, int error, const std::string &lockdown)
+{
+    if (cause != privilege::WithoutRawio::Held)
+        return startedWithout(cause);
+    const std::string call = std::string("ioperm: ") + std::strerror(error);
+    if (error == ENOSYS)
+        return "this kernel has no user-space port access (" + call + ")";
+    if (error != EPERM)
+        return "the kernel refused port permission (" + call + ")";
+    return "the kernel refused port permission although portpanel-run holds cap_sys_rawio (" +
+           call + ")" +
+           (lockdown.empty() ? "; /sys/kernel/security/lockdown cannot be read, so whether the "
+                               "kernel is locked down is not known (if it is, 'sudo dmesg' says "
+                               "'raw io port access is restricted')"
+                             : "");
+}
+
 std::string iopermRefused(int error, bool capabilityHeld)
 {
     std::string call = std::string("ioperm at this port: ") + std::strerror(error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Privilege.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -77,6 +79,11 @@ std::string helperRefused(int error, bool fileHasCapability, const std::string &
 
 // The step that gives the package's privileged files their capability back.
 extern const char *const reconfigure;
+
+// Why portpanel-run could not take port permission: why it was started
+// without cap_sys_rawio, or, while it holds it, the kernel's ioperm error,
+// read with the lockdown level ("" where the lockdown file is not there).
+std::string launcherRefused(privilege::WithoutRawio cause, int error, const std::string &lockdown);
 
 // Root's own ioperm refused while the capability is held, the lockdown level
 // not known.
