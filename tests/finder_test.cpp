@@ -5,6 +5,7 @@
 #include "WindowsPorts.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -464,6 +465,10 @@ TEST(Refusals, StartWithWhatToDo)
                                                           "the portpanel group's "
                                                           "ports")),
          {"MokManager"}},
+        {"portpanel-run under no_new_privs",
+         "portpanel-run: " +
+             advice::launcherRefused(privilege::WithoutRawio::NoNewPrivileges, EPERM, "none"),
+         {"setpriv --no-new-privs"}},
         {"error 10",
          "portpanel-io: Error 10: " + runtime::privilegeRefusal("portpanel-io", file),
          {"load their own code", "then log in again"}},

@@ -226,23 +226,24 @@ namespace {
 std::string startedWithout(privilege::WithoutRawio cause)
 {
     const std::string kernel = "the kernel started portpanel-run without its file's cap_sys_rawio";
+    const std::string reach = ", to reach the portpanel group's ports";
     switch (cause) {
     case privilege::WithoutRawio::FileLacks:
         return "run '" + std::string(reconfigure) +
-               "' to give portpanel-run back its cap_sys_rawio\n  its file lacks cap_sys_rawio "
-               "(security.capability)";
+               "' to give portpanel-run back the cap_sys_rawio it needs" + reach +
+               "\n  its file lacks cap_sys_rawio (security.capability)";
     case privilege::WithoutRawio::NoNewPrivileges:
-        return "run portpanel-run where no_new_privs is not set\n  " + kernel +
+        return "run portpanel-run where no_new_privs is not set" + reach + "\n  " + kernel +
                " because this session has no_new_privs ('setpriv --no-new-privs', systemd's "
                "NoNewPrivileges=, a sandbox)";
     case privilege::WithoutRawio::NosuidMount:
-        return "install portpanel-run on a filesystem mounted without nosuid\n  " + kernel +
-               " because its file is on a nosuid mount";
+        return "install portpanel-run on a filesystem mounted without nosuid" + reach + "\n  " +
+               kernel + " because its file is on a nosuid mount";
     case privilege::WithoutRawio::Traced:
-        return "run portpanel-run without a debugger or strace\n  " + kernel +
+        return "run portpanel-run without a debugger or strace" + reach + "\n  " + kernel +
                " because it is being traced";
     case privilege::WithoutRawio::UserNamespace:
-        return "run portpanel-run outside the container or sandbox\n  " + kernel +
+        return "run portpanel-run outside the container or sandbox" + reach + "\n  " + kernel +
                " because it runs in a user namespace other than the machine's own";
     default:
         return kernel + " for a reason it cannot tell";
