@@ -45,6 +45,8 @@ constexpr Grammar grammars[] = {
      "usage: portpanel-io capture PORT [--seconds S] [--every US] "
      "[--trigger PIN:rise|fall|change] [--before MS] [-o FILE]\n",
      1, 1, " --seconds --every --trigger --before --output "},
+    {"test", Verb::Test, "usage: portpanel-io test PORT [--loopback | --wiring LIST] [--json]\n", 1,
+     1, " --loopback --wiring --json "},
 };
 
 constexpr double mostMilliseconds = 3600000; // an hour
@@ -82,7 +84,19 @@ bool allows(std::string_view options, std::string_view option)
     return false;
 }
 
-bool takesValue(std::string_view option) { return option != "--json" && option != "--write"; }
+bool takesValue(std::string_view option)
+{
+    return option != "--json" && option != "--write" && option != "--loopback";
+}
+
+// --loopback is the common plug, --wiring another: one plug per test.
+void readPlug(std::string_view option, std::string_view value, Request &request)
+{
+    if (request.wiring)
+        throw runtime::RuntimeError(runtime::ErrorNumber::NotANumber,
+                                    "give --loopback or --wiring once, not both");
+    request.wiring = option == "--loopback" ? selftest::commonPlug() : selftest::parseWiring(value);
+}
 
 // "11:rise": a pin (1 to 17) or a bit (0 to 7), and the edge that starts the dump.
 void readTrigger(std::string_view text, Request &request)
@@ -140,6 +154,8 @@ void applyOption(const Grammar &grammar, std::string_view option, std::string_vi
             request.before = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
         else if (option == "--output")
             request.output = fileName(value);
+        else if (option == "--loopback" || option == "--wiring")
+            readPlug(option, value, request);
         else
             request.seconds = timeNumber(value, 0.001, mostSeconds, secondsWords);
         request.byte = request.byte || option == "--byte";
@@ -226,18 +242,20 @@ void readOperands(const Grammar &grammar, const std::vector<std::string_view> &o
 
 } // namespace
 
-const char *const usageText = "usage: portpanel-io ports [--json]\n"
-                              "       portpanel-io read PORT... [--json]\n"
-                              "       portpanel-io write PORT VALUE [--json]\n"
-                              "       portpanel-io set|clear|toggle PORT BIT [--json]\n"
-                              "       portpanel-io pulse PORT BIT MILLISECONDS [--json]\n"
-                              "       portpanel-io pulse PORT --byte VALUE MILLISECONDS [--json]\n"
-                              "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
-                              "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
-                              "       portpanel-io capture PORT [--seconds S] [--every US]\n"
-                              "                    [--trigger PIN:rise|fall|change] [--before MS] "
-                              "[-o FILE]\n"
-                              "       portpanel-io --help | --version\n";
+const char *const usageText =
+    "usage: portpanel-io ports [--json]\n"
+    "       portpanel-io read PORT... [--json]\n"
+    "       portpanel-io write PORT VALUE [--json]\n"
+    "       portpanel-io set|clear|toggle PORT BIT [--json]\n"
+    "       portpanel-io pulse PORT BIT MILLISECONDS [--json]\n"
+    "       portpanel-io pulse PORT --byte VALUE MILLISECONDS [--json]\n"
+    "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
+    "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
+    "       portpanel-io capture PORT [--seconds S] [--every US]\n"
+    "                    [--trigger PIN:rise|fall|change] [--before MS] "
+    "[-o FILE]\n"
+    "       portpanel-io test PORT [--loopback | --wiring LIST] [--json]\n"
+    "       portpanel-io --help | --version\n";
 
 Request parse(const std::vector<std::string> &arguments)
 {
