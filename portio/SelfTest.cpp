@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace selftest {
@@ -93,6 +93,7 @@ class Tester {
         control0_ = in(Register::Control);
         // The test's control: the interrupt bit as it was, the data lines outputs.
         rest_ = static_cast<std::uint8_t>(control0_ & 0x10);
+        report_.interruptsOn = rest_ != 0;
         try {
             steps();
         } catch (const runtime::RuntimeError &) {
@@ -291,8 +292,7 @@ class Tester {
         report_.plug = false;
         for (const auto &[output, input] : wiring.pairs) {
             PinVerdict verdict = judgeInput(wiring, output, input, steps, status);
-            report_.plug = report_.plug || verdict.verdict == Verdict::Works ||
-                           verdict.verdict == Verdict::Shorted;
+            report_.plug = report_.plug || follows(output, input, steps, status);
             // An output that fails its read-back explains its input.
             if (verdictOf(output).verdict == Verdict::NotTested)
                 verdictOf(output) = {Verdict::Works, input, {}};
@@ -305,6 +305,16 @@ class Tester {
             return;
         for (const auto &[output, input] : wiring.pairs)
             verdictOf(input) = {Verdict::NoPlug, output, {}};
+    }
+
+    // Whether the input took its output's level each time that output alone moved.
+    static bool follows(int output, int input, const std::vector<Step> &steps,
+                        const std::vector<std::uint8_t> &status)
+    {
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            if (steps[i].toggled == output && pins::level(pinOf(input), status[i]) == steps[i].base)
+                return false;
+        return true;
     }
 
     // An input must follow its output through every step, and move with no other.
@@ -453,11 +463,16 @@ std::string Report::interruptText() const
         return irq;
     if (!interrupts)
         return irq + ": interrupts not counted (not in /proc/interrupts)";
-    const std::string acks = ackPulses ? "/Ack rose " + std::to_string(ackPulses) + " times"
-                                       : "/Ack did not rise (a plug with pin 10 wired makes it)";
-    return irq + ": " +
-           (*interrupts ? std::to_string(*interrupts) + " interrupts came" : "none came") + "; " +
-           acks;
+    const std::string acks = " /Ack rose " + std::to_string(ackPulses) + " times";
+    if (*interrupts > 0)
+        return irq + ": " + std::to_string(*interrupts) + " interrupts came while" +
+               (ackPulses ? acks : " the port pulsed /Ack on its own");
+    if (!interruptsOn)
+        return irq + ": none came: the port's interrupts are off (control bit 4), as they are "
+                     "unless the driver holds the port";
+    return irq + ": none came" +
+           (ackPulses ? ", though" + acks + ": the port's interrupt may be off in the firmware"
+                      : "; /Ack did not rise (a plug with pin 10 wired makes it)");
 }
 
 } // namespace selftest

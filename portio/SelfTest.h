@@ -50,7 +50,8 @@ struct Report {
     std::string modes = "not known";
     std::string irq = "not known"; // a number, "none" or "not known"
     std::optional<long long> interrupts;
-    int ackPulses = 0; // how often /Ack rose while the test ran
+    int ackPulses = 0;         // how often /Ack rose while the test ran
+    bool interruptsOn = false; // control bit 4: the port raises its interrupt
     std::optional<Wiring> wiring;
     bool plug = true;                  // something followed: false when no input followed at all
     std::array<PinVerdict, 17> pins{}; // pin 1 first

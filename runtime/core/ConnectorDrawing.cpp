@@ -88,7 +88,7 @@ Colour rim(const DrawnPin &pin) { return pin.fault.empty() ? outline : faultInk;
 
 int rimWidth(const DrawnPin &pin, const Box &contact)
 {
-    return pin.fault.empty() ? 1 : std::max(2, contact.width / 6);
+    return pin.fault.empty() ? 1 : std::max(3, contact.width / 4);
 }
 
 Colour nameInk(const DrawnPin &pin) { return pin.fault.empty() ? labelInk : faultInk; }
