@@ -19,10 +19,13 @@ std::string readBackLine(const Report &report)
         if (const auto &pin = report.pins.at(static_cast<std::size_t>(fault.pin - 1));
             pins::table.at(static_cast<std::size_t>(fault.pin - 1)).reg != pins::Register::Status &&
             (!pin.how.empty()))
-            faults += (faults.empty() ? "" : "; ") + std::string("pin ") +
-                      std::to_string(fault.pin) + " (" +
-                      pins::table.at(static_cast<std::size_t>(fault.pin - 1)).name + ") " +
-                      fault.fault;
+            faults.append(faults.empty() ? "" : "; ")
+                .append("pin ")
+                .append(std::to_string(fault.pin))
+                .append(" (")
+                .append(pins::table.at(static_cast<std::size_t>(fault.pin - 1)).name)
+                .append(") ")
+                .append(fault.fault);
     return "read-back: data " + report.data + ", control " + report.control +
            (faults.empty() ? "" : ": " + faults);
 }
@@ -62,13 +65,13 @@ std::string loopbackJson(const Report &report)
         const selftest::PinVerdict &v = report.pins.at(static_cast<std::size_t>(pin - 1));
         if (!report.wiring->partnerOf(pin))
             continue;
-        pinsJson += (pinsJson.size() > 1 ? "," : "") +
-                    JsonLine()
+        pinsJson.append(pinsJson.size() > 1 ? "," : "")
+            .append(JsonLine()
                         .number("pin", pin)
                         .text("name", pins::table.at(static_cast<std::size_t>(pin - 1)).name)
                         .text("verdict", selftest::verdictName(v.verdict))
                         .number("with", v.with)
-                        .str();
+                        .str());
     }
     return JsonLine().text("wiring", report.wiring->text()).raw("pins", pinsJson + "]").str();
 }
@@ -77,13 +80,13 @@ std::string faultsJson(const Report &report)
 {
     std::string json = "[";
     for (const selftest::Fault &fault : report.faults)
-        json += (json.size() > 1 ? "," : "") +
-                JsonLine()
-                    .number("pin", fault.pin)
-                    .text("name", pins::table.at(static_cast<std::size_t>(fault.pin - 1)).name)
-                    .text("fault", fault.fault)
-                    .text("advice", fault.advice)
-                    .str();
+        json.append(json.size() > 1 ? "," : "")
+            .append(JsonLine()
+                        .number("pin", fault.pin)
+                        .text("name", pins::table.at(static_cast<std::size_t>(fault.pin - 1)).name)
+                        .text("fault", fault.fault)
+                        .text("advice", fault.advice)
+                        .str());
     return json + "]";
 }
 

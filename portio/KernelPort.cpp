@@ -8,6 +8,7 @@
 #include <sstream>
 
 namespace selftest {
+#ifndef _WIN32
 namespace {
 
 std::string firstLine(const std::filesystem::path &path)
@@ -19,6 +20,7 @@ std::string firstLine(const std::filesystem::path &path)
 }
 
 } // namespace
+#endif
 
 KernelPort kernelPort(const std::string &systemRoot, std::uint16_t base)
 {

@@ -38,8 +38,10 @@ std::string Wiring::text() const
 {
     std::string text;
     for (const auto &[output, input] : pairs) // the lower pin first, as plugs are described
-        text += (text.empty() ? "" : ",") + std::to_string(std::min(output, input)) + "-" +
-                std::to_string(std::max(output, input));
+        text.append(text.empty() ? "" : ",")
+            .append(std::to_string(std::min(output, input)))
+            .append("-")
+            .append(std::to_string(std::max(output, input)));
     return text;
 }
 
@@ -69,7 +71,9 @@ Wiring parseWiring(std::string_view text)
         if (isInput(a))
             std::swap(a, b);
         if (wiring.partnerOf(a) != 0 || wiring.partnerOf(b) != 0)
-            badList(text, "pin " + std::to_string(wiring.partnerOf(a) ? a : b) + " is wired twice");
+            badList(text, std::string("pin ")
+                              .append(std::to_string(wiring.partnerOf(a) ? a : b))
+                              .append(" is wired twice"));
         wiring.pairs.emplace_back(a, b);
         start = comma + 1;
     }
