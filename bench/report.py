@@ -96,7 +96,7 @@ for route, user in (("ppdev", "lp"), ("helper", "portpanel")):
             inline, None, "ns")
 for route, user in (("ioperm", "root"), ("ppdev", "lp"), ("helper", "portpanel")):
     absolute(f"emulated PC, {user} ({route}): a whole self-test --loopback",
-             medians(f"guest-{route}.json")["selfTest/real_time"], "ms", 1000)
+             medians(f"guest-{route}.json")["selfTest/real_time"] / 1e6, "ms", 1000)
 absolute("emulated PC, in portpanel: Out32+Inp32 through the helper",
          statistics.median(bound) / 1e3, "us", 1000)
 # portpanel-run gives the same inline path as root's: on a parallel port and on a UART.
