@@ -1,6 +1,8 @@
 // An Out32 then Inp32 pair through the program's binding, against the same
-// pair called directly on the library this executable links to.
+// pair called directly on the library this executable links to; and a whole
+// self-test with the common loopback plug (bench/run fits it to the simulated port).
 #include "PortIO.h"
+#include "SelfTest.h"
 #include "inpout32.h"
 
 #include <benchmark/benchmark.h>
@@ -23,8 +25,17 @@ void bound(benchmark::State &state)
     }
 }
 
+void selfTest(benchmark::State &state)
+{
+    selftest::Options options;
+    options.wiring = selftest::commonPlug();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(selftest::run(0x378, selftest::libraryAccess(), options));
+}
+
 BENCHMARK(direct);
 BENCHMARK(bound);
+BENCHMARK(selfTest);
 
 } // namespace
 

@@ -10,6 +10,7 @@
 // through portpanel-run, as root.
 #include "PortIO.h"
 #include "RuntimeError.h"
+#include "SelfTest.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -63,8 +64,21 @@ void started(benchmark::State &state, std::vector<const char *> command)
     }
 }
 
+// A whole self-test of the port with the common plug's steps, as
+// portpanel-io test 0x378 --loopback runs it, its interrupt count included.
+void selfTest(benchmark::State &state)
+{
+    selftest::Options options;
+    options.wiring = selftest::commonPlug();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(selftest::run(port, selftest::libraryAccess(), options));
+}
+
 void registerPairs(unsigned short scratch)
 {
+    benchmark::RegisterBenchmark("selfTest", selfTest)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("inlineInstructions", inlineInstructions, port);
     benchmark::RegisterBenchmark("bound", bound, port);
     if (scratch == 0)

@@ -75,6 +75,8 @@ for library in ("simulated", "null"):
     runs = samples(f"binding_{library}.json")
     compare(f"Out32+Inp32, {library} library: bound / direct", runs["bound"], runs["direct"],
             1.05, "ns", slack=2)
+absolute("portpanel-io test --loopback, simulated port and plug, in-process",
+         medians("binding_simulated.json")["selfTest"] / 1e3, "us")
 absolute("Command1_Click, simulated library, per click", medians("handler.json")["commitClick"] / 1e3,
          "us", 20)
 for name, value in medians("conversions.json").items():
@@ -92,6 +94,9 @@ for route, user in (("ppdev", "lp"), ("helper", "portpanel")):
     bound = samples(f"guest-{route}.json")["bound"]
     compare(f"emulated PC, in {user} ({route}): Out32+Inp32 / root's inline outb+inb", bound,
             inline, None, "ns")
+for route, user in (("ioperm", "root"), ("ppdev", "lp"), ("helper", "portpanel")):
+    absolute(f"emulated PC, {user} ({route}): a whole self-test --loopback",
+             medians(f"guest-{route}.json")["selfTest/real_time"] / 1e6, "ms", 1000)
 absolute("emulated PC, in portpanel: Out32+Inp32 through the helper",
          statistics.median(bound) / 1e3, "us", 1000)
 # portpanel-run gives the same inline path as root's: on a parallel port and on a UART.

@@ -45,6 +45,8 @@ constexpr Grammar grammars[] = {
      "usage: portpanel-io capture PORT [--seconds S] [--every US] "
      "[--trigger PIN:rise|fall|change] [--before MS] [--before-memory MIB] [-o FILE]\n",
      1, 1, " --seconds --every --trigger --before --before-memory --output "},
+    {"test", Verb::Test, "usage: portpanel-io test PORT [--loopback | --wiring LIST] [--json]\n", 1,
+     1, " --loopback --wiring --json "},
 };
 
 // A bare number is in the option's own unit; a unit may follow it: 100us, 5ms, 2s.
@@ -89,7 +91,19 @@ bool allows(std::string_view options, std::string_view option)
     return false;
 }
 
-bool takesValue(std::string_view option) { return option != "--json" && option != "--write"; }
+bool takesValue(std::string_view option)
+{
+    return option != "--json" && option != "--write" && option != "--loopback";
+}
+
+// --loopback is the common plug, --wiring another: one plug per test.
+void readPlug(std::string_view option, std::string_view value, Request &request)
+{
+    if (request.wiring)
+        throw runtime::RuntimeError(runtime::ErrorNumber::NotANumber,
+                                    "give --loopback or --wiring once, not both");
+    request.wiring = option == "--loopback" ? selftest::commonPlug() : selftest::parseWiring(value);
+}
 
 // "11:rise": a pin (1 to 17) or a bit (0 to 7), and the edge that starts the dump.
 void readTrigger(std::string_view text, Request &request)
@@ -152,6 +166,8 @@ void applyOption(const Grammar &grammar, std::string_view option, std::string_vi
             request.beforeMebibytes = realNumber(value, 0.001, mostMebibytes, mebibytesWords);
         else if (option == "--output")
             request.output = fileName(value);
+        else if (option == "--loopback" || option == "--wiring")
+            readPlug(option, value, request);
         else
             request.seconds =
                 timeNumber(value, TimeUnit::Seconds, 0.001, mostSeconds, secondsWords);
@@ -252,6 +268,7 @@ const char *const usageText = "usage: portpanel-io ports [--json]\n"
                               "       portpanel-io capture PORT [--seconds S] [--every US]\n"
                               "                    [--trigger PIN:rise|fall|change] [--before MS]\n"
                               "                    [--before-memory MIB] [-o FILE]\n"
+                              "       portpanel-io test PORT [--loopback | --wiring LIST] [--json]\n"
                               "       portpanel-io --help | --version\n";
 
 Request parse(const std::vector<std::string> &arguments)

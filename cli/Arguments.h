@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Capture.h"
+#include "SelfTest.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,7 +24,8 @@ enum class Verb {
     Pulse,
     Watch,
     Bench,
-    Capture
+    Capture,
+    Test
 };
 
 struct Request {
@@ -44,6 +46,7 @@ struct Request {
     bool byte = false;           // pulse --byte: value is the byte held
     bool writeBack = false;      // bench --write
     bool json = false;
+    std::optional<selftest::Wiring> wiring; // test --loopback or --wiring
 };
 
 // A mistake in the arguments: the words, and the usage line that fits.

@@ -23,5 +23,10 @@ void watch(const Request &request);
 void bench(const Request &request);
 void capture(const Request &request);
 void listPorts(const Request &request);
+// Exits 1 through FaultFound when a fault was found.
+void test(const Request &request);
+
+// The self-test found a fault: its report is out, the status is 1.
+struct FaultFound {};
 
 } // namespace cli

@@ -21,7 +21,8 @@ namespace {
 
 constexpr const char *about =
     "Reads and writes x86 I/O ports, single bits, pulses and watches them, measures them,\n"
-    "captures them into a VCD file, and lists the ports this machine has with the access this\n"
+    "captures them into a VCD file, tests a parallel port, and lists the ports this machine has "
+    "with the access this\n"
     "user gets. PORT is 888, 0x378 or &H378; VALUE is 0 to 255 or 0x00 to 0xFF; BIT is 0 to\n"
     "7. A bare time is in the unit its name says (MILLISECONDS and MS: milliseconds, US:\n"
     "microseconds, S: seconds); a unit may follow the number instead: 100us, 5ms, 2s.\n"
@@ -55,6 +56,8 @@ void dispatch(const cli::Request &request)
         return cli::bench(request);
     case Verb::Capture:
         return cli::capture(request);
+    case Verb::Test:
+        return cli::test(request);
     }
 }
 
@@ -75,6 +78,8 @@ int run(const std::vector<std::string> &arguments)
         return 2;
     } catch (const cli::OutputClosed &) {
         return 0;
+    } catch (const cli::FaultFound &) {
+        return 1;
     } catch (const runtime::RuntimeError &error) {
         std::fprintf(stderr, "portpanel-io: %s\n", error.report().c_str());
         return error.number();

@@ -7,6 +7,7 @@
 #include "PortIO.h"
 #include "Question.h"
 #include "RuntimeError.h"
+#include "SelfTest.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -74,6 +75,9 @@ runtime::FormLayout layout()
     c.push_back({"lblData", Kind::Label, at(320, 356, 68, 20), "Data byte", nullptr});
     c.push_back({"txtData", Kind::TextBox, at(392, 352, 60, 24), "0x00", "Data byte"});
     c.push_back({"cmdWrite", Kind::CommandButton, at(458, 352, 80, 24), "Write", nullptr});
+    // The self-test, with the plug fitted: chosen, or typed as pairs.
+    c.push_back({"cboPlug", Kind::ComboBox, at(544, 352, 110, 24), "no plug", "Loopback plug"});
+    c.push_back({"cmdTest", Kind::CommandButton, at(658, 352, 54, 24), "Test", nullptr});
     c.push_back({"chkDirection", Kind::CheckBox, at(320, 384, 392, 22), "Data lines as inputs (C5)",
                  nullptr});
     c.push_back({"lblMessage", Kind::Label, at(320, 410, 392, 44), "", nullptr});
@@ -89,6 +93,21 @@ runtime::FormLayout layout()
     c.push_back({"txtVcd", Kind::TextBox, at(478, 586, 126, 24), "capture.vcd", "File"});
     c.push_back({"cmdSave", Kind::CommandButton, at(608, 586, 104, 24), "Save as VCD", nullptr});
     return form;
+}
+
+const std::vector<std::string> plugs{"no plug", "loopback 1-13,2-15,10-16,11-17,12-14",
+                                     "data lines 2-15,3-13,4-12,5-10,6-11"};
+
+// A listed plug, or the start of its name ("loopback"), or pairs as typed;
+// "no plug" or nothing is none. A listed plug's pairs are its last word.
+std::optional<selftest::Wiring> plugWiring(const std::string &typed)
+{
+    const auto listed = std::ranges::find_if(
+        plugs, [&typed](const std::string &plug) { return plug.starts_with(typed); });
+    if (typed.empty() || listed == plugs.begin())
+        return std::nullopt;
+    const std::string chosen = listed == plugs.end() ? typed : *listed;
+    return selftest::parseWiring(chosen.substr(chosen.find_last_of(' ') + 1));
 }
 
 // A listed line reads "0x0378  parport0 ...": its address is its first word.
@@ -132,7 +151,9 @@ PinsWindow::PinsWindow(std::string port)
       stopButton(control<runtime::CommandButton>("cmdStop")),
       vcdFile(control<runtime::TextBox>("txtVcd")),
       saveButton(control<runtime::CommandButton>("cmdSave")),
-      connector(control<runtime::Connector>("picConnector")), startPort_(std::move(port))
+      connector(control<runtime::Connector>("picConnector")),
+      plugChoice(control<runtime::ComboBox>("cboPlug")),
+      testButton(control<runtime::CommandButton>("cmdTest")), startPort_(std::move(port))
 {
     for (const Pin &pin : table) {
         auto *box = control<runtime::CheckBox>(pinName(pin.number));
@@ -152,6 +173,8 @@ PinsWindow::PinsWindow(std::string port)
     recordButton->onClick([this] { record(); });
     stopButton->onClick([this] { stop(); });
     saveButton->onClick([this] { saveVcd(); });
+    testButton->onClick([this] { testPort(); });
+    plugChoice->setItems(plugs);
     show();
 }
 
@@ -169,6 +192,7 @@ void PinsWindow::openPort()
     timer->setEnabled(false);
     base_.reset();
     registers_ = {};
+    faults_ = {};
     runtime::setCaption(message, "");
     guarded([this] {
         const std::int16_t ms = runtime::textToInteger(runtime::textOf(interval));
@@ -319,6 +343,34 @@ void PinsWindow::saveVcd()
     }
 }
 
+void PinsWindow::testPort()
+{
+    faults_ = {};
+    std::optional<selftest::Wiring> wiring;
+    try {
+        if (!base_)
+            throw runtime::RuntimeError(runtime::ErrorNumber::OutOfRange,
+                                        "no port open: choose one with Open, then Test");
+        wiring = plugWiring(runtime::textOf(plugChoice));
+    } catch (const runtime::RuntimeError &error) {
+        runtime::setCaption(message, error.description());
+        show();
+        return;
+    }
+    guarded([this, &wiring] {
+        selftest::Options options;
+        options.wiring = wiring;
+        const selftest::Report report =
+            selftest::run(static_cast<std::uint16_t>(*base_), selftest::libraryAccess(), options);
+        for (const selftest::Fault &fault : report.faults)
+            faults_.at(static_cast<std::size_t>(fault.pin - 1)) = fault.fault;
+        for (const Register reg : {Register::Data, Register::Status, Register::Control})
+            registers_[static_cast<std::size_t>(reg)] = read(reg);
+        runtime::setCaption(message, report.summary());
+    });
+    show();
+}
+
 void PinsWindow::guarded(const std::function<void()> &action)
 {
     try {
@@ -416,11 +468,21 @@ runtime::DrawnPins PinsWindow::drawnPins() const
             drawn.detail = bit;
         drawn.line = caption(pin, isInput(pin), drawn.level);
         drawn.accessibleName = accessibleName(pin, drawn.level);
+        drawn.fault = faults_.at(static_cast<std::size_t>(pin.number - 1));
+        if (!drawn.fault.empty()) {
+            drawn.line += ": " + drawn.fault;
+            drawn.accessibleName += ", fault: " + drawn.fault;
+        }
     }
     for (std::size_t i = table.size(); i < pins.size(); ++i) {
         const std::string number = std::to_string(i + 1);
-        pins.at(i) = {Role::Ground, std::nullopt,        "GND",
-                      "",           number + "  ground", "Pin " + number + ", ground"};
+        pins.at(i) = {Role::Ground,
+                      std::nullopt,
+                      "GND",
+                      "",
+                      number + "  ground",
+                      "Pin " + number + ", ground",
+                      ""};
     }
     return pins;
 }

@@ -35,6 +35,9 @@ class PinsWindow : public runtime::Form {
     void record();
     void stop();
     void saveVcd();
+    // Test runs the self-test with the plug chosen, says its summary and
+    // marks each faulty pin on the drawing until the next Open or Test.
+    void testPort();
 
     // The controls, each by its role.
     runtime::ComboBox *portChoice;
@@ -53,6 +56,8 @@ class PinsWindow : public runtime::Form {
     runtime::TextBox *vcdFile;
     runtime::CommandButton *saveButton;
     runtime::Connector *connector;
+    runtime::ComboBox *plugChoice;
+    runtime::CommandButton *testButton;
 
     static constexpr int logLines = 200;
 
@@ -81,6 +86,7 @@ class PinsWindow : public runtime::Form {
     std::chrono::steady_clock::time_point recordStart_;
     std::string recorded_; // the last capture's whole file
     long long recordedSamples_ = 0;
+    std::array<std::string, table.size()> faults_{}; // the last test's, pin 1 first
 };
 
 } // namespace pins

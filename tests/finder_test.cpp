@@ -18,6 +18,7 @@
 #include "LinuxPorts.h"
 #include "Privilege.h"
 #include "SecureMode.h"
+#include "SelfTest.h"
 #include "SystemTree.h"
 
 #include <sys/stat.h>
@@ -388,6 +389,53 @@ TEST(PortFinder, SaysTheRouteEachUserGets)
                 << row.who << ", " << name << ": expected \"" << words << "\" in: " << port->access;
         }
     }
+}
+
+// What the self-test reads of a port from the kernel's files, by its base:
+// modes, irq ("-1" is none), whether its ECP block is at base + 0x400, and the
+// interrupts of its line in /proc/interrupts summed over the processors.
+TEST(SelfTest, ReadsTheKernelsFilesOfThePortAtItsBase)
+{
+    const Tree tree;
+    writeFile(tree.root / "proc/interrupts",
+              "           CPU0       CPU1\n"
+              "  1:          9          0   IO-APIC   1-edge      i8042\n"
+              "  7:         12         30   IO-APIC   7-edge      parport0\n"
+              "NMI:          0          0   Non-maskable interrupts\n");
+    const struct {
+        std::uint16_t base;
+        const char *name, *modes, *irq;
+        bool ecpListed;
+        std::optional<long long> interrupts;
+    } rows[] = {
+        {0x378, "parport0", "PCSPP,TRISTATE,COMPAT,EPP,ECP", "7", true, 42},
+        {0xDC00, "parport1", "PCSPP,TRISTATE", "none", true, std::nullopt},
+        {0x3BC, "parport3", "PCSPP", "5", false, std::nullopt},
+        {0x278, "", "", "", false, std::nullopt}, // not the kernel's
+    };
+    for (const auto &row : rows) {
+        const selftest::KernelPort port = selftest::kernelPort(tree.root.string(), row.base);
+        EXPECT_EQ(port.known, *row.name != 0) << row.base;
+        EXPECT_EQ(port.name, row.name);
+        EXPECT_EQ(port.modes, row.modes);
+        EXPECT_EQ(port.irq, row.irq);
+        EXPECT_EQ(port.ecpListed, row.ecpListed) << row.name;
+        EXPECT_EQ(selftest::interruptCount(tree.root.string(), port.name), row.interrupts)
+            << row.name;
+    }
+}
+
+// The ECP register's mode field (bits 7-5), and a register that is not there.
+TEST(SelfTest, NamesTheEcpRegistersMode)
+{
+    for (const auto &[ecr, words] :
+         {std::pair{0x15, "ECP register 0x15: SPP (standard) mode"},
+          std::pair{0x35, "ECP register 0x35: PS/2 (bidirectional) mode"},
+          std::pair{0x75, "ECP register 0x75: ECP mode"},
+          std::pair{0x94, "ECP register 0x94: EPP mode"},
+          std::pair{0xFF, "base + 0x402 reads 0xFF: no ECP register"},
+          std::pair{0x37, "base + 0x402 reads 0x37: no ECP register"}})
+        EXPECT_EQ(selftest::ecpModeText(static_cast<std::uint8_t>(ecr)), words);
 }
 
 // The lockdown file as the kernel writes it, and as it may be missing or unreadable.

@@ -192,6 +192,11 @@ recording|read 0x378 --every 5|2||unknown option "--every" for read|-
 recording|bench 0x378 --seconds 0|2||"0" is not a time in seconds|-
 recording|frob 0x378|2||unknown command "frob";usage: portpanel-io ports [--json]|-
 recording||2||no command given;portpanel-io --help|-
+recording|test 0x378 --loopback --wiring 2-15|2||give --loopback or --wiring once, not both|-
+recording|test 0x378 --wiring 2-3|2||"2-3" joins two outputs;usage: portpanel-io test PORT|-
+recording|test 0x378 --wiring 2-15,15-3|2||pin 15 is wired twice|-
+recording|test 0x378 --wiring 2-18|2||"18" is not a signal pin (1 to 17)|-
+recording|test 0x378 --wiring 2:15|2||"2:15" is not a pair such as 2-15|-
 recording|--help --version|2||unknown command "--help"|-
 # The library's failures: the window's numbers and words.
 none|read 0x378|3||portpanel-io: Error 3:;inpout32|-
@@ -203,6 +208,7 @@ refusing|write 0x2F8 1|5||port 0x02F8 was not reached|out 760 1,in 760
 refusing|pulse 0x2F8 0 1|5||port 0x02F8 was not reached|in 760
 refusing|bench 0x2F8|5||port 0x02F8 was not reached|in 760
 refusing|capture 0x2F8|5||port 0x02F8 was not reached|in 760
+refusing|test 0x2F8|5||port 0x02F8 was not reached|in 760
 simulated|write 0x378 0x55|0|0x0378 = 0x55 85 01010101|simulated port: out 0x0378 <- 0x55|*
 simulated|read 0x379 0x2F8|0|0x0379 = 0x78 120 01111000;0x02F8 = 0xFF 255 11111111||*
 simulated|toggle 0x37A 0|0|0x037A = 0x0D 13 00001101||*
@@ -210,6 +216,45 @@ simulated|bench 0x378 --seconds 0.05|0|~ accesses/s;route: simulated (no hardwar
 TABLE
 
 unset PORTPANEL_READ_VALUE
+# The self-test over the simulated port with a plug and faults fitted: each
+# fault found and named, none on a good plug, "no plug" without one. The
+# output is printed: the faults' words are read by people.
+if [ "$platform" = linux ]; then
+    while IFS='|' read -r plug faults plugged status summary; do
+        [ -z "$plug" ] || [ "${plug:0:1}" = '#' ] && continue
+        read -ra args <<<"$plugged"
+        got=0
+        (export PORTPANEL_SIMULATED_PLUG=${plug/none/} PORTPANEL_SIMULATED_FAULTS=$faults &&
+            program simulated test 0x378 "${args[@]}") >"$out/out" 2>"$out/err" || got=$?
+        rows=$((rows + 1))
+        echo "plug $plug, faults '${faults:-none}': portpanel-io test 0x378 ${args[*]} -> $got"
+        sed 's/^/    /' "$out/out"
+        shown=$(tail -n 1 "$out/out") want="0x0378: $summary"
+        if [ "${summary:0:1}" = '~' ]; then
+            want=${summary:1}
+            [[ "$shown" != *"$want"* ]] || shown=$want
+        fi
+        [ "$got" = "$status" ] && [ "$shown" = "$want" ] ||
+            fail "test over plug $plug with '$faults': status $got, want $status; want '$summary'"
+    done <<'TABLE'
+# PLUG | FAULTS | ARGUMENTS | STATUS | SUMMARY (after "0x0378: "; ~TEXT: the output holds TEXT)
+loopback||--loopback|0|all 17 lines work
+data-lines||--wiring 6-11,5-10,4-12,3-13,2-15|0|all 17 lines work
+none|||0|12 lines work; 5 not tested: the inputs need a loopback plug (--loopback or --wiring)
+none||--loopback|1|no plug: no input followed its output; fit the plug wired 1-13,2-15,10-16,11-17,12-14 and test again
+data-lines||--loopback|1|4 faults: pin 10 (/Ack) stuck low: check the plug's 10-16 wire or the port's /Ack line; pin 11 (Busy) stuck low: check the plug's 11-17 wire or the port's Busy line; pin 12 (Paper-out) stuck low: check the plug's 12-14 wire or the port's Paper-out line; pin 13 (Select) stuck low: check the plug's 1-13 wire or the port's Select line
+loopback|high:11|--loopback|1|1 fault: pin 11 (Busy) stuck high (or open): check the plug's 11-17 wire or the port's Busy line
+loopback|open:12|--loopback|1|1 fault: pin 12 (Paper-out) stuck high (or open): check the plug's 12-14 wire or the port's Paper-out line
+loopback|low:10|--loopback|1|1 fault: pin 10 (/Ack) stuck low: check the plug's 10-16 wire or the port's /Ack line
+data-lines|open:13|--wiring 2-15,3-13,4-12,5-10,6-11|1|1 fault: pin 13 (Select) stuck high (or open): check the plug's 3-13 wire or the port's Select line
+loopback|short:13-15|--loopback|1|2 faults: pin 13 (Select) shorted to pin 15: look for pins 13 and 15 touching in the plug, cable or port; pin 15 (/Error) shorted to pin 13: look for pins 13 and 15 touching in the plug, cable or port
+loopback|readback:5|--loopback|1|1 fault: pin 5 (D3) reads low when driven high: unplug the cable and test again: if it stays, the port's D3 line is faulty
+none|high:4|--json|1|~"faults":[{"pin":4,"name":"D2","fault":"reads high when driven low","advice":"unplug the cable and test again: if it stays, the port's D2 line is faulty"}],
+loopback|low:16|--loopback|1|1 fault: pin 16 (/Init) reads low when driven high: unplug the cable and test again: if it stays, the port's /Init line is faulty
+loopback|short:6-7|--loopback|1|2 faults: pin 6 (D4) shorted to pin 7: look for pins 6 and 7 touching in the plug, cable or port; pin 7 (D5) shorted to pin 6: look for pins 6 and 7 touching in the plug, cable or port
+TABLE
+fi
+
 # A reader that has gone: the access is done, the run ends quietly with 0.
 rm -f "$record"
 exec {closed}> >(:) # a pipe whose reader has already left
@@ -248,6 +293,26 @@ if [ "$platform" = linux ]; then
                 [ "$(calls)" = "in 888,out 888 ${held#*:},out 888 42" ] ||
                 fail "pulse ${form[*]} ended by SIG$signal: status $got, calls '$(calls)'"
         done
+    done
+fi
+# SIGTERM or Ctrl+C halfway through a self-test over a slow simulated port:
+# the test stops, data and control get their bytes back, then the signal acts.
+if [ "$platform" = linux ]; then
+    for signal in TERM INT; do
+        rm -f "$out/err" # the last run's writes are not this one's
+        (trap - INT && export PORTPANEL_SIMULATED_PLUG=loopback PORTPANEL_SIMULATED_DELAY_MS=5 &&
+            program simulated test 0x378 --loopback) >"$out/out" 2>"$out/err" &
+        pid=$!
+        for _ in $(seq 600); do [ "$(grep -c ' <- ' "$out/err")" -ge 10 ] && break; sleep 0.05; done
+        kill -$signal "$pid"
+        got=0
+        wait "$pid" || got=$?
+        rows=$((rows + 1))
+        last=$(grep -o 'out 0x037[8A] <- 0x..' "$out/err" | tail -n 2 | paste -sd,)
+        [ "$got" = $((128 + $(kill -l $signal))) ] && [ ! -s "$out/out" ] &&
+            [ "$last" = "out 0x0378 <- 0x00,out 0x037A <- 0x0C" ] &&
+            [ "$(grep -c ' <- ' "$out/err")" -lt 100 ] ||
+            fail "test ended by SIG$signal: status $got, last writes '$last', $(grep -c ' <- ' "$out/err") writes: $(cat "$out/out")"
     done
 fi
 # Ctrl+C on the console in the middle of a pulse: the byte is put back, then

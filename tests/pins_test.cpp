@@ -451,6 +451,8 @@ class PinsTest : public QObject {
     }
 
     // The library's words, polling stopped, and no level that was not read.
+    void testMarksTheFaultyPin();
+
     void refusedPortShowsTheLibrarysWords()
     {
         if (!refusingLibrary)
@@ -476,6 +478,39 @@ class PinsTest : public QObject {
         QVERIFY(window->timer->enabled());
     }
 };
+
+// Test over the simulated port with the loopback plug and Busy stuck high (the
+// pins.simulated run): the summary is said, pin 11 alone is marked, in the
+// drawing and in what a screen reader hears of it; Open clears the marks.
+void PinsTest::testMarksTheFaultyPin()
+{
+    if (qgetenv("PORTPANEL_SIMULATED_FAULTS") != "high:11")
+        QSKIP("over the simulated port with Busy stuck high (the pins.simulated run)");
+    show();
+    for (const char *plug : {"loopback", "1-13,2-15,10-16,11-17,12-14"}) {
+        open("0x378");
+        widgetOf<QComboBox>(window->plugChoice)->setEditText(plug);
+        QTest::mouseClick(widgetOf<QPushButton>(window->testButton), Qt::LeftButton);
+        QCOMPARE(message(), QString("0x0378: 1 fault: pin 11 (Busy) stuck high (or open): check "
+                                    "the plug's 11-17 wire or the port's Busy line"));
+        const QImage drawn = drawing()->grab().toImage();
+        for (int number = 1; number <= 17; ++number) {
+            const runtime::DrawnPin &pin =
+                window->connector->pins().at(static_cast<std::size_t>(number - 1));
+            const runtime::drawing::Box box = contactBox(number);
+            const QColor rim =
+                drawn.pixelColor(QPoint(box.left, box.centreY()) * drawn.devicePixelRatio());
+            const runtime::drawing::Colour fault = runtime::drawing::faultInk;
+            QCOMPARE(rim == QColor(fault.red, fault.green, fault.blue), number == 11);
+            QCOMPARE(QString::fromStdString(pin.accessibleName)
+                         .endsWith(", fault: stuck high (or open)"),
+                     number == 11);
+        }
+    }
+    open("0x378");
+    QVERIFY(std::ranges::all_of(window->connector->pins(),
+                                [](const runtime::DrawnPin &pin) { return pin.fault.empty(); }));
+}
 
 int main(int argc, char **argv)
 {

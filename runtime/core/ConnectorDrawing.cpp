@@ -84,4 +84,13 @@ Colour fill(const DrawnPin &pin)
 
 Colour ink(const DrawnPin &pin) { return pin.level ? Colour{255, 255, 255} : Colour{0, 0, 0}; }
 
+Colour rim(const DrawnPin &pin) { return pin.fault.empty() ? outline : faultInk; }
+
+int rimWidth(const DrawnPin &pin, const Box &contact)
+{
+    return pin.fault.empty() ? 1 : std::max(3, contact.width / 4);
+}
+
+Colour nameInk(const DrawnPin &pin) { return pin.fault.empty() ? labelInk : faultInk; }
+
 } // namespace runtime::drawing

@@ -48,6 +48,11 @@ struct Layout {
 [[nodiscard]] const char *levelText(const DrawnPin &pin);
 [[nodiscard]] Colour fill(const DrawnPin &pin);
 [[nodiscard]] Colour ink(const DrawnPin &pin); // the level text's colour
+// A line the self-test found faulty: a thick ring round its contact, its name in the same colour.
+[[nodiscard]] Colour rim(const DrawnPin &pin);
+[[nodiscard]] int rimWidth(const DrawnPin &pin, const Box &contact);
+[[nodiscard]] Colour nameInk(const DrawnPin &pin);
+inline constexpr Colour faultInk{230, 110, 0};
 inline constexpr Colour shellFill{214, 214, 214};
 inline constexpr Colour outline{80, 80, 80};
 inline constexpr Colour labelInk{0, 0, 0};

@@ -139,6 +139,7 @@ struct DrawnPin {
     std::string detail;        // under the name: the register bit
     std::string line;          // shown while the pointer is on the contact
     std::string accessibleName;
+    std::string fault; // what a self-test found wrong with the line; empty when nothing
     bool operator==(const DrawnPin &) const = default;
 };
 using DrawnPins = std::array<DrawnPin, 25>; // pin 1 first

@@ -87,7 +87,7 @@ class ConnectorWidget : public QWidget {
     static void paintPin(QPainter &painter, QFont font, const drawing::Contact &at,
                          const DrawnPin &pin, int number)
     {
-        painter.setPen(QPen(colour(drawing::outline), 1));
+        painter.setPen(QPen(colour(drawing::rim(pin)), drawing::rimWidth(pin, at.contact)));
         painter.setBrush(colour(drawing::fill(pin)));
         if (pin.role == DrawnPin::Role::Output)
             painter.drawRect(boxRect(at.contact));
@@ -97,8 +97,9 @@ class ConnectorWidget : public QWidget {
         painter.setFont(font);
         painter.setPen(colour(drawing::ink(pin)));
         painter.drawText(boxRect(at.contact), Qt::AlignCenter, drawing::levelText(pin));
-        painter.setPen(colour(drawing::labelInk));
+        painter.setPen(colour(drawing::nameInk(pin)));
         painter.drawText(boxRect(at.name), Qt::AlignCenter, QString::fromStdString(pin.name));
+        painter.setPen(colour(drawing::labelInk));
         font.setBold(false);
         painter.setFont(font);
         painter.drawText(boxRect(at.number), Qt::AlignCenter, QString::number(number));

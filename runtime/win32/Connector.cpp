@@ -174,6 +174,9 @@ class Win32Connector : public Connector, public Handled {
     {
         HBRUSH brush = CreateSolidBrush(colour(drawing::fill(pin)));
         HGDIOBJ oldBrush = SelectObject(dc, brush);
+        HPEN rim =
+            CreatePen(PS_SOLID, drawing::rimWidth(pin, at.contact), colour(drawing::rim(pin)));
+        HGDIOBJ oldPen = SelectObject(dc, rim);
         const RECT contact = boxRect(at.contact);
         if (pin.role == DrawnPin::Role::Output)
             Rectangle(dc, contact.left, contact.top, contact.right, contact.bottom);
@@ -181,11 +184,14 @@ class Win32Connector : public Connector, public Handled {
             Ellipse(dc, contact.left, contact.top, contact.right, contact.bottom);
         SelectObject(dc, oldBrush);
         DeleteObject(brush);
+        SelectObject(dc, oldPen);
+        DeleteObject(rim);
         SelectObject(dc, bold);
         SetTextColor(dc, colour(drawing::ink(pin)));
         text(dc, at.contact, drawing::levelText(pin));
-        SetTextColor(dc, colour(drawing::labelInk));
+        SetTextColor(dc, colour(drawing::nameInk(pin)));
         text(dc, at.name, pin.name);
+        SetTextColor(dc, colour(drawing::labelInk));
         SelectObject(dc, normal);
         text(dc, at.number, std::to_string(number));
         text(dc, at.detail, pin.detail);

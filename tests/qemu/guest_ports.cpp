@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -521,6 +522,24 @@ int routeTo(unsigned short port, const std::string &giveBack)
     return std::printf("route: %s\n", route(static_cast<short>(port))), 0;
 }
 
+// Ctrl+C as a terminal sends it, milliseconds after the start: SIGINT to a
+// program started with its default action (the shell's background jobs ignore
+// it). Returns the program's status as a shell gives it.
+int interruptAfter(int milliseconds, char **program)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGINT, SIG_DFL);
+        execvp(program[0], program);
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -535,6 +554,8 @@ int main(int argc, char **argv)
     }
     if (mode == "--without-ioperm" && argc > 2) // runs a program on root's /dev/port route
         return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
+    if (mode == "--interrupt-after" && argc > 3)
+        return interruptAfter(std::atoi(argv[2]), argv + 3);
     if (mode.ends_with("-holder") || mode == "--released-exclusive")
         whileHeld(mode != "--shared-holder", mode == "--released-exclusive");
     else if (mode == "--root-held")

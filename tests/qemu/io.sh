@@ -4,7 +4,9 @@
 # checked against what root reads and writes through /dev/port; a held port; bench on each
 # route; and the pins window's key 0 on 0x378 as a user in lp, against root's
 # read; a capture of 0x378 as a user in lp while root writes D0-D3 one after
-# another, read back here by sigrok-cli; a byte pulse. Then a second boot, on a
+# another, read back here by sigrok-cli; a byte pulse; the self-test as a user
+# in lp and as root, its interrupt count through the driver, and Ctrl+C in the
+# middle of it. Then a second boot, on a
 # kernel locked down by lockdown= on its command line (parport_pc probing by itself,
 # since the kernel refuses its io=): root, lp, portpanel and neither on 0x378,
 # its EPP register, the UART's scratch register and 0x80, and what ports says to
@@ -223,6 +225,55 @@ echo "IOTEST == pulse --byte as a user in lp: 0x05 for 10 ms on 0x378, then 0x00
 as lp 'portpanel-io pulse 0x378 --byte 0x05 10 --json' >/tmp/out 2>&1
 show </tmp/out
 expect "lp: pulse --byte 0x05 10, root reads after" 0x00 "$(rootsees 0x378)"
+echo "IOTEST == test 0x378, the self-test, as a user in lp and as root: no plug in the emulated PC"
+kernel=/proc/sys/dev/parport/parport0
+now_ms() { read -r up _ </proc/uptime && echo $((${up%.*}${up#*.}0)); } # to 10 ms
+for who in lp root; do
+    rootwrites 0x378 0x5A
+    start=$(now_ms)
+    status=0
+    as $who 'portpanel-io test 0x378; portpanel-io test 0x378 --json' >/tmp/out 2>&1 || status=$?
+    echo "IOTEST   two tests as $who took $(( $(now_ms) - start )) ms"
+    show </tmp/out
+    expect "$who: test 0x378's status" 0 $status
+    expect "$who: test 0x378's read-back" "read-back: data pass, control pass" "$(grep '^read-back' /tmp/out)"
+    expect "$who: test 0x378's modes, as the kernel lists them" "modes: $(cat $kernel/modes) (kernel)" \
+        "$(grep '^modes' /tmp/out | cut -d';' -f1)"
+    expect "$who: test 0x378's irq, as the kernel has it" "irq: $(cat $kernel/irq):" "$(grep -o '^irq: [0-9]*:' /tmp/out)"
+    expect "$who: data put back after the test" 0x5A "$(rootsees 0x378)"
+done
+# The driver turns the port's interrupt on while it holds the port, and the
+# emulated port pulses /Ack itself as it takes each strobe.
+expect "lp: interrupts counted through the driver" yes \
+    "$(as lp 'portpanel-io test 0x378 --json' | grep -qE '"interrupts":[1-9]' && echo yes)"
+for who in lp root; do
+    start=$(now_ms)
+    as $who 'for i in 1 2 3 4 5 6 7 8 9 10; do portpanel-io test 0x378 --loopback; done' >/dev/null 2>&1
+    echo "IOTEST   bench: a whole test --loopback as $who, its start included: $(( ($(now_ms) - start) / 10 )) ms"
+done
+echo "IOTEST == Ctrl+C in the middle of a test, as root and as a user in lp: data and control as they were"
+interrupted=0
+for who in root lp; do
+    for delay in 50 100 150 200 250 300; do
+        rootwrites 0x378 0xA5
+        as $who 'portpanel-io read 0x378' >/dev/null # the driver's claim sets control: after one, as it was
+        control=$(rootsees 0x37A)
+        irqs=$(awk '/parport0/ { print $2 }' /proc/interrupts)
+        status=0
+        as $who "guest_ports --interrupt-after $delay portpanel-io test 0x378 --loopback" >/tmp/out 2>&1 ||
+            status=$?
+        # Through the driver each strobe the test writes raises an interrupt: it had begun.
+        irqs=$(($(awk '/parport0/ { print $2 }' /proc/interrupts) - irqs))
+        echo "IOTEST   $who, Ctrl+C after $delay ms: status $status, $irqs interrupts meanwhile"
+        [ $who = lp ] && [ $status = 130 ] && [ ! -s /tmp/out ] && [ $irqs -gt 0 ] &&
+            interrupted=$((interrupted + 1))
+        show </tmp/out
+        expect "$who: Ctrl+C after $delay ms (status $status), data" 0xA5 "$(rootsees 0x378)"
+        expect "$who: Ctrl+C after $delay ms (status $status), control" "$control" "$(rootsees 0x37A)"
+    done
+done
+[ $interrupted -gt 0 ] || echo "IOTEST FAIL no Ctrl+C came in the middle of a test"
+echo "IOTEST   $interrupted of 6 tests as lp stopped by Ctrl+C after they had begun"
 echo "IOTEST == bench, 2 s each, --write"
 benched() { # benched WHO ROUTE COMMAND: shows the bench and checks the route it names
     eval "$3" >/tmp/bench 2>&1

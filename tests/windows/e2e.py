@@ -573,6 +573,7 @@ class PinsWindow(unittest.TestCase):
         pins = [id_of("Button", f"{n}  ") for n in range(1, 18)]
         order = pins[1:] + [id_of("Edit", "888"), id_of("Edit", "20"), id_of("Button", "Open"),
                             id_of("Edit", "0x00"), id_of("Button", "Write"),
+                            id_of("Edit", "no plug"), id_of("Button", "Test"),
                             id_of("Button", "Data lines"), id_of("ListBox"),
                             id_of("Button", "Record"), id_of("Button", "Stop"),
                             id_of("Edit", "capture.vcd"), id_of("Button", "Save as VCD"), pins[0]]

@@ -21,6 +21,16 @@ std::string utf8(const wchar_t *text)
     return n > 0 ? bytes : "";
 }
 
+// A control's ID; every drop-down's edit field has the same one (1001), so
+// one inside a drop-down is told by its drop-down's ID plus 10000.
+int idOf(HWND child)
+{
+    wchar_t parentType[64] = L"";
+    GetClassNameW(GetParent(child), parentType, 64);
+    return std::wcscmp(parentType, L"ComboBox") == 0 ? GetDlgCtrlID(GetParent(child)) + 10000
+                                                     : GetDlgCtrlID(child);
+}
+
 BOOL CALLBACK control(HWND child, LPARAM form)
 {
     wchar_t type[64];
@@ -33,9 +43,9 @@ BOOL CALLBACK control(HWND child, LPARAM form)
     ScreenToClient(reinterpret_cast<HWND>(form), &topLeft);
     std::printf(
         "control id=%d class=%s rect=%ld,%ld,%ld,%ld screen=%ld,%ld style=0x%08lX text=%s\n",
-        GetDlgCtrlID(child), utf8(type).c_str(), topLeft.x, topLeft.y, r.right - r.left,
-        r.bottom - r.top, r.left, r.top,
-        static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)), utf8(text).c_str());
+        idOf(child), utf8(type).c_str(), topLeft.x, topLeft.y, r.right - r.left, r.bottom - r.top,
+        r.left, r.top, static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)),
+        utf8(text).c_str());
     return TRUE;
 }
 
@@ -247,6 +257,6 @@ int main(int argc, char **argv)
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &thread);
-    std::printf("focus id=%d\n", thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : 0);
+    std::printf("focus id=%d\n", thread.hwndFocus ? idOf(thread.hwndFocus) : 0);
     return 0;
 }
