@@ -492,7 +492,8 @@ fi
 # blocks, run in a folder of its own over the recording library, each bounded
 # by timeout. The parallel port's Busy line is a file that a stand-in device
 # flips every 20 ms; gtkwave, which needs a screen, is stood in by vcd2fst,
-# which reads the same file. A block marked "sh port" (a real port, or
+# which reads the same file. A block marked "sh plug" runs over the simulated
+# port with the common loopback plug fitted. A block marked "sh port" (a real port, or
 # portpanel-run's privilege) runs in the emulated PC instead (tests/qemu/io.sh,
 # through "io_test.sh port-examples"); one marked "sh setup" (installing,
 # building) or "sh window" is listed, not run: the newcomer, install and
@@ -507,9 +508,9 @@ if [ "$platform" = linux ]; then
     device=$!
     examples "$out/examples"
     stand_ins='gtkwave() { vcd2fst "$1" "$1.fst" >/dev/null; }'
-    run_example() { # LIBRARY FILE: the example's status, 124 when it did not end in 60 s
+    run_example() { # LIBRARY FILE [VAR=VALUE...]: the example's status, 124 when it did not end in 60 s
         local status=0
-        (cd "$out/run" && ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$(folder "$1")" \
+        (cd "$out/run" && env "${@:3}" ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$(folder "$1")" \
             PORTPANEL_RECORD="$record" PATH="$build/cli:$PATH" \
             timeout 60 bash -c "$stand_ins"$'\n'"$(tail -n +3 "$2")") >"$out/out" 2>"$out/err" ||
             status=$?
@@ -518,9 +519,13 @@ if [ "$platform" = linux ]; then
     for example in "$out"/examples/*; do
         where=$(sed -n 1p "$example") mark=$(sed -n 2p "$example")
         case $mark in
-        sh)
+        sh | 'sh plug')
             rows=$((rows + 1))
-            got=$(run_example recording "$example")
+            if [ "$mark" = sh ]; then
+                got=$(run_example recording "$example")
+            else # a loopback plug fitted: the simulated port's
+                got=$(run_example simulated "$example" PORTPANEL_SIMULATED_PLUG=loopback)
+            fi
             echo "example $where: ran, status $got"
             [ "$got" = 0 ] || fail "example $where ended with $got: $(tail -n 3 "$out/err")"
             if grep -q 'portpanel-io watch' "$example"; then
@@ -534,7 +539,7 @@ if [ "$platform" = linux ]; then
         python) echo "example $where: run by the scripting check below" ;;
         'sh port') echo "example $where: run in the emulated PC (tests/qemu/io.sh), as a user in portpanel" ;;
         'sh setup' | 'sh window' | text) echo "example $where: not run here (${mark#sh })" ;;
-        *) fail "example $where is marked '$mark': mark it sh, sh setup, sh port, sh window or text" ;;
+        *) fail "example $where is marked '$mark': mark it sh, sh plug, sh setup, sh port, sh window or text" ;;
         esac
     done
     kill "$device"
