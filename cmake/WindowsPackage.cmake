@@ -25,7 +25,7 @@ foreach(page portpanel portpanel-io portpanel-pins portpanel-run)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/${page}.1.in ${CMAKE_BINARY_DIR}/manuals/${page}.1
                  @ONLY)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/manuals/${page}.txt
-    COMMAND sh -c "groff -man -Tascii -P-cbou -rLL=78n ${page}.1 | sed 's/$/\\r/' > ${page}.txt"
+    COMMAND sh -c "groff -k -man -Tascii -P-cbou -rLL=78n ${page}.1 | sed 's/$/\\r/' > ${page}.txt"
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/manuals
     DEPENDS ${CMAKE_BINARY_DIR}/manuals/${page}.1 VERBATIM)
   list(APPEND manuals ${CMAKE_BINARY_DIR}/manuals/${page}.txt)

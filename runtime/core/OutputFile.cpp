@@ -209,8 +209,10 @@ std::string followed(std::string path)
             return path;
         link.resize(static_cast<std::size_t>(length));
         const auto slash = path.rfind('/');
-        path = link.front() == '/' || slash == std::string::npos ? link
-                                                                 : path.substr(0, slash + 1) + link;
+        if (link.front() == '/' || slash == std::string::npos)
+            path = link;
+        else
+            path.erase(slash + 1).append(link); // relative to the link's folder
     }
     return path;
 }
