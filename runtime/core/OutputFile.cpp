@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <utility>
 
 #ifdef _WIN32
@@ -27,7 +28,6 @@ namespace {
 // How long a window waits for a reader that takes nothing.
 constexpr int readerPatienceMs = 5000;
 
-// Built piecewise: GCC 12 -O3 warns wrongly on '"' + std::string.
 std::string named(const std::string &path)
 {
     std::string text(1, '"');
@@ -38,9 +38,15 @@ std::string named(const std::string &path)
 
 std::string reason(int error);
 
-[[noreturn]] void fail(const std::string &words, int error = 0)
+// The words from pieces (appended: GCC 12 -O3 warns wrongly on "..." + std::string).
+[[noreturn]] void fail(std::initializer_list<std::string_view> pieces, int error = 0)
 {
-    throw RuntimeError(ErrorNumber::ControlFailed, error ? words + ": " + reason(error) : words);
+    std::string words;
+    for (const std::string_view piece : pieces)
+        words += piece;
+    if (error)
+        words.append(": ").append(reason(error));
+    throw RuntimeError(ErrorNumber::ControlFailed, words);
 }
 
 struct Found {
@@ -297,18 +303,18 @@ OutputFile::OutputFile(std::string path, Waiting waiting)
     : path_(std::move(path)), target_(followed(path_)), waiting_(waiting)
 {
     if (path_.empty())
-        fail("name a file to write, or - for standard output");
+        fail({"name a file to write, or - for standard output"});
     if (isStandardOutput(path_)) {
         descriptor_ = standardOutput;
         return;
     }
     const Found what = found(target_);
     if (what.folder)
-        fail("cannot write " + named(path_) + ": it is a folder; name a file in it");
+        fail({"cannot write ", named(path_), ": it is a folder; name a file in it"});
     if (what.exists && !what.regular)
         openInPlace(target_);
     else if (what.exists && !canWrite(target_))
-        fail("cannot write " + named(path_), errno);
+        fail({"cannot write ", named(path_)}, errno);
     else
         openBeside(target_);
 }
@@ -335,9 +341,9 @@ void OutputFile::openInPlace(const std::string &target)
 {
     descriptor_ = openExisting(target);
     if (descriptor_ < 0 && errno == ENXIO)
-        fail("cannot write " + named(path_) + ": no program is reading it; start the reader first");
+        fail({"cannot write ", named(path_), ": no program is reading it; start the reader first"});
     if (descriptor_ < 0)
-        fail("cannot write " + named(path_), errno);
+        fail({"cannot write ", named(path_)}, errno);
     if (waiting_ == Waiting::Block)
         waitWhenReady(descriptor_);
 }
@@ -348,8 +354,9 @@ void OutputFile::openBeside(const std::string &target)
 {
     const unsigned mode = found(target).mode;
     for (int attempt = 0; descriptor_ < 0; ++attempt) {
-        temporary_ = target + ".partial-" + std::to_string(processId());
-        if (attempt > 0) // piecewise: GCC 12 -O3 warns wrongly on "-" + std::string
+        temporary_ = target;
+        temporary_.append(".partial-").append(std::to_string(processId()));
+        if (attempt > 0)
             temporary_.append("-").append(std::to_string(attempt));
         descriptor_ = createExclusive(temporary_, mode);
         if (descriptor_ >= 0 || errno != EEXIST || attempt > 100)
@@ -361,8 +368,8 @@ void OutputFile::openBeside(const std::string &target)
     temporary_.clear();
     const std::string folder = folderOf(target);
     if (error == ENOENT)
-        fail("cannot write " + named(path_) + ": the folder " + named(folder) + " does not exist");
-    fail("cannot write " + named(path_) + ": cannot create a file in the folder " + named(folder),
+        fail({"cannot write ", named(path_), ": the folder ", named(folder), " does not exist"});
+    fail({"cannot write ", named(path_), ": cannot create a file in the folder ", named(folder)},
          error);
 }
 
@@ -379,9 +386,9 @@ void OutputFile::write(std::string_view bytes)
         if (written < 0 && errno == EAGAIN && waitToWrite(descriptor_))
             continue;
         if (written < 0 && errno == EAGAIN)
-            fail("cannot write " + named(path_) + ": its reader took nothing for " +
-                 std::to_string(readerPatienceMs / 1000) + " s");
-        fail("cannot write " + named(writingTo()), written < 0 ? errno : EIO);
+            fail({"cannot write ", named(path_), ": its reader took nothing for ",
+                  std::to_string(readerPatienceMs / 1000), " s"});
+        fail({"cannot write ", named(writingTo())}, written < 0 ? errno : EIO);
     }
 }
 
@@ -395,11 +402,11 @@ void OutputFile::commit()
     const int descriptor = std::exchange(descriptor_, -1);
     if (!syncAndClose(descriptor, !temporary_.empty())) { // in place: a device, a FIFO
         done_ = false;
-        fail("cannot write " + named(writingTo()), errno);
+        fail({"cannot write ", named(writingTo())}, errno);
     }
     if (!temporary_.empty() && !renameOver(temporary_, target_))
-        fail("the whole file is kept in " + named(temporary_) + ", which cannot be renamed to " +
-                 named(path_),
+        fail({"the whole file is kept in ", named(temporary_), ", which cannot be renamed to ",
+              named(path_)},
              errno);
 }
 
