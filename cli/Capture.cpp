@@ -192,7 +192,7 @@ void capture(const Request &request)
     destination.write(text + recorder.take() + recorder.finish(lines));
     destination.complete();
     for (const std::string &line : lines)
-        std::fprintf(stderr, "portpanel-io: %s\n", line.c_str());
+        complain(line);
     if (!request.timed && held.interruptedByUser())
         held.dismiss();
 }

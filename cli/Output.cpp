@@ -8,6 +8,8 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include "WideText.h"
+
 #include <windows.h>
 #include <winternl.h>
 #else
@@ -28,10 +30,38 @@ bool readerGone(int error)
 #endif
 }
 
+#ifdef _WIN32
+// A console shows text in UTF-16 as typed; bytes would show in its OEM code page.
+// False when the stream is not a console (a file, a pipe), which takes UTF-8.
+bool toConsole(std::FILE *stream, const std::string &text)
+{
+    const HANDLE handle = GetStdHandle(stream == stdout ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(handle, &mode))
+        return false;
+    std::fflush(stream);
+    const std::wstring wide = runtime::utf16(text);
+    DWORD written = 0;
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return true;
+}
+#else
+bool toConsole(std::FILE *, const std::string &) { return false; }
+#endif
+
 } // namespace
+
+void complain(const std::string &text)
+{
+    const std::string line = "portpanel-io: " + text + (text.ends_with('\n') ? "" : "\n");
+    if (!toConsole(stderr, line))
+        std::fputs(line.c_str(), stderr);
+}
 
 void emit(const std::string &line)
 {
+    if (toConsole(stdout, line + "\n"))
+        return;
     errno = 0;
     if (std::fputs(line.c_str(), stdout) >= 0 && std::fputc('\n', stdout) != EOF &&
         std::fflush(stdout) == 0)

@@ -15,6 +15,10 @@ struct OutputClosed {};
 // output cannot be written for another reason.
 void emit(const std::string &line);
 
+// "portpanel-io: " and the text on standard error, ended by a newline; the text
+// may hold more lines. A Windows console shows every name as typed.
+void complain(const std::string &text);
+
 // Throws OutputClosed when standard output is a pipe whose reader has gone,
 // so that a watch that prints nothing new still ends when its reader does.
 void checkReader();

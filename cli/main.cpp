@@ -7,8 +7,6 @@
 #include "RuntimeError.h"
 #include "Version.h"
 
-#include <cstdio>
-
 #ifdef _WIN32
 #include "WideText.h"
 #else
@@ -74,18 +72,18 @@ int run(const std::vector<std::string> &arguments)
         dispatch(cli::parse(arguments));
         return 0;
     } catch (const cli::UsageError &error) {
-        std::fprintf(stderr, "portpanel-io: %s\n%s", error.what(), error.usage().c_str());
+        cli::complain(std::string(error.what()) + "\n" + error.usage());
         return 2;
     } catch (const cli::OutputClosed &) {
         return 0;
     } catch (const cli::FaultFound &) {
         return 1;
     } catch (const runtime::RuntimeError &error) {
-        std::fprintf(stderr, "portpanel-io: %s\n", error.report().c_str());
+        cli::complain(error.report());
         return error.number();
     } catch (const std::exception &error) {
         const runtime::RuntimeError internal(runtime::ErrorNumber::Internal, error.what());
-        std::fprintf(stderr, "portpanel-io: %s\n", internal.report().c_str());
+        cli::complain(internal.report());
         return internal.number();
     }
 }

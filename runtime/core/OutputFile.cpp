@@ -83,6 +83,17 @@ int processId() { return static_cast<int>(GetCurrentProcessId()); }
 
 std::string followed(const std::string &path) { return path; }
 
+std::string absolute(const std::string &path)
+{
+    const std::wstring wide = utf16(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr); // with its null
+    std::wstring full(size, L'\0');
+    if (size == 0 || GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) != size - 1)
+        return path;
+    full.resize(size - 1);
+    return utf8(full);
+}
+
 // Opened to ask what it is: with no access, which a program holding the file
 // does not refuse; a console (CON) must be asked for writing.
 HANDLE opened(const std::wstring &path)
@@ -97,10 +108,13 @@ HANDLE opened(const std::wstring &path)
     return handle;
 }
 
-// A device (NUL, CON, COM1, a pipe) is whatever the file system does not hold,
-// whatever its name looks like ("nul.vcd" is NUL on Windows 10).
+// A device is what Windows names \\.\NAME: NUL, CON, COM1 (also as "nul.vcd"
+// on Windows 10), or a pipe typed so; or anything else the file system does
+// not hold. (Wine calls NUL a disk file.)
 Found found(const std::string &path)
 {
+    if (absolute(path).starts_with("\\\\.\\"))
+        return {true, false, false, 0};
     const HANDLE handle = opened(utf16(path));
     if (handle == INVALID_HANDLE_VALUE)
         return {};
@@ -163,28 +177,16 @@ long writeSome(int descriptor, const char *data, std::size_t size)
     return written;
 }
 
-// A device such as NUL cannot be flushed, and need not be.
-bool syncAndClose(int descriptor)
+// sync: the data on the disk first, for a file about to be renamed; a device
+// (Windows cannot flush NUL, and wine refuses it) is only closed.
+bool syncAndClose(int descriptor, bool sync)
 {
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
-    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
-    if (disk && _commit(descriptor) != 0)
+    if (sync && _commit(descriptor) != 0)
         return failed(errno), _close(descriptor), false;
     return _close(descriptor) == 0 || failed(errno);
 }
 
 bool waitToWrite(int) { return false; }
-
-std::string absolute(const std::string &path)
-{
-    const std::wstring wide = utf16(path);
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr); // with its null
-    std::wstring full(size, L'\0');
-    if (size == 0 || GetFullPathNameW(wide.c_str(), size, full.data(), nullptr) != size - 1)
-        return path;
-    full.resize(size - 1);
-    return utf8(full);
-}
 
 #else
 
@@ -265,8 +267,11 @@ long writeSome(int descriptor, const char *data, std::size_t size)
     return ::write(descriptor, data, size);
 }
 
-// The data on the disk before the rename makes it the user's file.
-bool syncAndClose(int descriptor) { return (fsync(descriptor) | close(descriptor)) == 0; }
+// sync: the data on the disk before the rename makes it the user's file.
+bool syncAndClose(int descriptor, bool sync)
+{
+    return ((sync ? fsync(descriptor) : 0) | close(descriptor)) == 0;
+}
 
 bool waitToWrite(int descriptor)
 {
@@ -330,7 +335,7 @@ bool OutputFile::replacesFile(const std::string &path)
 OutputFile::~OutputFile()
 {
     if (descriptor_ >= 0 && descriptor_ != standardOutput)
-        syncAndClose(descriptor_);
+        syncAndClose(descriptor_, false);
     if (!done_ && !temporary_.empty())
         removeFile(temporary_);
 }
@@ -398,7 +403,7 @@ void OutputFile::commit()
     if (descriptor_ == standardOutput)
         return;
     const int descriptor = std::exchange(descriptor_, -1);
-    if (!syncAndClose(descriptor) && errno != EINVAL) { // EINVAL: a device that cannot sync
+    if (!syncAndClose(descriptor, !temporary_.empty())) { // in place: a device, a FIFO
         done_ = false;
         fail({"cannot write ", named(writingTo())}, errno);
     }

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <algorithm>
+#include <atomic>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -36,13 +37,34 @@ const Timer &timer()
     return made;
 }
 
+// How late a timer has ended, at worst, in this run (under wine a
+// high-resolution timer ends milliseconds late): the spun stretch grows by it.
+std::atomic<SteadyClock::rep> lateness{0};
+
 // A high-resolution timer ends within about a millisecond; another ends on
 // the system's tick, up to 15.6 ms late: spin longer than that.
 SteadyClock::duration spun()
 {
     using std::chrono::milliseconds;
-    return timer().fine ? SteadyClock::duration(milliseconds(2))
+    const SteadyClock::duration late(lateness.load());
+    return timer().fine ? std::min<SteadyClock::duration>(milliseconds(2) + late, milliseconds(16))
                         : SteadyClock::duration(milliseconds(16));
+}
+
+// Each sleep is for half of what is left, down to a millisecond, so that a
+// late end seen on the way still leaves time to spin.
+SteadyClock::duration slice(SteadyClock::duration duration)
+{
+    const SteadyClock::duration least = std::chrono::milliseconds(1);
+    return std::min(duration, std::max(duration / 2, least));
+}
+
+void learn(SteadyClock::time_point due)
+{
+    const SteadyClock::rep late = (SteadyClock::now() - due).count();
+    for (SteadyClock::rep worst = lateness.load();
+         late > worst && !lateness.compare_exchange_weak(worst, late);) {
+    }
 }
 #else
 // Linux's sleeps end up to about a millisecond late on a busy machine.
@@ -54,14 +76,21 @@ SteadyClock::duration spun() { return std::chrono::microseconds(1500); }
 #ifdef _WIN32
 bool sleepUnlessSet(SteadyClock::duration duration, void *event)
 {
+    duration = slice(duration);
     const HANDLE handles[] = {event, timer().handle};
     // Relative, in 100 ns units; at least one, as zero would not wait at all.
     LARGE_INTEGER due{};
     due.QuadPart = -std::max<LONGLONG>(
         1, std::chrono::duration_cast<std::chrono::nanoseconds>(duration).count() / 100);
-    if (handles[1] && SetWaitableTimer(handles[1], &due, 0, nullptr, nullptr, FALSE))
-        return event ? WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0
-                     : (WaitForSingleObject(handles[1], INFINITE), false);
+    const auto end = SteadyClock::now() + duration;
+    if (handles[1] && SetWaitableTimer(handles[1], &due, 0, nullptr, nullptr, FALSE)) {
+        const bool set = event
+                             ? WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0
+                             : (WaitForSingleObject(handles[1], INFINITE), false);
+        if (!set)
+            learn(end);
+        return set;
+    }
     const auto ms = static_cast<DWORD>(
         std::chrono::ceil<std::chrono::milliseconds>(duration).count()); // no timer: whole ms
     return event ? WaitForSingleObject(event, ms) == WAIT_OBJECT_0 : (Sleep(ms), false);
@@ -81,9 +110,8 @@ void sleepFor(SteadyClock::duration duration)
 bool waitUntil(SteadyClock::time_point deadline,
                const std::function<bool(SteadyClock::duration)> &sleep)
 {
-    const auto spinning = spun();
-    for (auto left = deadline - SteadyClock::now() - spinning; left.count() > 0;
-         left = deadline - SteadyClock::now() - spinning) {
+    for (auto left = deadline - SteadyClock::now() - spun(); left.count() > 0;
+         left = deadline - SteadyClock::now() - spun()) {
         if (!sleep)
             sleepFor(left);
         else if (sleep(left))

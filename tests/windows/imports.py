@@ -29,7 +29,8 @@ ON_WINDOWS_7_SP1 = {
             WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte
             CreateEventW ExitProcess MoveFileExW SetConsoleCtrlHandler FileTimeToSystemTime GetProcessTimes
             GetSystemTimeAdjustment GetThreadTimes SetSystemTime GetFileType GetStartupInfoW
-            GetStdHandle CreateWaitableTimerW SetWaitableTimer CreateFileW WriteFile
+            GetStdHandle CreateWaitableTimerW SetWaitableTimer CreateFileW WriteFile GetConsoleMode
+            WriteConsoleW
             GetFileInformationByHandle""",
         "Windows XP": """AddVectoredExceptionHandler RemoveVectoredExceptionHandler
             RtlCaptureContext SetDllDirectoryW GetModuleHandleExW""",
