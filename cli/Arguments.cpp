@@ -257,19 +257,20 @@ void readOperands(const Grammar &grammar, const std::vector<std::string_view> &o
 
 } // namespace
 
-const char *const usageText = "usage: portpanel-io ports [--json]\n"
-                              "       portpanel-io read PORT... [--json]\n"
-                              "       portpanel-io write PORT VALUE [--json]\n"
-                              "       portpanel-io set|clear|toggle PORT BIT [--json]\n"
-                              "       portpanel-io pulse PORT BIT MILLISECONDS [--json]\n"
-                              "       portpanel-io pulse PORT --byte VALUE MILLISECONDS [--json]\n"
-                              "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
-                              "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
-                              "       portpanel-io capture PORT [--seconds S] [--every US]\n"
-                              "                    [--trigger PIN:rise|fall|change] [--before MS]\n"
-                              "                    [--before-memory MIB] [-o FILE]\n"
-                              "       portpanel-io test PORT [--loopback | --wiring LIST] [--json]\n"
-                              "       portpanel-io --help | --version\n";
+const char *const usageText =
+    "usage: portpanel-io ports [--json]\n"
+    "       portpanel-io read PORT... [--json]\n"
+    "       portpanel-io write PORT VALUE [--json]\n"
+    "       portpanel-io set|clear|toggle PORT BIT [--json]\n"
+    "       portpanel-io pulse PORT BIT MILLISECONDS [--json]\n"
+    "       portpanel-io pulse PORT --byte VALUE MILLISECONDS [--json]\n"
+    "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
+    "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
+    "       portpanel-io capture PORT [--seconds S] [--every US]\n"
+    "                    [--trigger PIN:rise|fall|change] [--before MS]\n"
+    "                    [--before-memory MIB] [-o FILE]\n"
+    "       portpanel-io test PORT [--loopback | --wiring LIST] [--json]\n"
+    "       portpanel-io --help | --version\n";
 
 Request parse(const std::vector<std::string> &arguments)
 {
