@@ -147,7 +147,7 @@ std::string seconds(std::int64_t ns)
     return text;
 }
 
-// Call after finish(), which places a trigger that never came.
+// Call after conclude(), which places a trigger that never came.
 std::string triggerLine(const Request &request, const capture::Recorder &recorder)
 {
     if (request.triggerPin < 0)
@@ -160,7 +160,7 @@ std::string triggerLine(const Request &request, const capture::Recorder &recorde
         return line + " never came: the dump holds the last " +
                seconds(recorder.stats().lastNs - recorder.originAt()) + cut;
     const std::int64_t before = recorder.startedAt() - recorder.originAt();
-    return line.append(" at #").append(std::to_string(before / 1000)) + ", after " +
+    return line.append(" at #").append(std::to_string(before / 1000)) + ", with " +
            seconds(before) + " kept before it" + cut;
 }
 
