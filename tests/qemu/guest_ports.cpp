@@ -480,6 +480,63 @@ void childOfRootBecomesUser()
                                                                 : "yes");
 }
 
+// The processor's own access to a port from a child: "reached" where it read
+// back the byte written, "stopped" where the processor stopped it.
+std::string rawAccess(unsigned short port, bool write)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGSEGV, SIG_DFL); // a sanitizer's handler would make it an exit status
+        if (write)
+            ::outb(0xA5, port);
+        _exit(::inb(port) == 0xA5 || !write ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV ? "stopped"
+           : WIFEXITED(status) && WEXITSTATUS(status) == 0    ? "reached"
+                                                              : "read another byte";
+}
+
+void said(const std::string &what, const std::string &expected, const std::string &got)
+{
+    failures += expected != got;
+    std::printf("PORTTEST %s %s: %s%s\n", expected == got ? "ok" : "FAIL", what.c_str(),
+                got.c_str(), expected == got ? "" : (", expected " + expected).c_str());
+}
+
+// A program portpanel-run started, for a user in portpanel: the user's own
+// ids and no capability, no_new_privs as expected; the policy's 0x378
+// reached with inb and outb, the clock's 0x70 and the POST port 0x80 not.
+void asLaunched(const std::string &noNewPrivs)
+{
+    for (const char *ids : {"Uid", "Gid"})
+        said(ids, std::string(ids) + ":\t1000\t1000\t1000\t1000", statusLine(getpid(), ids));
+    for (const char *set : {"CapPrm", "CapEff", "CapAmb"})
+        said(set, std::string(set) + ":\t0000000000000000", statusLine(getpid(), set));
+    said("NoNewPrivs", "NoNewPrivs:\t" + noNewPrivs, statusLine(getpid(), "NoNewPrivs"));
+    said("0x378 with inb and outb", "reached", rawAccess(0x378, true));
+    for (const auto &[port, name] : {std::pair{0x70, "0x70"}, {0x80, "0x80"}})
+        said(std::string(name) + " with inb", "stopped",
+             rawAccess(static_cast<unsigned short>(port), false));
+}
+
+// A user in portpanel starts asLaunched through the launcher at path.
+void throughLauncher(const char *path, const char *noNewPrivs)
+{
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (becomeUser(portpanelGroup))
+            execl(path, "portpanel-run", self.c_str(), "--launched", noNewPrivs, nullptr);
+        _exit(127);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    said(std::string("the program ") + path + " started", "exit 0",
+         WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status)) : "a signal");
+}
+
 // In neither group: refused before any port is touched, naming both groups.
 void asNeither()
 {
@@ -498,7 +555,11 @@ int main(int argc, char **argv)
         return secondProgram(), failures == 0 ? 0 : 1;
     if (mode == "--without-ioperm" && argc > 2) // runs a program on root's /dev/port route
         return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
-    if (mode.ends_with("-holder") || mode == "--released-exclusive")
+    if (mode == "--launched" && argc > 2)
+        return asLaunched(argv[2]), failures == 0 ? 0 : 1;
+    if (mode == "--launcher" && argc > 3)
+        throughLauncher(argv[2], argv[3]);
+    else if (mode.ends_with("-holder") || mode == "--released-exclusive")
         whileHeld(mode != "--shared-holder", mode == "--released-exclusive");
     else if (mode == "--root-held")
         rootWhileHeld();

@@ -80,10 +80,12 @@ for who in lp portpanel neither; do
         expect "$who: watch $port sees root's write" 0xC3 "$(tail -n 1 /tmp/watch | cut -d' ' -f3)"
     done
 done
-echo "IOTEST == a held port: a user in lp pulses D0; root, then a user in portpanel"
-as lp 'portpanel-io pulse 0x378 0 60000' >/dev/null &
+echo "IOTEST == a held port: a user in lp pulses 0x05 from 0x3C; root, then a user in portpanel"
+rootwrites 0x378 0x3C
+as lp 'portpanel-io pulse 0x378 --byte 0x05 60000' >/dev/null &
 active=/proc/sys/dev/parport/parport0/devices/active
 waitfor "the pulse to hold parport0" "[ \"\$(cat $active)\" != none ]"
+waitfor "root to read the pulse's 0x05" '[ "$(rootsees 0x378)" = 0x05 ]'
 echo "IOTEST   devices/active: $(cat $active)"
 # Shown, not checked: whether root's own route stops at a holder is the library's matter.
 status=0
@@ -97,8 +99,9 @@ for launcher in "" "$run "; do
     show </tmp/out
     grep -q 'parport0 is in use by ppdev' /tmp/out || echo "IOTEST FAIL ${launcher}held 0x378: the holder is not named"
 done
-kill -TERM $(pidof portpanel-io) # the pulse puts D0 back and lets go
+kill -TERM $(pidof portpanel-io) # the pulse puts the byte back and lets go
 wait
+expect "lp: the pulse ended by SIGTERM, root reads" 0x3C "$(rootsees 0x378)"
 echo "IOTEST == portpanel-run, as a user in portpanel: root reads what it writes and it reads root's"
 uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
 scratch=$(printf 0x%04X $((uart + 7)))
@@ -185,10 +188,13 @@ show </tmp/c.vcd
 expect "lp: capture's changes after the levels at #0" '1" 1# 1$ 1% 0" 0# 0$ 0% ' \
     "$(sed -n '/^\$end$/,/^\$comment/p' /tmp/c.vcd | grep '^[01]' | tr '\n' ' ')"
 sed 's/^/IOVCD /' /tmp/c.vcd
-echo "IOTEST == pulse --byte as a user in lp: 0x05 for 10 ms on 0x378, then 0x00 again"
+echo "IOTEST == pulse --byte as a user in lp: 0x05 for 10 ms on 0x378, then 0xA3 again"
+rootwrites 0x378 0xA3
 as lp 'portpanel-io pulse 0x378 --byte 0x05 10 --json' >/tmp/out 2>&1
 show </tmp/out
-expect "lp: pulse --byte 0x05 10, root reads after" 0x00 "$(rootsees 0x378)"
+expect "lp: pulse --byte 0x05 10 says" '"value":163,"written":163,"pulse":5' \
+    "$(grep -o '"value".*"pulse":[0-9]*' /tmp/out)"
+expect "lp: pulse --byte 0x05 10, root reads after" 0xA3 "$(rootsees 0x378)"
 echo "IOTEST == bench, 2 s each, --write"
 benched() { # benched WHO ROUTE COMMAND: shows the bench and checks the route it names
     eval "$3" >/tmp/bench 2>&1
