@@ -455,38 +455,16 @@ void whileHeld(bool exclusive, bool released)
     timing("held: the holder's slowest driver call took", slowestUs, hangMs * 1000, "us");
 }
 
-// After root's accesses, a child that becomes an ordinary user keeps
-// permission for the ports the library used, and no other: reading the
-// keyboard controller, which it never touched, ends the child.
-void childOfRootBecomesUser()
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // A sanitizer's own SIGSEGV handler would turn the fault into an exit status.
-        std::signal(SIGSEGV, SIG_DFL);
-        if (!becomeUser(0))
-            _exit(3);
-        ::inb(0x64);
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const bool stopped = WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV;
-    failures += !stopped;
-    std::printf("PORTTEST %s root: a child that became a user read 0x64: %s\n",
-                stopped ? "ok" : "FAIL",
-                stopped                                         ? "no, SIGSEGV"
-                : WIFEXITED(status) && WEXITSTATUS(status) == 3 ? "it could not become one"
-                                                                : "yes");
-}
-
-// The processor's own access to a port from a child: "reached" where it read
-// back the byte written, "stopped" where the processor stopped it.
-std::string rawAccess(unsigned short port, bool write)
+// The processor's own access to a port from a child (first become an ordinary
+// user, asUser): "reached" where it read back the byte written, "stopped"
+// where the processor stopped it.
+std::string rawAccess(unsigned short port, bool write, bool asUser = false)
 {
     const pid_t pid = fork();
     if (pid == 0) {
         std::signal(SIGSEGV, SIG_DFL); // a sanitizer's handler would make it an exit status
+        if (asUser && !becomeUser(0))
+            _exit(3);
         if (write)
             ::outb(0xA5, port);
         _exit(::inb(port) == 0xA5 || !write ? 0 : 1);
@@ -495,6 +473,7 @@ std::string rawAccess(unsigned short port, bool write)
     waitpid(pid, &status, 0);
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV ? "stopped"
            : WIFEXITED(status) && WEXITSTATUS(status) == 0    ? "reached"
+           : WIFEXITED(status) && WEXITSTATUS(status) == 3    ? "could not become a user"
                                                               : "read another byte";
 }
 
@@ -535,6 +514,14 @@ void throughLauncher(const char *path, const char *noNewPrivs)
     waitpid(pid, &status, 0);
     said(std::string("the program ") + path + " started", "exit 0",
          WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status)) : "a signal");
+}
+
+// After root's accesses, a child that becomes an ordinary user keeps
+// permission for the ports the library used, and no other: reading the
+// keyboard controller, which it never touched, ends the child.
+void childOfRootBecomesUser()
+{
+    said("root: a child that became a user read 0x64", "stopped", rawAccess(0x64, false, true));
 }
 
 // In neither group: refused before any port is touched, naming both groups.
