@@ -118,6 +118,17 @@ for user, route in (("root", "ioperm"), ("lp", "ppdev")):
     compare(f"emulated PC, {user} ({route}): us per register read, capture / bench",
             [1e6 / (3 * r) for r in rates.get((user, "capture"), [float("nan")])],
             [1e6 / r for r in rates.get((user, "bench"), [float("nan")])], 1.5, "us")
+# A pulse's width against the one asked: median and 95th percentile of the error.
+widths = {}
+with open(os.path.join(out, "pulse-widths.txt")) as f:
+    for fields in (line.split() for line in f):
+        if len(fields) == 3:
+            widths.setdefault(fields[1], []).append(float(fields[2]))
+for asked in ("0.1", "1", "10"):
+    errors = sorted(abs(w - float(asked) * 1000) for w in widths.get(asked, [float("nan")]))
+    p95 = errors[min(len(errors) - 1, int(0.95 * len(errors)))]
+    absolute(f"emulated PC, root (ioperm): {asked} ms pulse's width error, median "
+             f"{statistics.median(errors):.0f} us, 95th percentile", p95, "us", 20)
 
 if os.path.exists(os.path.join(out, "startup-windows.json")):
     startup = load("startup-windows.json")

@@ -43,17 +43,24 @@ constexpr Grammar grammars[] = {
      1, " --json --seconds --write "},
     {"capture", Verb::Capture,
      "usage: portpanel-io capture PORT [--seconds S] [--every US] "
-     "[--trigger PIN:rise|fall|change] [--before MS] [-o FILE]\n",
-     1, 1, " --seconds --every --trigger --before --output "},
+     "[--trigger PIN:rise|fall|change] [--before MS] [--before-memory MIB] [-o FILE]\n",
+     1, 1, " --seconds --every --trigger --before --before-memory --output "},
 };
 
+// A bare number is in the option's own unit; a unit may follow it: 100us, 5ms, 2s.
 constexpr double mostMilliseconds = 3600000; // an hour
-constexpr const char *millisecondsWords = "a time in milliseconds from 0 to 3600000";
-constexpr const char *holdWords = "a time in milliseconds: 0, or 0.1 to 3600000";
+constexpr const char *millisecondsWords =
+    "a time in milliseconds from 0 to 3600000 (or with a unit: 100us, 5ms, 2s)";
+constexpr const char *holdWords =
+    "a time in milliseconds: 0, or 0.1 to 3600000 (or with a unit: 100us, 5ms, 2s)";
 constexpr double mostMicroseconds = 1000000;
-constexpr const char *microsecondsWords = "a period in microseconds from 0 to 1000000";
+constexpr const char *microsecondsWords =
+    "a period in microseconds from 0 to 1000000 (or with a unit: 100us, 5ms, 1s)";
 constexpr double mostSeconds = 3600;
-constexpr const char *secondsWords = "a time in seconds from 0.001 to 3600";
+constexpr const char *secondsWords =
+    "a time in seconds from 0.001 to 3600 (or with a unit: 100us, 5ms, 2s)";
+constexpr double mostMebibytes = 4096;
+constexpr const char *mebibytesWords = "a size in MiB from 0.001 to 4096";
 
 const Grammar *grammarOf(std::string_view name)
 {
@@ -115,9 +122,11 @@ std::string fileName(std::string_view text)
 void readEvery(const Grammar &grammar, std::string_view value, Request &request)
 {
     if (grammar.verb == Verb::Capture)
-        request.microseconds = timeNumber(value, 0, mostMicroseconds, microsecondsWords);
+        request.microseconds =
+            timeNumber(value, TimeUnit::Microseconds, 0, mostMicroseconds, microsecondsWords);
     else
-        request.milliseconds = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
+        request.milliseconds =
+            timeNumber(value, TimeUnit::Milliseconds, 0, mostMilliseconds, millisecondsWords);
 }
 
 void applyOption(const Grammar &grammar, std::string_view option, std::string_view value,
@@ -137,11 +146,15 @@ void applyOption(const Grammar &grammar, std::string_view option, std::string_vi
         else if (option == "--trigger")
             readTrigger(value, request);
         else if (option == "--before")
-            request.before = timeNumber(value, 0, mostMilliseconds, millisecondsWords);
+            request.before =
+                timeNumber(value, TimeUnit::Milliseconds, 0, mostMilliseconds, millisecondsWords);
+        else if (option == "--before-memory")
+            request.beforeMebibytes = realNumber(value, 0.001, mostMebibytes, mebibytesWords);
         else if (option == "--output")
             request.output = fileName(value);
         else
-            request.seconds = timeNumber(value, 0.001, mostSeconds, secondsWords);
+            request.seconds =
+                timeNumber(value, TimeUnit::Seconds, 0.001, mostSeconds, secondsWords);
         request.byte = request.byte || option == "--byte";
         request.timed = request.timed || option == "--seconds";
         return 0;
@@ -184,7 +197,8 @@ readOptions(const Grammar &grammar, const std::vector<std::string> &arguments, R
 // A byte pulse's hold: 0 is the shortest the route gives.
 double holdTime(std::string_view text)
 {
-    const double milliseconds = timeNumber(text, 0, mostMilliseconds, holdWords);
+    const double milliseconds =
+        timeNumber(text, TimeUnit::Milliseconds, 0, mostMilliseconds, holdWords);
     if (milliseconds > 0 && milliseconds < 0.1)
         throw runtime::RuntimeError(runtime::ErrorNumber::OutOfRange,
                                     runtime::quoted(text) + " is not " + holdWords);
@@ -217,7 +231,8 @@ void readOperands(const Grammar &grammar, const std::vector<std::string_view> &o
             !request.byte)
             request.bit = bitNumber(operands[1]);
         if (grammar.verb == Verb::Pulse && !request.byte)
-            request.milliseconds = timeNumber(operands[2], 0, mostMilliseconds, millisecondsWords);
+            request.milliseconds = timeNumber(operands[2], TimeUnit::Milliseconds, 0,
+                                              mostMilliseconds, millisecondsWords);
         if (grammar.verb == Verb::Pulse && request.byte)
             request.milliseconds = holdTime(operands[1]);
         return 0;
@@ -235,8 +250,8 @@ const char *const usageText = "usage: portpanel-io ports [--json]\n"
                               "       portpanel-io watch PORT [--every MS] [--count N] [--json]\n"
                               "       portpanel-io bench PORT [--seconds S] [--write] [--json]\n"
                               "       portpanel-io capture PORT [--seconds S] [--every US]\n"
-                              "                    [--trigger PIN:rise|fall|change] [--before MS] "
-                              "[-o FILE]\n"
+                              "                    [--trigger PIN:rise|fall|change] [--before MS]\n"
+                              "                    [--before-memory MIB] [-o FILE]\n"
                               "       portpanel-io --help | --version\n";
 
 Request parse(const std::vector<std::string> &arguments)

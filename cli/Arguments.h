@@ -38,10 +38,11 @@ struct Request {
     double microseconds = 0;  // capture --every: 0 is as fast as the route allows
     int triggerPin = -1;      // capture --trigger: a pin, or a bit of another port
     capture::Edge triggerEdge = capture::Edge::Change;
-    double before = 0;      // capture --before, milliseconds
-    std::string output;     // capture -o: empty for standard output
-    bool byte = false;      // pulse --byte: value is the byte held
-    bool writeBack = false; // bench --write
+    double before = 0;           // capture --before, milliseconds
+    double beforeMebibytes = 64; // capture --before-memory: what --before may hold
+    std::string output;          // capture -o: empty for standard output
+    bool byte = false;           // pulse --byte: value is the byte held
+    bool writeBack = false;      // bench --write
     bool json = false;
 };
 

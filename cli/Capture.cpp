@@ -1,18 +1,17 @@
 #include "Capture.h"
 #include "Commands.h"
-#include "Files.h"
 #include "Interruptions.h"
 #include "LibraryFile.h"
 #include "Output.h"
+#include "OutputFile.h"
 #include "PortFinder.h"
 #include "PortIO.h"
 #include "RuntimeError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
 namespace cli {
 namespace {
@@ -35,62 +34,33 @@ bool isParallelPort(std::uint16_t port)
     }
 }
 
-runtime::RuntimeError fileError(const std::string &what, const std::string &path)
-{
-    return {runtime::ErrorNumber::ControlFailed,
-            "cannot " + what + " " + runtime::quoted(path) + ": " + std::strerror(errno)};
-}
-
-// Where the dump goes. A file asked for appears whole or not at all: the dump
-// is written beside it and renamed over it once complete.
+// Where the dump goes: standard output as every command prints (a reader
+// that leaves ends the run quietly), or the one writer of users' files.
 class Destination {
   public:
-    explicit Destination(std::string path) : path_(std::move(path)), partial_(path_ + ".partial")
+    explicit Destination(const std::string &path)
     {
-        if (path_.empty())
-            return;
-        file_ = runtime::createFile(partial_);
-        if (!file_)
-            throw fileError("create", partial_);
+        if (!path.empty() && !runtime::OutputFile::isStandardOutput(path))
+            file_.emplace(path);
     }
-    ~Destination()
-    {
-        if (file_ && file_ != stdout)
-            std::fclose(file_);
-        if (!path_.empty() && !complete_)
-            runtime::removeFile(partial_);
-    }
-    Destination(const Destination &) = delete;
-    Destination &operator=(const Destination &) = delete;
 
     void write(const std::string &text)
     {
         if (text.empty())
             return;
-        if (file_ == stdout)
+        if (!file_)
             return emit(text.substr(0, text.size() - 1)); // each piece ends with a newline
-        if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_))
-            throw fileError("write", partial_);
+        file_->write(text);
     }
 
     void complete()
     {
-        if (file_ == stdout)
-            return;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!closed)
-            throw fileError("write", partial_);
-        if (!runtime::replaceFile(partial_, path_))
-            throw fileError("rename the capture to", path_);
-        complete_ = true;
+        if (file_)
+            file_->commit();
     }
 
   private:
-    std::string path_;
-    std::string partial_;
-    std::FILE *file_ = stdout;
-    bool complete_ = false;
+    std::optional<runtime::OutputFile> file_;
 };
 
 // The port layer's own inline reads: nothing between the sampler and the library.
@@ -165,6 +135,14 @@ void sample(const Request &request, std::uint16_t port, bool parallel, capture::
     }
 }
 
+std::string seconds(std::int64_t ns)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(ns) / 1e9);
+    return text;
+}
+
+// Call after conclude(), which places a trigger that never came.
 std::string triggerLine(const Request &request, const capture::Recorder &recorder)
 {
     if (request.triggerPin < 0)
@@ -172,41 +150,46 @@ std::string triggerLine(const Request &request, const capture::Recorder &recorde
     constexpr const char *edges[] = {"rise", "fall", "change"};
     std::string line = std::string("trigger ") += std::to_string(request.triggerPin);
     line.append(":").append(edges[static_cast<int>(request.triggerEdge)]);
+    const std::string cut = recorder.cut() ? " (--before-memory held the rest)" : "";
     if (!recorder.started())
-        return line + " never came: the dump holds what came last";
-    // The edge's time in the file: --before after its start, or less when the capture began later.
-    const std::int64_t kept = std::min(recorder.startedAt() - recorder.stats().firstNs,
-                                       static_cast<std::int64_t>(request.before * 1e6));
-    return line.append(" at #").append(std::to_string(kept / 1000));
+        return line + " never came: the dump holds the last " +
+               seconds(recorder.stats().lastNs - recorder.originAt()) + cut;
+    const std::int64_t before = recorder.startedAt() - recorder.originAt();
+    return line.append(" at #").append(std::to_string(before / 1000)) + ", with " +
+           seconds(before) + " kept before it" + cut;
 }
 
 } // namespace
 
 // Samples a parallel port's three registers, or another port's one, into a
 // value change dump; ends at --seconds after the start or trigger, or on an
-// interruption, with a complete file either way.
+// interruption, with a complete file either way. Ctrl+C, the documented end of
+// a capture without --seconds, then ends it with status 0.
 void capture(const Request &request)
 {
     const std::uint16_t port = request.ports.front();
     const bool parallel = isParallelPort(port);
     auto wires = parallel ? capture::parallelWires() : capture::byteWires();
     capture::Recorder recorder(wires, triggerOf(request, wires),
-                               static_cast<std::int64_t>(request.before * 1e6));
-    const std::string route = routeOf(port);
-    Destination destination(request.output);
-    {
-        HeldInterruptions held; // an interruption acts once the file is complete
-        sample(request, port, parallel, recorder, destination, held);
-        char head[64];
-        std::snprintf(head, sizeof head, "capture of 0x%04X, %d register%s a sample",
-                      static_cast<unsigned>(port), parallel ? 3 : 1, parallel ? "s" : "");
-        const std::vector<std::string> lines = {head, capture::statsText(recorder.stats()),
-                                                triggerLine(request, recorder), "route: " + route};
-        destination.write(recorder.take() + recorder.finish(lines));
-        destination.complete();
-        for (const std::string &line : lines)
-            std::fprintf(stderr, "portpanel-io: %s\n", line.c_str());
-    }
+                               static_cast<std::int64_t>(request.before * 1e6),
+                               static_cast<std::size_t>(request.beforeMebibytes * (1 << 20)));
+    Destination destination(request.output); // a path that cannot be written fails here
+    HeldInterruptions held;                  // an interruption acts once the file is complete
+    sample(request, port, parallel, recorder, destination, held);
+    char head[64];
+    std::snprintf(head, sizeof head, "capture of 0x%04X, %d register%s a sample",
+                  static_cast<unsigned>(port), parallel ? 3 : 1, parallel ? "s" : "");
+    std::string text = recorder.take();
+    recorder.conclude();
+    const std::vector<std::string> lines = {head, capture::statsText(recorder.stats()),
+                                            triggerLine(request, recorder),
+                                            "route: " + routeOf(port)};
+    destination.write(text + recorder.take() + recorder.finish(lines));
+    destination.complete();
+    for (const std::string &line : lines)
+        std::fprintf(stderr, "portpanel-io: %s\n", line.c_str());
+    if (!request.timed && held.interruptedByUser())
+        held.dismiss();
 }
 
 } // namespace cli

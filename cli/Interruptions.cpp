@@ -21,12 +21,14 @@ namespace {
 
 HANDLE interruption = nullptr;
 HANDLE restored = nullptr;
+DWORD kind = CTRL_C_EVENT;                 // of the last interruption
 constexpr DWORD controlCExit = 0xC000013A; // what a console program ends with on Ctrl+C
 constexpr DWORD longestWait = 5000;
 
 // Runs on a thread of its own; the process may end when it returns.
-BOOL WINAPI onControl(DWORD)
+BOOL WINAPI onControl(DWORD type)
 {
+    kind = type;
     SetEvent(interruption);
     WaitForSingleObject(restored, longestWait);
     return TRUE;
@@ -58,17 +60,28 @@ bool HeldInterruptions::hold(double milliseconds)
     return caught_ != 0;
 }
 
+bool HeldInterruptions::interruptedByUser() const { return caught_ && kind == CTRL_C_EVENT; }
+
 #else
 
 namespace {
+
+// Blocked, an ignored signal would be queued and taken by sigtimedwait.
+bool atDefault(int signal)
+{
+    struct sigaction action {};
+    return sigaction(signal, nullptr, &action) == 0 && !(action.sa_flags & SA_SIGINFO) &&
+           action.sa_handler == SIG_DFL;
+}
 
 sigset_t signalsOf(bool withStop)
 {
     sigset_t set;
     sigemptyset(&set);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaddset(&set, signal);
-    if (withStop) // Ctrl+Z waits too, so that a stop cannot stretch the pulse
+        if (atDefault(signal))
+            sigaddset(&set, signal);
+    if (withStop && atDefault(SIGTSTP)) // Ctrl+Z waits too, so that a stop cannot stretch the pulse
         sigaddset(&set, SIGTSTP);
     return set;
 }
@@ -110,6 +123,15 @@ bool HeldInterruptions::hold(double milliseconds)
     }
 }
 
+bool HeldInterruptions::interruptedByUser() const { return caught_ == SIGINT; }
+
 #endif
+
+bool HeldInterruptions::holdUntil(runtime::SteadyClock::time_point deadline)
+{
+    return runtime::waitUntil(deadline, [this](runtime::SteadyClock::duration left) {
+        return hold(std::chrono::duration<double, std::milli>(left).count());
+    });
+}
 
 } // namespace cli

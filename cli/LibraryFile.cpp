@@ -36,7 +36,8 @@ std::string boundLibraryFile()
 std::string routeOf(std::uint16_t port)
 {
     using PortRoute = const char *(*)(short);
-    static const auto route = reinterpret_cast<PortRoute>(
+    // Looked up each time: before the first access no library is bound yet.
+    const auto route = reinterpret_cast<PortRoute>(
         runtime::optionalEntryPoint(portio::declared::inp32Record, "PortRoute"));
     const char *words = route ? route(static_cast<short>(port)) : nullptr;
     return words ? words : "not named by this library";

@@ -3,8 +3,11 @@
 #include "Conversions.h"
 #include "RuntimeError.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <optional>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -61,17 +64,43 @@ int countNumber(std::string_view text)
     return inRange(text, 1, 32767, "a count: type a whole number from 1 to 32767");
 }
 
-double timeNumber(std::string_view text, double least, double most, const char *expected)
+namespace {
+
+// The number in text's first length characters, times scale, from least to most.
+double scaledNumber(std::string_view text, std::size_t length, double scale, double least,
+                    double most, const char *expected)
 {
     double value = 0;
     try {
-        value = runtime::textToReal(text);
+        value = runtime::textToReal(text.substr(0, length)) * scale;
     } catch (const RuntimeError &) {
         throw RuntimeError(ErrorNumber::NotANumber, runtime::quoted(text) + " is not " + expected);
     }
     if (!std::isfinite(value) || value < least || value > most)
         throw RuntimeError(ErrorNumber::OutOfRange, runtime::quoted(text) + " is not " + expected);
     return value;
+}
+
+} // namespace
+
+double realNumber(std::string_view text, double least, double most, const char *expected)
+{
+    return scaledNumber(text, text.size(), 1, least, most, expected);
+}
+
+double timeNumber(std::string_view text, TimeUnit bare, double least, double most,
+                  const char *expected)
+{
+    // Each unit's size in microseconds; "us" is tried before "s".
+    constexpr std::pair<std::string_view, double> units[] = {
+        {"us", 1}, {"\xC2\xB5s", 1}, {"ms", 1e3}, {"s", 1e6}};
+    constexpr double bareSizes[] = {1, 1e3, 1e6};
+    const auto unit =
+        std::ranges::find_if(units, [&](const auto &u) { return text.ends_with(u.first); });
+    if (unit == std::end(units))
+        return realNumber(text, least, most, expected);
+    return scaledNumber(text, text.size() - unit->first.size(),
+                        unit->second / bareSizes[static_cast<int>(bare)], least, most, expected);
 }
 
 } // namespace cli

@@ -18,7 +18,13 @@ unsigned bitNumber(std::string_view text);
 int pinNumber(std::string_view text);
 // A whole number from 1 to 32767.
 int countNumber(std::string_view text);
-// A real number from least to most, for times; expected says so in words.
-double timeNumber(std::string_view text, double least, double most, const char *expected);
+// A real number from least to most; expected says so in words.
+double realNumber(std::string_view text, double least, double most, const char *expected);
+
+enum class TimeUnit { Microseconds, Milliseconds, Seconds };
+// A time, "100us", "5ms", "2s" (or "µs"), or a bare number in the unit bare;
+// from least to most in that unit, and returned in it.
+double timeNumber(std::string_view text, TimeUnit bare, double least, double most,
+                  const char *expected);
 
 } // namespace cli

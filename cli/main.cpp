@@ -20,7 +20,9 @@ constexpr const char *about =
     "Reads and writes x86 I/O ports, single bits, pulses and watches them, measures them,\n"
     "captures them into a VCD file, and lists the ports this machine has with the access this\n"
     "user gets. PORT is 888, 0x378 or &H378; VALUE is 0 to 255 or 0x00 to 0xFF; BIT is 0 to\n"
-    "7. See portpanel-io(1).\n";
+    "7. A bare time is in the unit its name says (MILLISECONDS and MS: milliseconds, US:\n"
+    "microseconds, S: seconds); a unit may follow the number instead: 100us, 5ms, 2s.\n"
+    "See portpanel-io(1).\n";
 
 void dispatch(const cli::Request &request)
 {

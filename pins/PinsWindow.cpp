@@ -2,7 +2,7 @@
 
 #include "ControlText.h"
 #include "Conversions.h"
-#include "Files.h"
+#include "OutputFile.h"
 #include "PortFinder.h"
 #include "PortIO.h"
 #include "RuntimeError.h"
@@ -295,16 +295,18 @@ void PinsWindow::stop()
 void PinsWindow::saveVcd()
 {
     stop();
-    const std::string path = runtime::textOf(vcdFile);
-    std::FILE *file = recorded_.empty() ? nullptr : runtime::createFile(path);
-    const bool written =
-        file && std::fwrite(recorded_.data(), 1, recorded_.size(), file) == recorded_.size();
-    const bool closed = file && std::fclose(file) == 0;
     if (recorded_.empty())
-        runtime::setCaption(message, "Nothing recorded yet: press Record, then Stop.");
-    else
-        runtime::setCaption(message,
-                            written && closed ? "Saved " + path : "Cannot write " + path + ".");
+        return runtime::setCaption(message, "Nothing recorded yet: press Record, then Stop.");
+    const std::string path = runtime::textOf(vcdFile);
+    try {
+        // Bounded: a FIFO without a reader is refused, a stalled one gives up.
+        runtime::OutputFile file(path, runtime::OutputFile::Waiting::Bounded);
+        file.write(recorded_);
+        file.commit();
+        runtime::setCaption(message, "Saved " + path);
+    } catch (const runtime::RuntimeError &error) {
+        runtime::setCaption(message, "Not saved: " + error.description() + ".");
+    }
 }
 
 void PinsWindow::guarded(const std::function<void()> &action)

@@ -73,8 +73,10 @@ std::string statsText(const Stats &stats)
     return text;
 }
 
-Recorder::Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger, std::int64_t beforeNs)
+Recorder::Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger, std::int64_t beforeNs,
+                   std::size_t beforeBytes)
     : wires_(std::move(wires)), trigger_(trigger), beforeNs_(beforeNs),
+      mostKept_(std::max<std::size_t>(beforeBytes / sizeof(Change), 2)),
       text_(std::string("$version portpanel ") + PORTPANEL_VERSION +
             " $end\n$timescale 1 us $end\n$scope module port $end\n")
 {
@@ -119,14 +121,28 @@ void Recorder::changed(std::int64_t ns, const Registers &registers)
         const bool edge =
             trigger_ && !kept_.empty() && isEdge(*trigger_, kept_.back().levels, change.levels);
         kept_.push_back(change);
+        if (kept_.size() > mostKept_) {
+            kept_.pop_front();
+            cut_ = true;
+        }
         if (!trigger_ || edge) {
             edgeNs_ = ns;
-            begin(trigger_ ? std::max(stats_.firstNs, ns - beforeNs_) : ns);
+            begin(trigger_ ? originBefore(ns) : ns);
         }
     }
     // Before the edge only beforeNs_ is kept.
     while (kept_.size() > 1 && kept_[1].ns <= ns - beforeNs_)
         kept_.pop_front();
+}
+
+// The file's #0: beforeNs_ before endNs, or the first time whose levels are
+// still known, but at least a microsecond before endNs, so that the levels
+// before a trigger's edge are at #0 and the edge follows.
+std::int64_t Recorder::originBefore(std::int64_t endNs) const
+{
+    const std::int64_t known = cut_ ? kept_.front().ns : stats_.firstNs;
+    constexpr std::int64_t oneMicrosecond = 1000;
+    return std::min(std::max(known, endNs - beforeNs_), endNs - oneMicrosecond);
 }
 
 // The levels at originNs at #0, then what was kept after it.
@@ -161,12 +177,18 @@ void Recorder::write(const Change &change)
 
 std::string Recorder::take() { return std::exchange(text_, {}); }
 
+void Recorder::conclude()
+{
+    if (!originNs_ && !kept_.empty())
+        begin(originBefore(stats_.lastNs));
+}
+
 std::string Recorder::finish(const std::vector<std::string> &comment)
 {
-    if (!originNs_ && !kept_.empty()) // no edge came: what was kept before the end
-        begin(std::max(stats_.firstNs, stats_.lastNs - beforeNs_));
-    if (originNs_ && (stats_.lastNs - *originNs_) / 1000 > writtenUs_)
-        text_ += timeLine((stats_.lastNs - *originNs_) / 1000);
+    conclude();
+    // Always an end time after the last change, so that viewers show the last levels.
+    if (originNs_)
+        text_ += timeLine(std::max((stats_.lastNs - *originNs_) / 1000, writtenUs_ + 1));
     text_ += "$comment\n";
     for (const std::string &line : comment)
         text_ += "  " + line + "\n";

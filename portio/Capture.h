@@ -50,9 +50,12 @@ std::string statsText(const Stats &stats);
 class Recorder {
   public:
     // Times in nanoseconds, which the monotonic clock gives without a division;
-    // the file is in microseconds. beforeNs: how much before the trigger's edge is kept.
+    // the file is in microseconds. beforeNs: how much before the trigger's edge
+    // is kept, in at most beforeBytes of changes (the oldest are dropped).
     explicit Recorder(std::vector<Wire> wires, std::optional<Trigger> trigger = std::nullopt,
-                      std::int64_t beforeNs = 0);
+                      std::int64_t beforeNs = 0, std::size_t beforeBytes = defaultBeforeBytes);
+
+    static constexpr std::size_t defaultBeforeBytes = std::size_t{64} << 20;
 
     // ns: from any fixed origin of a monotonic clock. Inline, since most
     // samples change nothing and cost only this.
@@ -73,11 +76,18 @@ class Recorder {
     // Whether the dump has begun: at the first sample, or at the trigger's edge.
     [[nodiscard]] bool started() const { return edgeNs_.has_value(); }
     [[nodiscard]] std::int64_t startedAt() const { return edgeNs_.value_or(0); }
+    // The time of the file's #0, once it has begun.
+    [[nodiscard]] std::int64_t originAt() const { return originNs_.value_or(0); }
+    // Whether changes before the edge were dropped to stay within beforeBytes.
+    [[nodiscard]] bool cut() const { return cut_; }
     [[nodiscard]] const Stats &stats() const { return stats_; }
 
     // The text not taken yet: the header first, then the levels at #0 and
     // each change after it.
     std::string take();
+    // Ends the wait for a trigger that never came: the file holds what was
+    // kept before the last sample.
+    void conclude();
     // The rest: the last sample's time and the comment's lines in a $comment.
     std::string finish(const std::vector<std::string> &comment);
 
@@ -90,12 +100,15 @@ class Recorder {
     void changed(std::int64_t ns, const Registers &registers);
     [[nodiscard]] Levels levelsOf(const Registers &registers) const;
     [[nodiscard]] static bool isEdge(const Trigger &trigger, Levels before, Levels now);
+    [[nodiscard]] std::int64_t originBefore(std::int64_t endNs) const;
     void begin(std::int64_t originNs);
     void write(const Change &change);
 
     std::vector<Wire> wires_;
     std::optional<Trigger> trigger_;
     std::int64_t beforeNs_;
+    std::size_t mostKept_;
+    bool cut_ = false;
     std::optional<std::int64_t> edgeNs_;
     std::optional<std::int64_t> originNs_; // the file's #0
     std::deque<Change> kept_; // before the start; the first holds the levels at the window's start

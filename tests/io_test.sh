@@ -82,6 +82,8 @@ while IFS='|' read -r library arguments status stdout stderr expected; do
     for piece in "${pieces[@]}"; do
         grep -qF -- "$piece" "$out/err" || fail "$what: stderr lacks '$piece': $(cat "$out/err")"
     done
+    [ "$library" != simulated ] || ! grep -q '^simulated port: in ' "$out/err" ||
+        fail "$what: the simulated library traced its reads"
     case $expected in
     '*') ;;
     -) [ ! -s "$record" ] || fail "$what: reached the library: $(cat "$record")" ;;
@@ -105,7 +107,9 @@ recording|capture 0x300 --seconds 0.001 --every 1000|0|~$var wire 1 ! bit0 $end;
 recording:120,120,248,248,120|watch 0x379 --every 1 --count 2|0|0x0379 = 0x78 120 01111000 at T ms;0x0379 = 0xF8 248 11111000 at T ms;0x0379 = 0x78 120 01111000 at T ms||in 889,in 889,in 889,in 889,in 889
 recording:120,248|watch 0x379 --every=0 --count 1 --json|0|{"port":889,"value":120,"time":T};{"port":889,"value":248,"time":T}||in 889,in 889
 recording|bench 0x378 --seconds 0.05 --write|0|~0x0378 read+write: median||*
-recording|bench 0x378 --seconds=0.05 --json|0|~{"port":888,"route":"not named by this library","library":"||*
+recording|pulse 0x378 --byte 5 100us --json|0|~"pulse":5,"width_us":||in 888,out 888 5,out 888 42,in 888
+recording|capture 0x300 --seconds 1ms --every 0.5ms|0|~$var wire 1 ! bit0 $end;||*
+recording|bench 0x378 --seconds=50ms --json|0|~{"port":888,"route":"not named by this library","library":"||*
 recording|ports --json|0|~||-
 recording|--help|0|~usage: portpanel-io ports [--json]||-
 recording|--version|0|portpanel-io 1.00||-
@@ -134,6 +138,11 @@ recording|capture 0x378 --trigger 18:rise|2||"18" is not a pin|-
 recording|capture 0x378 --trigger 11:up|2||"11:up" is not a trigger|-
 recording|capture 0x300 --trigger 9:fall|2||--trigger 9: a parallel port's pins are 1 to 17, another port's bits 0 to 7|-
 recording|capture 0x378 --every 0.5e7|2||is not a period in microseconds|-
+recording|capture 0x378 --every 2s|2||"2s" is not a period in microseconds from 0 to 1000000|-
+recording|pulse 0x378 --byte 5 50us|2||"50us" is not a time in milliseconds: 0, or 0.1 to 3600000|-
+recording|pulse 0x378 0 5min|2||"5min" is not a time in milliseconds|-
+recording|bench 0x378 --seconds 0.5ms|2||"0.5ms" is not a time in seconds|-
+recording|capture 0x378 --before-memory 0|2||"0" is not a size in MiB|-
 recording|capture 0x378 -o|2||--output needs a value|-
 recording|watch 0x379 --count 0|2||"0" is not a count|-
 recording|watch 0x379 --every|2||--every needs a value|-
@@ -157,6 +166,8 @@ simulated|write 0x378 0x55|0|0x0378 = 0x55 85 01010101|simulated port: out 0x037
 simulated|read 0x379 0x2F8|0|0x0379 = 0x78 120 01111000;0x02F8 = 0xFF 255 11111111||*
 simulated|toggle 0x37A 0|0|0x037A = 0x0D 13 00001101||*
 simulated|bench 0x378 --seconds 0.05|0|~ accesses/s;route: simulated (no hardware);library: /||*
+# capture names the same route as bench; the library traces its writes only
+simulated|capture 0x378 --seconds 50ms -o /dev/null|0||route: simulated (no hardware)|*
 TABLE
 
 unset PORTPANEL_READ_VALUE
@@ -200,6 +211,23 @@ if [ "$platform" = linux ]; then
         done
     done
 fi
+# Started with SIGINT ignored (nohup, a script's background job), a pulse and
+# a timed capture let it pass: each runs its whole time and ends with 0.
+if [ "$platform" = linux ]; then
+    for command in "pulse 0x378 --byte 5 1000 --json" "capture 0x378 --every 1000 --seconds 1"; do
+        rm -f "$record"
+        read -ra args <<<"$command"
+        (trap '' INT && program recording "${args[@]}") >"$out/out" 2>"$out/err" &
+        pid=$!
+        for _ in $(seq 600); do grep -q "out 888 5\|in 890" "$record" 2>/dev/null && break; sleep 0.05; done
+        kill -INT "$pid" 2>/dev/null || true
+        got=0
+        wait "$pid" || got=$?
+        rows=$((rows + 1))
+        [ "$got" = 0 ] && grep -q '"width_us":1[0-9]\{6\}\|samples in 1\.' "$out/out" "$out/err" ||
+            fail "$command with SIGINT ignored, then SIGINT: status $got: $(cat "$out/out" "$out/err")"
+    done
+fi
 # Ctrl+C on the console in the middle of a pulse: the byte is put back, then
 # the program ends as Ctrl+C ends a console program.
 if [ "$platform" = wine ]; then
@@ -226,7 +254,7 @@ if [ "$platform" = linux ]; then
     export PORTPANEL_PORT_FOLDER=$out/ports
     mkdir -p "$PORTPANEL_PORT_FOLDER"
     put() { echo "$2" >"$PORTPANEL_PORT_FOLDER/new" && mv "$PORTPANEL_PORT_FOLDER/new" "$PORTPANEL_PORT_FOLDER/$1"; }
-    stamps() { cat "$1" 2>/dev/null | grep -c '^#' || true; }
+    stamps() { cat "$1".partial-* 2>/dev/null | grep -c '^#' || true; } # of FILE while it is written
     changes() { # each time's changes after the initial levels, times as T: "T 0+;T 0* 1+"
         sed -n '/^\$end$/,$p' "$1" | sed '1d' | awk '/^#/ { if (line != "" && line != "T") print line; line = "T" }
             /^[01]/ { line = line " " $0 } /^\$comment/ { exit } END { if (line != "T") print line }' |
@@ -240,16 +268,17 @@ if [ "$platform" = linux ]; then
     step=0
     for status in 248 56 120 x; do # Busy low; Busy high and /Ack low; /Ack high; then D0, D2...
         step=$((step + 1))
-        for _ in $(seq 600); do [ "$(stamps "$vcd.partial")" -ge $step ] && break; sleep 0.05; done
+        for _ in $(seq 600); do [ "$(stamps "$vcd")" -ge $step ] && break; sleep 0.05; done
         if [ "$status" = x ]; then put 888 85; else put 889 $status; fi
     done
-    for _ in $(seq 600); do [ "$(stamps "$vcd.partial")" -ge 5 ] && break; sleep 0.05; done
-    kill -INT "$pid"
+    for _ in $(seq 600); do [ "$(stamps "$vcd")" -ge 5 ] && break; sleep 0.05; done
+    kill -INT "$pid" 2>/dev/null || true
     got=0
     wait "$pid" || got=$?
     rows=$((rows + 1))
     want='T 0+;T 0* 1+;T 1*;T 1" 1$ 1& 1('
-    [ "$got" = 130 ] && [ ! -e "$vcd.partial" ] && [ "$(changes "$vcd")" = "$want" ] ||
+    # Ctrl+C is how a capture without --seconds ends: status 0 with the whole file.
+    [ "$got" = 0 ] && [ -z "$(ls "$vcd".partial* 2>/dev/null)" ] && [ "$(changes "$vcd")" = "$want" ] ||
         fail "capture ended by Ctrl+C: status $got, changes '$(changes "$vcd")', want '$want': $(cat "$out/err")"
     # The initial levels: Busy (status bit 7 clear) is high, /Strobe and /Init (control 4) high.
     rows=$((rows + 1))
@@ -288,6 +317,43 @@ if [ "$platform" = linux ]; then
         grep -q "trigger 11:fall at #$edge" "$vcd" ||
         fail "capture with a trigger: status $got, changes '$(changes "$vcd")', edge $edge, last $last"
 
+    # With --before 0 the file still shows the edge: the level before it at #0,
+    # the fall after it; a trigger that never comes still gives the file an end.
+    for comes in yes no; do
+        put 889 120
+        rm -f "$record"
+        timed=() && [ $comes = yes ] && timed=(--seconds 0.05)
+        (trap - INT && program recording capture 0x378 --every 200 --trigger 11:fall --before 0 "${timed[@]}" \
+            -o "$vcd") >"$out/out" 2>"$out/err" &
+        pid=$!
+        for _ in $(seq 600); do [ "$(cat "$record" 2>/dev/null | grep -c '^in 889$' || true)" -ge 20 ] && break; sleep 0.05; done
+        if [ $comes = yes ]; then put 889 248; else kill -INT $pid 2>/dev/null || true; fi
+        got=0
+        wait "$pid" || got=$?
+        rows=$((rows + 1))
+        levels=$(sed -n '/^\$dumpvars/,/^\$end/p' "$vcd" | grep -x '[01]+')
+        last=$(grep '^#' "$vcd" | tail -1 | tr -d '#')
+        want=$([ $comes = yes ] && echo 'T 0+' || echo '')
+        [ "$got" = 0 ] && [ "$levels" = 1+ ] && [ "$(changes "$vcd")" = "$want" ] && [ "${last:-0}" -ge 1 ] ||
+            fail "capture with --before 0 (trigger came: $comes): status $got, #0 $levels, changes '$(changes "$vcd")', last #$last"
+    done
+    # A line that changes at every read and a trigger that never comes: what is
+    # kept before it stays within --before-memory (16 KiB, 1024 changes), and the
+    # summary says how much time that covers.
+    rm -f "$record"
+    (trap - INT && PORTPANEL_TOGGLE=889:0x40 program recording capture 0x378 --trigger 11:fall --before 3600000 \
+        --before-memory 0.015625 -o "$vcd") >"$out/out" 2>"$out/err" &
+    pid=$!
+    for _ in $(seq 600); do [ "$(cat "$record" 2>/dev/null | grep -c '^in 889$' || true)" -ge 3000 ] && break; sleep 0.05; done
+    kill -INT $pid 2>/dev/null || true
+    got=0
+    wait "$pid" || got=$?
+    rows=$((rows + 1))
+    kept=$(sed -n '/^\$end$/,$p' "$vcd" | grep -c '^1\*' || true)
+    [ "$got" = 0 ] && [ "$kept" -ge 400 ] && [ "$kept" -le 520 ] &&
+        grep -q 'never came: the dump holds the last [0-9.]* s (--before-memory held the rest)' "$out/err" ||
+        fail "capture held to --before-memory: status $got, /Ack rose $kept times: $(cat "$out/err")"
+
     # A refused port leaves no file, half-written or whole.
     rows=$((rows + 1))
     got=0
@@ -295,6 +361,80 @@ if [ "$platform" = linux ]; then
     [ "$got" = 5 ] && [ -z "$(ls "$out" | grep refused)" ] ||
         fail "capture of a refused port: status $got, files: $(ls "$out")"
     unset PORTPANEL_PORT_FOLDER
+
+    # Where -o points: each destination's status, its file type afterwards, what
+    # its reader got (a whole dump, times only going forward), and for a refusal
+    # the words and that no port was read. Rows that need root skip without it.
+    # NAME | -o | STATUS | TYPE AFTER (stat %F) | STDERR holds
+    dest=$out/dest shared=$out/shared
+    mkdir -m 1777 "$shared" && chmod 711 "$out" # a user reaches the folders, and the record
+    as_user=()
+    [ "$(id -u)" = 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    whole() { # FILE: one header, a $comment at the end, times never going back
+        [ "$(grep -c '^\$version' "$1")" = 1 ] && [ "$(tail -1 "$1")" = '$end' ] &&
+            grep -q '^  route: ' "$1" && grep '^#' "$1" | tr -d '#' | sort -nc 2>/dev/null
+    }
+    while IFS='|' read -r name target status type words; do
+        [ -z "$name" ] || [ "${name:0:1}" = '#' ] && continue
+        [ "$(id -u)" != 0 ] && [ "$name" = device ] && continue
+        rm -rf "$dest" "$shared/record" && mkdir -p "$dest" && chmod 777 "$dest"
+        runner=()
+        case $name in
+        mode) echo old >"$dest/a.vcd" && chmod 600 "$dest/a.vcd" ;;
+        symlink) echo old >"$dest/target.vcd" && ln -s target.vcd "$dest/a.vcd" ;;
+        fifo) mkfifo "$dest/a.vcd" && { timeout 60 cat "$dest/a.vcd" >"$shared/got" & } ;;
+        fifo-without-reader) mkfifo "$dest/a.vcd" ;;
+        device) mknod "$dest/a.vcd" c 1 3 ;; # /dev/null's numbers
+        read-only) mkdir -m 555 "$dest/ro" && runner=("${as_user[@]}") ;;
+        folder) mkdir "$dest/a.vcd" ;;
+        esac
+        got=0
+        (cd "$dest" && exec "${runner[@]}" env LD_LIBRARY_PATH="$(folder recording)" \
+            ASAN_OPTIONS=verify_asan_link_order=0 PORTPANEL_RECORD="$shared/record" \
+            "$build/cli/portpanel-io" capture 0x378 --seconds 0.02 -o "$target") \
+            >"$out/out" 2>"$out/err" || got=$?
+        wait # the FIFO's reader
+        rows=$((rows + 1))
+        what="capture -o $target ($name)"
+        after=$(stat -c %F "$dest/${target#-}" 2>/dev/null || echo none)
+        [ "$target" = - ] && after=$(ls "$dest")
+        [ "$got" = "$status" ] && [ "$after" = "$type" ] || fail "$what: status $got, type '$after': $(cat "$out/err")"
+        grep -qF -- "$words" "$out/err" || fail "$what: stderr lacks '$words': $(cat "$out/err")"
+        [ -z "$(ls "$dest" | grep partial)" ] || fail "$what: left $(ls "$dest")"
+        if [ "$status" != 0 ]; then
+            ! grep -q '^in ' "$shared/record" 2>/dev/null || fail "$what: sampled before refusing"
+            continue
+        fi
+        case $name in
+        mode) [ "$(stat -c %a "$dest/a.vcd")" = 600 ] && whole "$dest/a.vcd" || fail "$what: mode $(stat -c %a "$dest/a.vcd")" ;;
+        symlink) [ -L "$dest/a.vcd" ] && whole "$dest/target.vcd" || fail "$what: link or target lost: $(ls -l "$dest")" ;;
+        fifo) whole "$shared/got" || fail "$what: the reader got: $(head -c 300 "$shared/got")" ;;
+        stdout) whole "$out/out" || fail "$what: standard output got: $(head -c 300 "$out/out")" ;;
+        new) whole "$dest/a.vcd" || fail "$what: $(head -c 300 "$dest/a.vcd")" ;;
+        esac
+    done <<'DESTINATIONS'
+new|a.vcd|0|regular file|route:
+mode|a.vcd|0|regular file|route:
+symlink|a.vcd|0|symbolic link|route:
+fifo|a.vcd|0|fifo|route:
+device|a.vcd|0|character special file|route:
+stdout|-|0||route:
+fifo-without-reader|a.vcd|6|fifo|cannot write "a.vcd": no program is reading it
+folder|a.vcd|6|directory|cannot write "a.vcd": it is a folder
+missing-folder|none/a.vcd|6|none|cannot write "none/a.vcd": the folder "none" does not exist
+read-only|ro/a.vcd|6|none|cannot write "ro/a.vcd": cannot create a file in the folder "ro": Permission denied
+DESTINATIONS
+    # Two captures to one path at once: both end with status 0 and the file is
+    # one of them, whole.
+    rm -rf "$dest" && mkdir -p "$dest"
+    (program recording capture 0x378 --seconds 0.3 -o "$dest/a.vcd") >/dev/null 2>"$out/err" &
+    first=$!
+    got=0
+    (program recording capture 0x378 --seconds 0.2 -o "$dest/a.vcd") >/dev/null 2>>"$out/err" || got=$?
+    wait $first || got=$((got + $?))
+    rows=$((rows + 1))
+    [ "$got" = 0 ] && whole "$dest/a.vcd" && [ "$(ls "$dest")" = a.vcd ] ||
+        fail "two captures to one path: status $got, files $(ls "$dest"): $(cat "$out/err")"
 fi
 # docs/scripting.md's Python script, as it stands there, over the simulated
 # library (the byte held, then put back) and over one that refuses the port.

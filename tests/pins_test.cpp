@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sys/stat.h>
 
 using Lines = std::vector<std::string>;
 using pins::PinsWindow;
@@ -346,6 +347,31 @@ class PinsTest : public QObject {
         QCOMPARE(QString::fromStdString(wires), QString("0+ 1+ 0* 1* 0/ "));
         // In microseconds: at least the fifteen 20 ms polls waited for above.
         QVERIFY2(lastUs >= 15 * 10'000, qPrintable(QString::number(lastUs)));
+    }
+
+    // Where a save cannot go, it says why at once: a FIFO with no reader would
+    // otherwise hold the window until one comes.
+    void saveRefusesWithTheReason()
+    {
+        if (refusingLibrary)
+            QSKIP("recording library only");
+        open("888");
+        show();
+        QTest::mouseClick(widgetOf<QPushButton>(window->recordButton), Qt::LeftButton);
+        waitForStatusReads(2);
+        const std::string fifo = ports.filePath("fifo").toStdString();
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+        const std::pair<std::string, const char *> rows[] = {
+            {fifo, "no program is reading it"},
+            {ports.path().toStdString(), "it is a folder"},
+            {ports.filePath("none/pins.vcd").toStdString(), "the folder"},
+        };
+        for (const auto &[path, reason] : rows) {
+            widgetOf<QLineEdit>(window->vcdFile)->setText(QString::fromStdString(path));
+            QTest::mouseClick(widgetOf<QPushButton>(window->saveButton), Qt::LeftButton);
+            QVERIFY2(message().startsWith("Not saved: ") && message().contains(reason),
+                     qPrintable(message()));
+        }
     }
 
     void minimisedMakesNoReads()

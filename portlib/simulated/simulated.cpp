@@ -1,7 +1,11 @@
-// A PC with one parallel port at 0x378 and nothing else on the bus.
+// A PC with one parallel port at 0x378 and nothing else on the bus. Every
+// write is traced on stderr, so that ./run shows what the window wrote; reads
+// too when PORTPANEL_SIMULATED_TRACE is "all" (a capture reads thousands a second).
 #include "inpout32.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -17,6 +21,15 @@ constexpr unsigned char status = 0x78;
 constexpr unsigned char emptyBus = 0xFF;
 
 unsigned short address(short port) { return static_cast<unsigned short>(port); }
+
+bool tracingReads()
+{
+    static const bool all = [] {
+        const char *asked = std::getenv("PORTPANEL_SIMULATED_TRACE");
+        return asked && std::strcmp(asked, "all") == 0;
+    }();
+    return all;
+}
 
 } // namespace
 
@@ -39,7 +52,8 @@ short INPOUT_CALL Inp32(short port)
         byte = status;
     else if (address(port) == controlPort)
         byte = control;
-    std::fprintf(stderr, "simulated port: in  0x%04X -> 0x%02X\n", address(port), byte);
+    if (tracingReads())
+        std::fprintf(stderr, "simulated port: in  0x%04X -> 0x%02X\n", address(port), byte);
     return byte;
 }
 

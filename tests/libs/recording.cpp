@@ -62,14 +62,15 @@ const char *PortProblem(short port) { return port == refused ? "refused by the t
 #endif
 
 #ifndef RECORDING_WITHOUT_INP32
+namespace {
+
 // A port with a file of its number (decimal) in the folder PORTPANEL_PORT_FOLDER
 // reads the number in it: a port the test changes while the program watches.
 // Else returns PORTPANEL_READ_VALUE (default 42) so a shown value can be traced
 // here. A list "120,120,248" gives the Nth read the Nth value, then the last:
 // a port that changes while it is watched.
-short INPOUT_CALL Inp32(short port)
+short readValue(short port)
 {
-    record("in %d", port);
 #ifdef RECORDING_REFUSES
     if (port == refused)
         return -1;
@@ -89,6 +90,21 @@ short INPOUT_CALL Inp32(short port)
         value = std::strchr(value, ',') + 1;
     ++reads;
     return static_cast<short>(value ? std::atoi(value) : 42);
+}
+
+} // namespace
+
+// PORTPANEL_TOGGLE="PORT:MASK" inverts MASK's bits of that port at every other
+// read of it: a line that changes at every sample.
+short INPOUT_CALL Inp32(short port)
+{
+    record("in %d", port);
+    static const char *toggle = std::getenv("PORTPANEL_TOGGLE");
+    static int toggled = 0;
+    int mask = 0;
+    if (char *colon = nullptr; toggle && std::strtol(toggle, &colon, 0) == port && *colon == ':')
+        mask = (toggled++ % 2) ? static_cast<int>(std::strtol(colon + 1, nullptr, 0)) : 0;
+    return static_cast<short>(readValue(port) ^ mask);
 }
 #endif
 

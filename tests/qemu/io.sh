@@ -173,7 +173,7 @@ done
 echo "IOTEST == capture 0x378 as a user in lp; root writes 0x01 0x03 0x07 0x0F 0x00, each once the last is in the file"
 rootwrites 0x378 0x00
 as lp 'portpanel-io capture 0x378 -o /tmp/c.vcd 2>/tmp/capture & echo $! >/tmp/capture.pid; wait' &
-stamps() { cat /tmp/c.vcd.partial 2>/dev/null | grep -c '^#'; }
+stamps() { cat /tmp/c.vcd.partial-* 2>/dev/null | grep -c '^#'; }
 step=0
 for value in 0x01 0x03 0x07 0x0F 0x00 end; do
     step=$((step + 1))
@@ -188,6 +188,8 @@ show </tmp/c.vcd
 expect "lp: capture's changes after the levels at #0" '1" 1# 1$ 1% 0" 0# 0$ 0% ' \
     "$(sed -n '/^\$end$/,/^\$comment/p' /tmp/c.vcd | grep '^[01]' | tr '\n' ' ')"
 sed 's/^/IOVCD /' /tmp/c.vcd
+expect "lp: capture's route, as bench names it below" "portpanel-io: route: lp (/dev/parport0)" \
+    "$(grep 'route:' /tmp/capture)"
 echo "IOTEST == pulse --byte as a user in lp: 0x05 for 10 ms on 0x378, then 0xA3 again"
 rootwrites 0x378 0xA3
 as lp 'portpanel-io pulse 0x378 --byte 0x05 10 --json' >/tmp/out 2>&1
