@@ -9,12 +9,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iterator>
-#include <linux/capability.h>
 #include <set>
 #include <sstream>
 #include <sys/auxv.h>
 #include <sys/io.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace finder::onlinux {
@@ -222,14 +220,6 @@ void addUsbPrinters(const System &system, std::vector<FoundPort> &found)
     }
 }
 
-bool hasRawio()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    return syscall(SYS_capget, &header, data) == 0 &&
-           (data[CAP_TO_INDEX(CAP_SYS_RAWIO)].effective & CAP_TO_MASK(CAP_SYS_RAWIO)) != 0;
-}
-
 // An empty range changes nothing; a kernel without ioperm says ENOSYS first.
 bool kernelHasIoperm() { return !(ioperm(0, 0, 0) != 0 && errno == ENOSYS); }
 
@@ -257,7 +247,7 @@ std::string runPath(const std::string &prefix)
 System thisSystem(const std::string &root)
 {
     const std::string prefix = root == "/" ? "" : root;
-    Identity who{hasRawio(), kernelHasIoperm(),
+    Identity who{privilege::holdsRawio(), kernelHasIoperm(),
                  [](const std::string &path, int mode) { return access(path.c_str(), mode) == 0; },
                  privilege::inGroup("lp")};
     return {prefix,

@@ -3,6 +3,7 @@
 // below, with the kernel's files in a tree of the test's own) and a stand-in
 // helper. The library decides routes once per process, so each case runs in
 // a child of its own and reports what it saw as text.
+#include "Filter.h"
 #include "Grant.h"
 #include "Policy.h"
 #include "Protocol.h"
@@ -24,6 +25,7 @@
 #include <linux/ppdev.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -725,6 +727,21 @@ std::string lockedDown(bool device)
     return seen + (helper.empty() ? "; no helper" : "; a helper started");
 }
 
+// A grant that names this process but that the CPU refuses (this kernel has
+// no ioperm): the library counts it ready, tries it once in a child, and then
+// takes the helper, or refuses with words where there is none; never a signal.
+std::string refusedGrant(const char *helper)
+{
+    makeTree("none");
+    std::string self;
+    std::getline(std::ifstream("/proc/self/stat"), self);
+    setenv(helper::grantedVariable, (helper::processIdentity(self) + ":0x2F8-0x2FF").c_str(), 1);
+    setenv("PORTPANEL_HELPER", helper, 1);
+    const char *words = ReadinessProblem();
+    Out32(0x2F8, 0x5A);
+    return std::string(words ? "not ready" : "ready") + "; " + access(0x2F8);
+}
+
 const Case cases[] = {
     {"two threads through the helper", twoThreads, {"crossed 0"}},
     {"host alarm during a claim",
@@ -793,6 +810,12 @@ const Case cases[] = {
     {"a cancelled exchange", cancelledExchange, {"0x11 0x22 0x11"}},
     {"calls from a host global after exit", callsAfterExit, {"after exit: 0x02; refused", "lp0"}},
     {"ReadinessProblem twice", readinessTwice, {"same words, same place"}},
+    {"a grant the CPU refuses, the helper there",
+     [] { return refusedGrant(STANDIN_HELPER); },
+     {"ready; 0x5A"}},
+    {"a grant the CPU refuses, no helper",
+     [] { return refusedGrant("/nonexistent/portpanel-helper"); },
+     {"ready; refused", "the port helper: /nonexistent/portpanel-helper cannot be run"}},
     {"Inp32 in a signal handler", handlerWhileInside, {"wrong 0; handler returned"}},
     {"exclusive holder with its claim released",
      exclusiveHolderReleased,
@@ -920,6 +943,56 @@ TEST(HelperPolicy, OpensWhatTheMachineAndTheAdministratorAllow)
         for (const unsigned port : row.closed)
             EXPECT_FALSE(open[port]) << file << ": " << std::hex << port << " should be closed";
         std::filesystem::remove_all(root);
+    }
+}
+
+// What the launcher's filter answers a program's own ioperm and iopl, which
+// it answers without running them (this kernel has neither).
+TEST(HelperPolicy, FilterAnswersPortCallsForTheGrant)
+{
+    helper::PortSet open;
+    open.set(0x378).set(0x379).set(0x37A).set(0xFFFF);
+    for (unsigned port = 0xC050; port <= 0xC057; ++port)
+        open.set(port);
+    const struct {
+        long call, from, num, on;
+        bool acceptIopl;
+        int expected; // 0, or the errno
+    } rows[] = {
+        {SYS_ioperm, 0xC050, 8, 1, false, 0},
+        {SYS_ioperm, 0xC054, 4, 1, false, 0},
+        {SYS_ioperm, 0x378, 3, 1, false, 0},
+        {SYS_ioperm, 0xFFFF, 1, 1, false, 0},
+        {SYS_ioperm, 0xC050, 9, 1, false, EPERM},
+        {SYS_ioperm, 0xC04F, 2, 1, false, EPERM},
+        {SYS_ioperm, 0x378, 4, 1, false, EPERM},
+        {SYS_ioperm, 0x379, 0xC000, 1, false, EPERM},
+        {SYS_ioperm, 0x64, 1, 1, false, EPERM},
+        {SYS_ioperm, 0x378, 0, 1, false, EINVAL},
+        {SYS_ioperm, 0x10000, 1, 1, false, EPERM},
+        {SYS_ioperm, 0x1'0000'0378, 1, 1, false, EPERM},
+        {SYS_ioperm, 0x378, 0x1'0000'0001, 1, false, EPERM},
+        {SYS_ioperm, 0xC050, 8, 0, false, 0},
+        {SYS_ioperm, 0, 0x10000, 0, false, 0},
+        {SYS_ioperm, 0x378, 1, 0x1'0000'0000, false, 0},
+        {SYS_iopl, 3, 0, 0, false, EPERM},
+        {SYS_iopl, 3, 0, 0, true, 0},
+        {SYS_iopl, 0, 0, 0, true, ENOSYS}, // lowering it is the kernel's, which lacks it here
+    };
+    for (const auto &row : rows) {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+                !helper::filterPortCalls(open, row.acceptIopl).empty())
+                _exit(255);
+            const long result = syscall(row.call, row.from, row.num, row.on);
+            _exit(result == 0 ? 0 : errno);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.expected)
+            << (row.call == SYS_iopl ? "iopl(" : "ioperm(") << std::hex << row.from << ", "
+            << row.num << ", " << row.on << "): status " << std::dec << status;
     }
 }
 

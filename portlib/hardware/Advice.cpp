@@ -128,6 +128,52 @@ std::string helperRefused(int error, bool fileHasCapability, const std::string &
                      call + "); 'sudo dpkg-reconfigure portpanel' gives it back";
 }
 
+namespace {
+
+// The kernel starts the program without its file's capability.
+std::string startedWithout(privilege::WithoutRawio cause)
+{
+    const std::string kernel = "the kernel started portpanel-run without its file's cap_sys_rawio";
+    switch (cause) {
+    case privilege::WithoutRawio::FileLacks:
+        return "its file lacks cap_sys_rawio (security.capability); 'sudo dpkg-reconfigure "
+               "portpanel' gives it back";
+    case privilege::WithoutRawio::NoNewPrivileges:
+        return "run it where no_new_privs is not set: " + kernel +
+               " because this session has no_new_privs ('setpriv --no-new-privs', systemd's "
+               "NoNewPrivileges=, a sandbox)";
+    case privilege::WithoutRawio::NosuidMount:
+        return "install it on a filesystem mounted without nosuid: " + kernel +
+               " because its file is on a nosuid mount";
+    case privilege::WithoutRawio::Traced:
+        return "run it without a debugger or strace: " + kernel + " because it is being traced";
+    case privilege::WithoutRawio::UserNamespace:
+        return "run it outside the container or sandbox: " + kernel +
+               " because it runs in a user namespace other than the machine's own";
+    default:
+        return kernel + " for a reason it cannot tell";
+    }
+}
+
+} // namespace
+
+std::string launcherRefused(privilege::WithoutRawio cause, int error, const std::string &lockdown)
+{
+    if (cause != privilege::WithoutRawio::Held)
+        return startedWithout(cause);
+    const std::string call = std::string("ioperm: ") + std::strerror(error);
+    if (error == ENOSYS)
+        return "this kernel has no user-space port access (" + call + ")";
+    if (error != EPERM)
+        return "the kernel refused port permission (" + call + ")";
+    return "the kernel refused port permission although portpanel-run holds cap_sys_rawio (" +
+           call + ")" +
+           (lockdown.empty() ? "; /sys/kernel/security/lockdown cannot be read, so whether the "
+                               "kernel is locked down is not known (if it is, 'sudo dmesg' says "
+                               "'raw io port access is restricted')"
+                             : "");
+}
+
 std::string iopermRefused(int error, bool capabilityHeld)
 {
     std::string call = std::string("ioperm at this port: ") + std::strerror(error);

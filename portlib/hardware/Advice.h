@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Privilege.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,6 +62,11 @@ std::string lockedOut(const std::string &level);
 // Why the helper (or who) could not take port permission (an errno), knowing
 // whether its file carries the capability that it needs.
 std::string helperRefused(int error, bool fileHasCapability, const std::string &who = "the helper");
+
+// Why portpanel-run could not take port permission: why it was started
+// without cap_sys_rawio, or, while it holds it, the kernel's ioperm error,
+// read with the lockdown level ("" where the lockdown file is not there).
+std::string launcherRefused(privilege::WithoutRawio cause, int error, const std::string &lockdown);
 
 // Root's own ioperm refused while the capability is held, the lockdown level
 // not known.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // What the kernel lets a program do with ports beyond ordinary permissions:
@@ -24,6 +25,25 @@ bool grantsRawio(const unsigned char *attribute, std::size_t size);
 // Whether the program at path starts with cap_sys_rawio: from its
 // attribute, or as a setuid-root file.
 bool fileGrantsRawio(const std::string &path);
+
+// Whether this process holds cap_sys_rawio in its effective set.
+bool holdsRawio();
+
+// Why a program whose file carries cap_sys_rawio was started without it:
+// the kernel gives a file's capability nothing under no_new_privs, on a
+// nosuid mount, to a traced program, or in a user namespace of its own.
+enum class WithoutRawio : std::uint8_t {
+    Held,
+    FileLacks,
+    NoNewPrivileges,
+    NosuidMount,
+    Traced,
+    UserNamespace,
+    NotKnown,
+};
+
+// The first cause that holds for this process, started from path.
+WithoutRawio whyWithoutRawio(const std::string &path);
 
 // Whether this process is in the group of that name now.
 bool inGroup(const char *name);

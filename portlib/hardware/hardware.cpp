@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <map>
 #include <mutex>
 #include <pthread.h>
@@ -26,7 +25,6 @@
 #include <string>
 #include <sys/io.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -53,21 +51,13 @@ __attribute__((tls_model("initial-exec"))) thread_local PortSet *permittedHere =
 // interrupts it and calls in again is refused instead of waiting for itself.
 __attribute__((tls_model("initial-exec"))) thread_local bool insideHere = false;
 
-bool hasRawIo()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    return syscall(SYS_capget, &header, data) == 0 &&
-           (data[CAP_TO_INDEX(CAP_SYS_RAWIO)].effective & CAP_TO_MASK(CAP_SYS_RAWIO)) != 0;
-}
-
 // Whether root's route exists, taking no permission: ioperm for no port says
 // whether the kernel has it, the capability whether it would grant it.
 int iopermProbe()
 {
     if (ioperm(0, 0, 0) != 0 && errno == ENOSYS)
         return ENOSYS;
-    return hasRawIo() ? 0 : EPERM;
+    return privilege::holdsRawio() ? 0 : EPERM;
 }
 
 // The lockdown level in force, read once; empty where not known.
@@ -162,7 +152,7 @@ bool permitHere(unsigned short port, bool granted = false)
     if ((*permittedHere)[port])
         return true;
     if (!granted && ioperm(port, 1, 1) != 0) {
-        refuse(port, advice::iopermRefused(errno, hasRawIo()));
+        refuse(port, advice::iopermRefused(errno, privilege::holdsRawio()));
         return false;
     }
     (*permittedHere)[port] = true;
@@ -245,16 +235,39 @@ bool nobodyHolds(unsigned short port, std::string &why)
     return parallelPort < 0 || parallel::free(parallelPort, why);
 }
 
+bool accessed(unsigned short port, bool write, unsigned char &byte);
+
+// A granted port's first access in this thread is made in a child, which
+// proves the permission real here (as the variable alone cannot); a grant
+// that is not leaves the port to the routes it would take without one.
+bool grantedAccess(unsigned short port, bool write, unsigned char &byte)
+{
+    switch (granted::accessInChild(port, write, byte)) {
+    case granted::Proof::Made:
+        return permitHere(port, true);
+    case granted::Proof::Refused:
+        granted::forget(port);
+        routes[port] = decide(port);
+        return accessed(port, write, byte);
+    default:
+        refuse(port, std::string("portpanel-run's grant could not be checked: no process could "
+                                 "be started to try it (clone: ") +
+                         std::strerror(errno) + ")");
+        return false;
+    }
+}
+
 // Whether the route did the access; a route that fails refuses the port from
 // then on, and the read that follows a refused write reports it.
 bool accessed(unsigned short port, bool write, unsigned char &byte)
 {
     std::string why;
     bool ok = false;
-    switch (const Route route = routeOf(port)) {
+    switch (routeOf(port)) {
     case Route::Granted:
+        return grantedAccess(port, write, byte);
     case Route::Ioperm:
-        if (!permitHere(port, route == Route::Granted))
+        if (!permitHere(port))
             return false;
         write ? outb(byte, port) : void(byte = inb(port));
         return true;
@@ -444,7 +457,9 @@ const char *ReadinessProblem(void)
     const Inside inside;
     if (inside.refused())
         return reentered;
-    if (direct().route != Route::Refused || parallel::anyOpenable())
+    // A grant that proves false at its first access leaves that port to
+    // the other routes, which then say why.
+    if (direct().route != Route::Refused || granted::any() || parallel::anyOpenable())
         return nullptr;
     const bool locked = privilege::lockedDown(lockdown());
     const int helperError = locked || access(helperclient::path(), X_OK) == 0 ? 0 : errno;

@@ -43,8 +43,9 @@ int main()
 {
     const std::string policy = helper::readPolicy({"", PORTPANEL_POLICY_PATH, 0}, allowed);
     const int refusal = policy.empty() ? helper::takePermission(allowed) : 0;
-    // Nothing it might run could gain privilege again (the launcher leaves
-    // this out, so that what it starts can still run the helper).
+    // Nothing it might run could gain privilege again (the launcher's
+    // --no-filter leaves this out, so that what it starts can still run the
+    // helper).
     const char *failed = helper::dropPrivilege();
     if (!failed && prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         failed = "no_new_privs";

@@ -8,10 +8,12 @@
 #include "RuntimeError.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -533,6 +535,36 @@ void asNeither()
             {"no permission to use the I/O ports", "adduser $USER lp", "adduser $USER portpanel"});
 }
 
+// What a program written for root does under portpanel-run: ioperm (or
+// iopl(3) with "iopl") for the eight ports from port & ~7, then outb and inb
+// on port. Exits 1 when the call is refused.
+int bitBang(unsigned short port, bool iopl)
+{
+    const unsigned short from = port & ~7U;
+    if (iopl ? ::iopl(3) != 0 : ioperm(from, 8, 1) != 0)
+        return std::printf("bitbang: %s: %s\n", iopl ? "iopl(3)" : "ioperm", std::strerror(errno)),
+               1;
+    outb(0x5A, port);
+    return std::printf("bitbang: wrote 0x5A, read 0x%02X\n", inb(port)), 0;
+}
+
+// The library's route to port, and what it reads there; "before" and
+// "after": the program gave its eight ports back with ioperm before its first
+// use of the library, or after it.
+int routeTo(unsigned short port, const std::string &giveBack)
+{
+    if (giveBack == "after")
+        portio::Inp32(static_cast<short>(port));
+    if (!giveBack.empty())
+        std::printf("gave back: %d\n", ioperm(port & ~7U, 8, 0));
+    portio::Out32(static_cast<short>(port), 0x3C);
+    std::printf("read 0x%02X\n", portio::Inp32(static_cast<short>(port)));
+    using PortRoute = const char *(*)(short);
+    const auto route = reinterpret_cast<PortRoute>(
+        runtime::optionalEntryPoint(portio::declared::inp32Record, "PortRoute"));
+    return std::printf("route: %s\n", route(static_cast<short>(port))), 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -540,6 +572,11 @@ int main(int argc, char **argv)
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--second")
         return secondProgram(), failures == 0 ? 0 : 1;
+    if ((mode == "--bitbang" || mode == "--route") && argc > 2) {
+        const auto port = static_cast<unsigned short>(std::stoul(argv[2], nullptr, 0));
+        return mode == "--bitbang" ? bitBang(port, argc > 3)
+                                   : routeTo(port, argc > 3 ? argv[3] : "");
+    }
     if (mode == "--without-ioperm" && argc > 2) // runs a program on root's /dev/port route
         return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
     if (mode == "--launched" && argc > 2)

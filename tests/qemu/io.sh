@@ -9,7 +9,8 @@
 # since the kernel refuses its io=): root, lp, portpanel and neither on 0x378,
 # its EPP register, the UART's scratch register and 0x80, and what ports says to
 # each. Prints the guest's lines.
-# Usage: io.sh BUILD_DIR [lockdown] (lockdown: the second boot alone)
+# Usage: io.sh BUILD_DIR [lockdown | launcher] (lockdown: the second boot alone;
+# launcher: portpanel-run's part of the first boot alone)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../need.sh"
@@ -102,6 +103,10 @@ done
 kill -TERM $(pidof portpanel-io) # the pulse puts the byte back and lets go
 wait
 expect "lp: the pulse ended by SIGTERM, root reads" 0x3C "$(rootsees 0x378)"
+GUEST
+)
+launched=$(
+    cat <<'GUEST'
 echo "IOTEST == portpanel-run, as a user in portpanel: root reads what it writes and it reads root's"
 uart=$(portpanel-io ports | sed -n 's/^.*(pci) \(0x[0-9A-F]*\)-.*/\1/p' | head -n 1)
 scratch=$(printf 0x%04X $((uart + 7)))
@@ -119,31 +124,60 @@ echo 0x300 >"$PORTPANEL_POLICY" && chmod 664 "$PORTPANEL_POLICY" # untrusted: it
 as portpanel "portpanel-io read $scratch" >/tmp/helper 2>&1 || true
 grep -q 'is not trusted' /tmp/helper || echo "IOTEST FAIL the helper took the untrusted policy"
 bench='portpanel-io bench 0x378 --seconds 1 --write'
-# WHO|COMMAND|STATUS|A LINE OF ITS OUTPUT (grep -E)
+# A setuid program (of another user) that uses the library, for a grant it
+# inherits: the loader's secure mode drops LD_LIBRARY_PATH, so the library
+# is where the loader looks.
+mkdir -p /tmp/suid && cp /bin/guest_ports /tmp/suid/ && chown 1001 /tmp/suid/guest_ports &&
+    chmod 4755 /tmp/suid/guest_ports && ln -sf /lib/portlib/libinpout32.so /lib/libinpout32.so
+launcher=$(readlink -f /bin/portpanel-run)
+# A grant made by hand for the user's own shell, which holds no permission.
+forged="PORTPANEL_GRANTED=\$\$/\$(cut -d' ' -f22 /proc/\$\$/stat):$scratch-$scratch"
+bare='env LD_LIBRARY_PATH=/lib/portlib'
+# WHO|COMMAND|STATUS|A LINE OF ITS OUTPUT (grep -E; - for none)
 while IFS='|' read -r who command want line; do
-    [ "$command" = "rm policy" ] && { rm "$PORTPANEL_POLICY"; continue; }
     status=0
     as $who "$command" >/tmp/out 2>&1 || status=$?
     show </tmp/out
     expect "$who: $command" "$want" $status
-    grep -qE -- "$line" /tmp/out || echo "IOTEST FAIL $who: $command: no line '$line'"
+    [ "$line" = - ] || grep -qE -- "$line" /tmp/out || echo "IOTEST FAIL $who: $command: no line '$line'"
 done <<TABLE
-portpanel|portpanel-run true|5|$(grep -o 'is not trusted.*' /tmp/helper | head -n 1 | sed 's/[][().*^$]/./g')
+portpanel|portpanel-run true|125|$(grep -o 'is not trusted.*' /tmp/helper | head -n 1 | sed 's/[][().*^$]/./g')
 neither|portpanel-run true|126|Permission denied
 neither|portpanel-io read $scratch|5|adduser .USER portpanel
-portpanel|rm policy
+root|rm $PORTPANEL_POLICY|0|-
+root|chmod 755 $launcher|0|-
+neither|portpanel-run true|125|only root and members of the portpanel group
+root|chmod 750 $launcher|0|-
 portpanel|$run portpanel-io write 0x80 0|5|port 0x0080 is not open to the portpanel group
+portpanel|$run guest_ports --bitbang $scratch|0|^bitbang: wrote 0x5A, read 0x5A$
+portpanel|$run guest_ports --bitbang 0x80|1|^bitbang: ioperm: Operation not permitted$
+portpanel|$run guest_ports --bitbang $scratch iopl|1|^bitbang: iopl.3.: Operation not permitted$
+portpanel|portpanel-run --accept-iopl $bare guest_ports --bitbang $scratch iopl|0|^bitbang: wrote 0x5A, read 0x5A$
+portpanel|$run guest_ports --route $scratch after|0|^route: portpanel-run .ioperm.$
+portpanel|portpanel-run --no-filter $bare guest_ports --route $scratch before|0|^route: the helper
+portpanel|$forged portpanel-io bench $scratch --seconds 0.2|0|^route: the helper
+portpanel|portpanel-run --no-filter /tmp/suid/guest_ports --route $scratch|0|^route: the helper
 portpanel|$run $bench|0|^route: portpanel-run .ioperm.$
 portpanel|$run sh -c 'sh -c "$bench"'|0|^route: portpanel-run .ioperm.$
 portpanel|PORTPANEL_GRANTED=$(cat /tmp/granted) $bench|0|^route: the helper
-portpanel|portpanel-run|2|no program given
+portpanel|setpriv --nnp portpanel-run true|125|setpriv --no-new-privs
+portpanel|portpanel-run grep -e ^NoNewPrivs -e ^Seccomp: /proc/self/status|0|^Seccomp:.2$
+portpanel|portpanel-run --no-filter grep -e ^NoNewPrivs -e ^Seccomp: /proc/self/status|0|^NoNewPrivs:.0$
+portpanel|portpanel-run --no-such-option true|125|unknown option --no-such-option
+portpanel|portpanel-run|125|no program given
 portpanel|portpanel-run /nonexistent|127|No such file
 portpanel|portpanel-run /etc/group|126|Permission denied
+portpanel|portpanel-run sh -c 'echo its own; exit 3'|3|^its own$
 TABLE
+rm /lib/libinpout32.so
 as portpanel 'portpanel-run grep ^Cap /proc/self/status' >/tmp/caps
 show </tmp/caps
 expect "run: the launched program's capabilities (all but the bounding set)" 4 \
     "$(grep -cE '^Cap(Inh|Prm|Eff|Amb):[[:space:]]0{16}$' /tmp/caps)"
+GUEST
+)
+rest=$(
+    cat <<'GUEST'
 echo "IOTEST == six lines: pulse D0, wait for a status change"
 cat >/tmp/script <<'SCRIPT'
 portpanel-io read 0x378 0x379
@@ -269,7 +303,7 @@ for who in root portpanel; do
     status=0
     as $who 'portpanel-run touch /tmp/ran' >/tmp/out 2>&1 || status=$?
     show </tmp/out
-    expect "$who: portpanel-run under lockdown" 5 $status
+    expect "$who: portpanel-run under lockdown" 125 $status
     has "$who: portpanel-run's words" "$(cat /tmp/out)" "locked down (integrity)" "did not run"
     [ ! -e /tmp/ran ] || echo "IOTEST FAIL $who: portpanel-run ran its program under lockdown"
 done
@@ -292,6 +326,11 @@ run() { # run GUEST PROGRAM...: a boot's IOTEST lines; fails where the guest did
     grep -q 'IOTEST done' <<<"$log" || { printf 'the guest did not finish:\n%s\n' "$log" >&2; return 1; }
     ! grep -q 'IOTEST FAIL' <<<"$log"
 }
+guest+=$'\n'$launched$'\n'$rest
+if [ "${2:-}" = launcher ]; then
+    run "$1" "$common"$'\n'"$launched"$'\necho "IOTEST done"' "$1/cli/portpanel-io" "$1/tests/guest_ports"
+    exit
+fi
 status=0
 if [ "${2:-}" != lockdown ]; then
     # The pins window's test and Qt's offscreen platform, which it needs without a display.
