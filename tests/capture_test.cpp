@@ -24,6 +24,7 @@ struct Row {
     std::int64_t beforeUs;
     std::vector<Sample> samples;
     const char *body; // from the levels at #0 to the last sample's time, a line a word
+    std::size_t beforeBytes = capture::Recorder::defaultBeforeBytes;
 };
 
 constexpr std::int64_t us = 1000;
@@ -52,26 +53,26 @@ TEST(Recorder, TimesInFileOut)
          0,
          {{0, 0}, {1000, 1}, {1500, 3}, {2500, 2}, {3000, 2}},
          "#0 $dumpvars 0! 0\" $end #1 1! 1\" #2 0! #3 "},
-        {"rise: b's rise and a's fall before it start nothing",
+        {"rise: b's rise and a's fall before it start nothing; the levels before the edge at #0",
          onA(Edge::Rise),
          0,
          {{0, 1}, {2 * us, 0}, {5 * us, 2}, {10 * us, 3}, {12 * us, 2}, {20 * us, 2}},
-         "#0 $dumpvars 1! 1\" $end #2 0! #10 "},
+         "#0 $dumpvars 0! 1\" $end #1 1! #3 0! #11 "},
         {"fall: a's rise starts nothing",
          onA(Edge::Fall),
          0,
          {{0, 0}, {3 * us, 1}, {7 * us, 0}, {9 * us, 0}},
-         "#0 $dumpvars 0! 0\" $end #2 "},
+         "#0 $dumpvars 1! 0\" $end #1 0! #3 "},
         {"change: a's first change, a rise",
          onA(Edge::Change),
          0,
          {{0, 0}, {3 * us, 1}, {6 * us, 0}, {8 * us, 0}},
-         "#0 $dumpvars 1! 0\" $end #3 0! #5 "},
+         "#0 $dumpvars 0! 0\" $end #1 1! #4 0! #6 "},
         {"change: a's first change, a fall",
          onA(Edge::Change),
          0,
          {{0, 1}, {4 * us, 0}, {6 * us, 1}},
-         "#0 $dumpvars 0! 0\" $end #2 1! "},
+         "#0 $dumpvars 1! 0\" $end #1 0! #3 1! #4 "},
         {"--before keeps 3 us before the edge, with the levels at its start",
          onA(Edge::Rise),
          3,
@@ -87,10 +88,16 @@ TEST(Recorder, TimesInFileOut)
          4,
          {{0, 1}, {2 * us, 3}, {10 * us, 1}, {12 * us, 1}},
          "#0 $dumpvars 1! 1\" $end #2 0\" #4 "},
+        {"--before's changes beyond its memory: from the oldest change kept",
+         onA(Edge::Rise),
+         100,
+         {{0, 0}, {1 * us, 2}, {2 * us, 0}, {3 * us, 2}, {5 * us, 3}, {6 * us, 3}},
+         "#0 $dumpvars 0! 1\" $end #2 1! #3 ",
+         0},
     };
     const std::vector<capture::Wire> wires = {{0, "a", 0, 0, false}, {1, "b", 0, 1, false}};
     for (const Row &row : rows) {
-        capture::Recorder recorder(wires, row.trigger, row.beforeUs * us);
+        capture::Recorder recorder(wires, row.trigger, row.beforeUs * us, row.beforeBytes);
         for (const Sample &sample : row.samples)
             recorder.add(sample.ns, {sample.data, 0, 0});
         const std::string text = recorder.take() + recorder.finish({"end"});

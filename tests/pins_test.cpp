@@ -324,17 +324,8 @@ class PinsTest : public QObject {
             qInfo("log: %s", qPrintable(log()->item(i)->text()));
         const std::string vcd = ports.filePath("pins.vcd").toStdString();
         widgetOf<QLineEdit>(window->vcdFile)->setText(QString::fromStdString(vcd));
-        // Saved only where all of it was written: not in a folder that is not
-        // there, nor on a full disk.
-        const QString missing = ports.filePath("none/pins.vcd"),
-                      saved = QString::fromStdString(vcd);
-        for (const auto &[path, said] : {std::pair{missing, "Cannot write " + missing + "."},
-                                         {QString("/dev/full"), QString("Cannot write /dev/full.")},
-                                         {saved, "Saved " + saved}}) {
-            widgetOf<QLineEdit>(window->vcdFile)->setText(path);
-            QTest::mouseClick(widgetOf<QPushButton>(window->saveButton), Qt::LeftButton);
-            QCOMPARE(message(), said);
-        }
+        QTest::mouseClick(widgetOf<QPushButton>(window->saveButton), Qt::LeftButton);
+        QCOMPARE(message(), "Saved " + QString::fromStdString(vcd));
         std::ifstream file(vcd);
         std::string line, wires; // after the initial levels: Busy is '+', /Ack '*', /Error '/'
         while (std::getline(file, line) && line != "$end") {
@@ -350,7 +341,7 @@ class PinsTest : public QObject {
     }
 
     // Where a save cannot go, it says why at once: a FIFO with no reader would
-    // otherwise hold the window until one comes.
+    // otherwise hold the window until one comes; a full disk is no save.
     void saveRefusesWithTheReason()
     {
         if (refusingLibrary)
@@ -365,6 +356,7 @@ class PinsTest : public QObject {
             {fifo, "no program is reading it"},
             {ports.path().toStdString(), "it is a folder"},
             {ports.filePath("none/pins.vcd").toStdString(), "the folder"},
+            {"/dev/full", "No space left on device"}, // a full disk
         };
         for (const auto &[path, reason] : rows) {
             widgetOf<QLineEdit>(window->vcdFile)->setText(QString::fromStdString(path));

@@ -487,29 +487,36 @@ void said(const std::string &what, const std::string &expected, const std::strin
 }
 
 // A program portpanel-run started, for a user in portpanel: the user's own
-// ids and no capability, no_new_privs as expected; the policy's 0x378
+// ids and no capability; no_new_privs and a seccomp filter where the launcher
+// filters ("on"), neither with --no-filter ("off"); the policy's 0x378
 // reached with inb and outb, the clock's 0x70 and the POST port 0x80 not.
-void asLaunched(const std::string &noNewPrivs)
+void asLaunched(const std::string &filter)
 {
     for (const char *ids : {"Uid", "Gid"})
         said(ids, std::string(ids) + ":\t1000\t1000\t1000\t1000", statusLine(getpid(), ids));
-    for (const char *set : {"CapPrm", "CapEff", "CapAmb"})
+    for (const char *set : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
         said(set, std::string(set) + ":\t0000000000000000", statusLine(getpid(), set));
-    said("NoNewPrivs", "NoNewPrivs:\t" + noNewPrivs, statusLine(getpid(), "NoNewPrivs"));
+    const bool on = filter == "on";
+    said("NoNewPrivs", on ? "NoNewPrivs:\t1" : "NoNewPrivs:\t0",
+         statusLine(getpid(), "NoNewPrivs"));
+    said("Seccomp", on ? "Seccomp:\t2" : "Seccomp:\t0", statusLine(getpid(), "Seccomp"));
     said("0x378 with inb and outb", "reached", rawAccess(0x378, true));
     for (const auto &[port, name] : {std::pair{0x70, "0x70"}, {0x80, "0x80"}})
         said(std::string(name) + " with inb", "stopped",
              rawAccess(static_cast<unsigned short>(port), false));
 }
 
-// A user in portpanel starts asLaunched through the launcher at path.
-void throughLauncher(const char *path, const char *noNewPrivs)
+// A user in portpanel starts asLaunched through the launcher at path, with
+// its filter or --no-filter.
+void throughLauncher(const char *path, bool noFilter)
 {
     const std::string self = std::filesystem::read_symlink("/proc/self/exe");
     const pid_t pid = fork();
     if (pid == 0) {
         if (becomeUser(portpanelGroup))
-            execl(path, "portpanel-run", self.c_str(), "--launched", noNewPrivs, nullptr);
+            noFilter ? execl(path, "portpanel-run", "--no-filter", self.c_str(), "--launched",
+                             "off", nullptr)
+                     : execl(path, "portpanel-run", self.c_str(), "--launched", "on", nullptr);
         _exit(127);
     }
     int status = -1;
@@ -581,8 +588,8 @@ int main(int argc, char **argv)
         return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
     if (mode == "--launched" && argc > 2)
         return asLaunched(argv[2]), failures == 0 ? 0 : 1;
-    if (mode == "--launcher" && argc > 3)
-        throughLauncher(argv[2], argv[3]);
+    if (mode == "--launcher" && argc > 2)
+        throughLauncher(argv[2], argc > 3 && std::string(argv[3]) == "--no-filter");
     else if (mode.ends_with("-holder") || mode == "--released-exclusive")
         whileHeld(mode != "--shared-holder", mode == "--released-exclusive");
     else if (mode == "--root-held")

@@ -7,9 +7,9 @@
 # default policy and under policy files root writes; then, on a second boot
 # whose kernel manages only the port at 0xDC00, in lp alone. Prints what the
 # ports read back. With "launcher", a boot of its own: a program that
-# portpanel-run starts for a user in portpanel, the launcher installed with its
-# capability and then setuid root, as the package falls back to where the
-# filesystem keeps no capabilities.
+# portpanel-run starts for a user in portpanel, with its filter and without,
+# the launcher installed with its capability and then setuid root, as the
+# package falls back to where the filesystem keeps no capabilities.
 # Usage: run.sh BUILD_DIR [launcher]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,10 +27,11 @@ passed() {
 if [ "${2:-}" = launcher ]; then
     passed "$("$here/../../scripts/emulated-pc" "$1" '
 run() { echo "PORTTEST RUN $*"; guest_ports "$@"; echo "PORTTEST EXIT $?"; }
-run --launcher /bin/portpanel-run 0
+run --launcher /bin/portpanel-run
+run --launcher /bin/portpanel-run --no-filter
 setuid=/sbin/portpanel-run-setuid
 cp "$(readlink /bin/portpanel-run)" $setuid && chown 0:990 $setuid && chmod 4750 $setuid
-run --launcher $setuid 0' "$1/tests/guest_ports")" 2
+run --launcher $setuid' "$1/tests/guest_ports")" 3
     exit 0
 fi
 log=$("$here/../../scripts/emulated-pc" "$1" '
