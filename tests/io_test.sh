@@ -382,7 +382,12 @@ if [ "$platform" = linux ]; then
         case $name in
         mode) echo old >"$dest/a.vcd" && chmod 600 "$dest/a.vcd" ;;
         symlink) echo old >"$dest/target.vcd" && ln -s target.vcd "$dest/a.vcd" ;;
-        fifo) mkfifo "$dest/a.vcd" && { timeout 60 cat "$dest/a.vcd" >"$shared/got" & } ;;
+        fifo) # a reader only once it waits in its open (the kernel's wait_for_partner)
+            mkfifo "$dest/a.vcd" && { timeout 60 cat "$dest/a.vcd" >"$shared/got" & }
+            for _ in $(seq 600); do
+                [ "$(cat "/proc/$(pgrep -P $! || echo 0)/wchan" 2>/dev/null)" = wait_for_partner ] && break
+                sleep 0.1
+            done ;;
         fifo-without-reader) mkfifo "$dest/a.vcd" ;;
         device) mknod "$dest/a.vcd" c 1 3 ;; # /dev/null's numbers
         read-only) mkdir -m 555 "$dest/ro" && runner=("${as_user[@]}") ;;
