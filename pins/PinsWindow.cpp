@@ -119,11 +119,11 @@ std::string firstWord(const std::string &text)
     return text.substr(start, text.find_first_of(" \t", start) - start);
 }
 
-std::vector<std::string> foundPorts()
+std::vector<std::string> foundPorts(const std::string &systemRoot)
 {
     std::vector<std::string> items;
     try {
-        for (const finder::FoundPort &port : finder::findPorts()) {
+        for (const finder::FoundPort &port : finder::findPorts(systemRoot)) {
             if (port.ranges.empty() || port.kind == "usb-printer" || port.kind == "library")
                 continue;
             char base[16];
@@ -138,7 +138,7 @@ std::vector<std::string> foundPorts()
 
 } // namespace
 
-PinsWindow::PinsWindow(std::string port)
+PinsWindow::PinsWindow(std::string port, std::string systemRoot)
     : runtime::Form(layout()), portChoice(control<runtime::ComboBox>("cboPort")),
       interval(control<runtime::TextBox>("txtInterval")),
       openButton(control<runtime::CommandButton>("cmdOpen")),
@@ -153,7 +153,8 @@ PinsWindow::PinsWindow(std::string port)
       saveButton(control<runtime::CommandButton>("cmdSave")),
       connector(control<runtime::Connector>("picConnector")),
       plugChoice(control<runtime::ComboBox>("cboPlug")),
-      testButton(control<runtime::CommandButton>("cmdTest")), startPort_(std::move(port))
+      testButton(control<runtime::CommandButton>("cmdTest")), startPort_(std::move(port)),
+      systemRoot_(std::move(systemRoot))
 {
     for (const Pin &pin : table) {
         auto *box = control<runtime::CheckBox>(pinName(pin.number));
@@ -180,7 +181,7 @@ PinsWindow::PinsWindow(std::string port)
 
 void PinsWindow::Form_Load()
 {
-    listed_ = foundPorts();
+    listed_ = foundPorts(systemRoot_);
     portChoice->setItems(listed_);
     if (!startPort_.empty())
         portChoice->setText(startPort_);

@@ -17,8 +17,9 @@ namespace pins {
 // a log of input changes, polled by a timer while the window is shown.
 class PinsWindow : public runtime::Form {
   public:
-    // port: the base as typed on the command line, or empty for 888.
-    explicit PinsWindow(std::string port = {});
+    // port: the base as typed on the command line, or empty for 888; the ports
+    // listed are read from the kernel's files under systemRoot.
+    explicit PinsWindow(std::string port = {}, std::string systemRoot = "/");
 
     void Form_Load() override;
 
@@ -78,6 +79,7 @@ class PinsWindow : public runtime::Form {
     [[nodiscard]] runtime::DrawnPins drawnPins() const;
 
     std::string startPort_;
+    std::string systemRoot_;
     std::vector<std::string> listed_; // the drop-down's lines
     std::optional<std::int16_t> base_;
     Registers registers_{};

@@ -6,6 +6,7 @@
 #include "PinsWindow.h"
 #include "QtRuntime.h"
 #include "Record.h"
+#include "SystemTree.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -36,6 +37,8 @@ class PinsTest : public QObject {
 
     std::unique_ptr<PinsWindow> window;
     QTemporaryDir ports; // the recording library reads a port from a file of its number
+    QTemporaryDir tree;  // the kernel's files, whose ports the window lists
+    QRect drawnAtLayoutSize, pin1AtLayoutSize; // as the window opens
 
     template <class Widget> static Widget *widgetOf(const runtime::Control *control)
     {
@@ -98,13 +101,16 @@ class PinsTest : public QObject {
     }
 
     // The window at factor times its layout's size: everything in it, text
-    // too, in proportion.
+    // too, in proportion to where it was as the window opened.
     void zoom(int factor)
     {
         QWidget *shown = runtime::qt::widget(*window);
         shown->resize(shown->minimumSize() * factor);
-        QTRY_COMPARE_WITH_TIMEOUT(drawing()->width(), 704 * factor, 10'000);
-        QCOMPARE(pin(1)->geometry(), QRect(QPoint(8, 212) * factor, QSize(300, 22) * factor));
+        const auto times = [factor](QRect r) {
+            return QRect(r.topLeft() * factor, r.size() * factor);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(drawing()->geometry(), times(drawnAtLayoutSize), 10'000);
+        QCOMPARE(pin(1)->geometry(), times(pin1AtLayoutSize));
         QCOMPARE(pin(1)->font().pointSizeF(), QApplication::font().pointSizeF() * factor);
     }
 
@@ -163,15 +169,21 @@ class PinsTest : public QObject {
     }
 
   private slots:
-    void initTestCase() { qputenv("PORTPANEL_PORT_FOLDER", ports.path().toLocal8Bit()); }
+    void initTestCase()
+    {
+        qputenv("PORTPANEL_PORT_FOLDER", ports.path().toLocal8Bit());
+        makeSystemTree(tree.path().toStdString());
+    }
 
     void init()
     {
         QDir(ports.path()).removeRecursively();
         QDir().mkpath(ports.path());
         runtime::beginRun();
-        window = std::make_unique<PinsWindow>();
+        window = std::make_unique<PinsWindow>("", tree.path().toStdString());
         runtime::deliver([this] { window->Form_Load(); });
+        drawnAtLayoutSize = drawing()->geometry();
+        pin1AtLayoutSize = pin(1)->geometry();
         record::clear();
     }
 
@@ -198,6 +210,15 @@ class PinsTest : public QObject {
                 clickDrawn(ground);
             QCOMPARE(portCalls(), Lines{});
         }
+    }
+
+    // High red, low dark blue, ground grey, whichever way the pin points.
+    static QColor colourOf(char drawn)
+    {
+        const char level = static_cast<char>(std::toupper(drawn));
+        return level == 'H'   ? QColor(214, 40, 40)
+               : level == 'L' ? QColor(30, 60, 110)
+                              : QColor(150, 150, 150);
     }
 
     // Registers (data, status, control) -> each drawn contact, pin 1 first:
@@ -242,12 +263,10 @@ class PinsTest : public QObject {
                             : pin.role == runtime::DrawnPin::Role::Input
                                 ? static_cast<char>(std::tolower(level.at(0)))
                                 : level.at(0);
-                    const runtime::drawing::Colour fill = runtime::drawing::fill(pin);
                     const QPoint edge = // beside the letter
                         contact(number) - QPoint(contactBox(number).width / 3, 0);
-                    QVERIFY2(drawn.pixelColor(edge * drawn.devicePixelRatio()) ==
-                                 QColor(fill.red, fill.green, fill.blue),
-                             qPrintable(QString("pin %1's colour").arg(number)));
+                    QCOMPARE(drawn.pixelColor(edge * drawn.devicePixelRatio()),
+                             colourOf(row.drawn[number - 1]));
                     checkSaid(number, row.drawn[number - 1]);
                 }
                 qInfo("%dx: data 0x%02X status 0x%02X control 0x%02X -> %s; %s; %s", factor,
@@ -306,12 +325,13 @@ class PinsTest : public QObject {
         const std::string vcd = ports.filePath("pins.vcd").toStdString();
         widgetOf<QLineEdit>(window->vcdFile)->setText(QString::fromStdString(vcd));
         QTest::mouseClick(widgetOf<QPushButton>(window->saveButton), Qt::LeftButton);
-        std::ifstream saved(vcd);
+        QCOMPARE(message(), "Saved " + QString::fromStdString(vcd));
+        std::ifstream file(vcd);
         std::string line, wires; // after the initial levels: Busy is '+', /Ack '*', /Error '/'
-        while (std::getline(saved, line) && line != "$end") {
+        while (std::getline(file, line) && line != "$end") {
         }
         long long lastUs = 0;
-        while (std::getline(saved, line)) {
+        while (std::getline(file, line)) {
             wires += line.size() == 2 && (line[0] == '0' || line[0] == '1') ? line + " " : "";
             lastUs = line.starts_with('#') ? std::stoll(line.substr(1)) : lastUs;
         }
@@ -321,7 +341,7 @@ class PinsTest : public QObject {
     }
 
     // Where a save cannot go, it says why at once: a FIFO with no reader would
-    // otherwise hold the window until one comes.
+    // otherwise hold the window until one comes; a full disk is no save.
     void saveRefusesWithTheReason()
     {
         if (refusingLibrary)
@@ -336,6 +356,7 @@ class PinsTest : public QObject {
             {fifo, "no program is reading it"},
             {ports.path().toStdString(), "it is a folder"},
             {ports.filePath("none/pins.vcd").toStdString(), "the folder"},
+            {"/dev/full", "No space left on device"}, // a full disk
         };
         for (const auto &[path, reason] : rows) {
             widgetOf<QLineEdit>(window->vcdFile)->setText(QString::fromStdString(path));
@@ -400,15 +421,26 @@ class PinsTest : public QObject {
             QCOMPARE(portCalls(), expected);
             QCOMPARE(message().contains("is not"), expected.empty());
         }
+        // The tree's ports with a base (not the USB adapter, nor the printer), each
+        // opened by its line.
         auto *choice = widgetOf<QComboBox>(window->portChoice);
-        if (choice->count() == 0)
-            return; // this machine lists no port
-        record::clear();
-        choice->setCurrentIndex(0);
-        QTest::mouseClick(widgetOf<QPushButton>(window->openButton), Qt::LeftButton);
-        const auto base =
-            static_cast<std::int16_t>(choice->itemText(0).section(' ', 0, 0).toUInt(nullptr, 16));
-        QCOMPARE(portCalls().front(), "in " + std::to_string(base));
+        const std::pair<const char *, Lines> listed[] = {
+            {"0x0378  parport0", {"in 888", "in 889", "in 890"}},
+            {"0xDC00  parport1", {"in -9216", "in -9215", "in -9214"}},
+            {"0x03BC  parport3", {"in 956", "in 957", "in 958"}},
+            {"0xC050  0000:00:04.0", {"in -16304", "in -16303", "in -16302"}},
+            {"0xDC00  0000:00:06.0", {"in -9216", "in -9215", "in -9214"}},
+            {"0xD000  0000:00:07.0", {"in -12288", "in -12287", "in -12286"}},
+        };
+        QCOMPARE(choice->count(), static_cast<int>(std::size(listed)));
+        for (int i = 0; i < choice->count(); ++i) {
+            QVERIFY2(choice->itemText(i).startsWith(listed[i].first),
+                     qPrintable(choice->itemText(i)));
+            record::clear();
+            choice->setCurrentIndex(i);
+            QTest::mouseClick(widgetOf<QPushButton>(window->openButton), Qt::LeftButton);
+            QCOMPARE(portCalls(), listed[i].second);
+        }
     }
 
     // Control bit 5 switches the data lines to inputs where it stays set; a

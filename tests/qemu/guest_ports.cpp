@@ -458,29 +458,80 @@ void whileHeld(bool exclusive, bool released)
     timing("held: the holder's slowest driver call took", slowestUs, hangMs * 1000, "us");
 }
 
+// The processor's own access to a port from a child (first become an ordinary
+// user, asUser): "reached" where it read back the byte written, "stopped"
+// where the processor stopped it.
+std::string rawAccess(unsigned short port, bool write, bool asUser = false)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGSEGV, SIG_DFL); // a sanitizer's handler would make it an exit status
+        if (asUser && !becomeUser(0))
+            _exit(3);
+        if (write)
+            ::outb(0xA5, port);
+        _exit(::inb(port) == 0xA5 || !write ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV ? "stopped"
+           : WIFEXITED(status) && WEXITSTATUS(status) == 0    ? "reached"
+           : WIFEXITED(status) && WEXITSTATUS(status) == 3    ? "could not become a user"
+                                                              : "read another byte";
+}
+
+void said(const std::string &what, const std::string &expected, const std::string &got)
+{
+    failures += expected != got;
+    std::printf("PORTTEST %s %s: %s%s\n", expected == got ? "ok" : "FAIL", what.c_str(),
+                got.c_str(), expected == got ? "" : (", expected " + expected).c_str());
+}
+
+// A program portpanel-run started, for a user in portpanel: the user's own
+// ids and no capability; no_new_privs and a seccomp filter where the launcher
+// filters ("on"), neither with --no-filter ("off"); the policy's 0x378
+// reached with inb and outb, the clock's 0x70 and the POST port 0x80 not.
+void asLaunched(const std::string &filter)
+{
+    for (const char *ids : {"Uid", "Gid"})
+        said(ids, std::string(ids) + ":\t1000\t1000\t1000\t1000", statusLine(getpid(), ids));
+    for (const char *set : {"CapInh", "CapPrm", "CapEff", "CapAmb"})
+        said(set, std::string(set) + ":\t0000000000000000", statusLine(getpid(), set));
+    const bool on = filter == "on";
+    said("NoNewPrivs", on ? "NoNewPrivs:\t1" : "NoNewPrivs:\t0",
+         statusLine(getpid(), "NoNewPrivs"));
+    said("Seccomp", on ? "Seccomp:\t2" : "Seccomp:\t0", statusLine(getpid(), "Seccomp"));
+    said("0x378 with inb and outb", "reached", rawAccess(0x378, true));
+    for (const auto &[port, name] : {std::pair{0x70, "0x70"}, {0x80, "0x80"}})
+        said(std::string(name) + " with inb", "stopped",
+             rawAccess(static_cast<unsigned short>(port), false));
+}
+
+// A user in portpanel starts asLaunched through the launcher at path, with
+// its filter or --no-filter.
+void throughLauncher(const char *path, bool noFilter)
+{
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (becomeUser(portpanelGroup))
+            noFilter ? execl(path, "portpanel-run", "--no-filter", self.c_str(), "--launched",
+                             "off", nullptr)
+                     : execl(path, "portpanel-run", self.c_str(), "--launched", "on", nullptr);
+        _exit(127);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    said(std::string("the program ") + path + " started", "exit 0",
+         WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status)) : "a signal");
+}
+
 // After root's accesses, a child that becomes an ordinary user keeps
 // permission for the ports the library used, and no other: reading the
 // keyboard controller, which it never touched, ends the child.
 void childOfRootBecomesUser()
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // A sanitizer's own SIGSEGV handler would turn the fault into an exit status.
-        std::signal(SIGSEGV, SIG_DFL);
-        if (!becomeUser(0))
-            _exit(3);
-        ::inb(0x64);
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const bool stopped = WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV;
-    failures += !stopped;
-    std::printf("PORTTEST %s root: a child that became a user read 0x64: %s\n",
-                stopped ? "ok" : "FAIL",
-                stopped                                         ? "no, SIGSEGV"
-                : WIFEXITED(status) && WEXITSTATUS(status) == 3 ? "it could not become one"
-                                                                : "yes");
+    said("root: a child that became a user read 0x64", "stopped", rawAccess(0x64, false, true));
 }
 
 // In neither group: refused before any port is touched, naming both groups.
@@ -556,7 +607,11 @@ int main(int argc, char **argv)
         return refuseIoperm() ? (execvp(argv[2], argv + 2), 127) : 1;
     if (mode == "--interrupt-after" && argc > 3)
         return interruptAfter(std::atoi(argv[2]), argv + 3);
-    if (mode.ends_with("-holder") || mode == "--released-exclusive")
+    if (mode == "--launched" && argc > 2)
+        return asLaunched(argv[2]), failures == 0 ? 0 : 1;
+    if (mode == "--launcher" && argc > 2)
+        throughLauncher(argv[2], argc > 3 && std::string(argv[3]) == "--no-filter");
+    else if (mode.ends_with("-holder") || mode == "--released-exclusive")
         whileHeld(mode != "--shared-holder", mode == "--released-exclusive");
     else if (mode == "--root-held")
         rootWhileHeld();
