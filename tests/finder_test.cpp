@@ -717,22 +717,31 @@ TEST(WindowsFinder, LibraryBesideTheProgram)
         << library.description;
 }
 
-// The registry values as reg.exe sets them, read back as the finder reads
-// them; removed afterwards, as wine's prefix lacks them.
+// The registry values set as an administrator would, read back as the finder
+// reads them; removed afterwards, as wine's prefix lacks them. Through the
+// registry's own calls: reg.exe's redirection to NUL is refused now and then
+// under wine, which left the values unset.
 TEST(WindowsFinder, MemoryIntegrityAsTheRegistrySays)
 {
-    const std::wstring integrity = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\"
-                                   L"Scenarios\\HypervisorEnforcedCodeIntegrity\" /v Enabled";
-    const std::wstring blocklist = L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\CI\\Config\" /v "
-                                   L"VulnerableDriverBlocklistEnable";
-    const auto reg = [](const std::wstring &command) {
-        return _wsystem((L"reg " + command + L" /f >NUL 2>NUL").c_str());
+    struct Value {
+        const wchar_t *key, *name;
+        DWORD data;
+    };
+    const Value values[] = {
+        {L"SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\Scenarios\\"
+         L"HypervisorEnforcedCodeIntegrity",
+         L"Enabled", 1},
+        {L"SYSTEM\\CurrentControlSet\\Control\\CI\\Config", L"VulnerableDriverBlocklistEnable", 0},
     };
     EXPECT_EQ(finder::findRestrictions().line, "") << "wine's prefix has neither value";
-    ASSERT_EQ(reg(L"add \"" + integrity + L" /t REG_DWORD /d 1"), 0);
-    ASSERT_EQ(reg(L"add \"" + blocklist + L" /t REG_DWORD /d 0"), 0);
+    for (const Value &value : values)
+        ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, value.key, value.name, REG_DWORD,
+                                  &value.data, sizeof value.data),
+                  ERROR_SUCCESS)
+            << value.name;
     const finder::Restrictions found = finder::findRestrictions();
-    reg(L"delete \"" + integrity), reg(L"delete \"" + blocklist);
+    for (const Value &value : values)
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, value.key, value.name);
     EXPECT_EQ(found.memoryIntegrity, "on");
     EXPECT_EQ(found.driverBlocklist, "off");
     EXPECT_EQ(found.line.find("memory integrity (hypervisor-protected code integrity) is on"), 0U)
