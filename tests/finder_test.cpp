@@ -735,8 +735,8 @@ TEST(WindowsFinder, MemoryIntegrityAsTheRegistrySays)
     };
     EXPECT_EQ(finder::findRestrictions().line, "") << "wine's prefix has neither value";
     for (const Value &value : values)
-        ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, value.key, value.name, REG_DWORD,
-                                  &value.data, sizeof value.data),
+        ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, value.key, value.name, REG_DWORD, &value.data,
+                                  sizeof value.data),
                   ERROR_SUCCESS)
             << value.name;
     const finder::Restrictions found = finder::findRestrictions();
