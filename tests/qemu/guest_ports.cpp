@@ -361,7 +361,8 @@ void lpWithoutPort888()
     if (!becomeUser(lp))
         return std::printf("PORTTEST FAIL cannot become a user in lp\n"), void(++failures);
     refused("lp only: port 888 refused", [] { roundTrip("888", 0); },
-            {"it manages parport0 at 0xDC00", "the portpanel group", "888 among them"});
+            {"it manages parport0 at 0xDC00",
+             "join the portpanel group to let guest_ports reach port 0x0378"});
 }
 
 // Another program holds parport0 (exclusively or not; or it claimed it
