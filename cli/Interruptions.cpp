@@ -86,7 +86,7 @@ namespace {
 // Blocked, an ignored signal would be queued and taken by sigtimedwait.
 bool atDefault(int signal)
 {
-    struct sigaction action {};
+    struct sigaction action = {};
     return sigaction(signal, nullptr, &action) == 0 && !(action.sa_flags & SA_SIGINFO) &&
            action.sa_handler == SIG_DFL;
 }

@@ -202,7 +202,7 @@ std::string followed(std::string path)
 {
     constexpr int mostLinks = 40; // as the kernel's own limit
     for (int links = 0; links < mostLinks; ++links) {
-        struct stat status {};
+        struct stat status = {};
         if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
             return path;
         std::string link(PATH_MAX, '\0');
@@ -221,7 +221,7 @@ std::string followed(std::string path)
 
 Found found(const std::string &path)
 {
-    struct stat status {};
+    struct stat status = {};
     if (stat(path.c_str(), &status) != 0)
         return {};
     return {true, S_ISDIR(status.st_mode), S_ISREG(status.st_mode), status.st_mode & 07777u};
