@@ -11,6 +11,7 @@ namespace {
 
 using selftest::Report;
 using selftest::Verdict;
+using selftest::Wiring;
 
 std::string readBackLine(const Report &report)
 {
@@ -30,13 +31,13 @@ std::string readBackLine(const Report &report)
            (faults.empty() ? "" : ": " + faults);
 }
 
-std::string loopbackLine(const Report &report)
+std::string loopbackLine(const Report &report, const Wiring &wiring)
 {
-    const std::string head = "loopback " + report.wiring->text() + ": ";
+    const std::string head = "loopback " + wiring.text() + ": ";
     if (!report.plug)
         return head + "no plug (no input followed its output)";
     int wired = 0, working = 0;
-    for (const auto &[output, input] : report.wiring->pairs)
+    for (const auto &[output, input] : wiring.pairs)
         for (const int pin : {output, input}) {
             ++wired;
             working += report.pins.at(static_cast<std::size_t>(pin - 1)).verdict == Verdict::Works;
@@ -52,7 +53,7 @@ void printText(const Report &report)
     emit("modes: " + report.modes);
     emit("irq: " + report.interruptText());
     if (report.wiring)
-        emit(loopbackLine(report));
+        emit(loopbackLine(report, *report.wiring));
     emit(report.summary());
 }
 

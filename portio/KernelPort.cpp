@@ -69,17 +69,18 @@ std::optional<long long> interruptCount(const std::string &systemRoot, const std
 
 std::string ecpModeText(std::uint8_t ecr)
 {
-    constexpr const char *modes[] = {
-        "SPP (standard)", "PS/2 (bidirectional)", "fast Centronics", "ECP", "EPP", "reserved",
-        "FIFO test",      "configuration"};
     char text[96];
     // Bits 0 and 1 say the FIFO is empty and full: both at once is no ECP register.
     if ((ecr & 0x03) == 0x03)
         std::snprintf(text, sizeof text, "base + 0x402 reads 0x%02X: no ECP register",
                       static_cast<unsigned>(ecr));
-    else
+    else {
+        constexpr const char *modes[] = {
+            "SPP (standard)", "PS/2 (bidirectional)", "fast Centronics", "ECP", "EPP", "reserved",
+            "FIFO test",      "configuration"};
         std::snprintf(text, sizeof text, "ECP register 0x%02X: %s mode", static_cast<unsigned>(ecr),
                       modes[ecr >> 5]);
+    }
     return text;
 }
 

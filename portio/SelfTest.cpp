@@ -10,6 +10,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 namespace selftest {
@@ -65,10 +66,10 @@ PinVerdict judgeBit(const std::vector<Reading> &readings, int bit, int width, in
 int dataPin(int bit) { return bit + 2; }
 int controlPin(int bit)
 {
-    for (const pins::Pin &pin : pins::table)
-        if (pin.reg == Register::Control && pin.bit == bit)
-            return pin.number;
-    return 0;
+    const auto pin = std::ranges::find_if(pins::table, [bit](const pins::Pin &candidate) {
+        return candidate.reg == Register::Control && candidate.bit == bit;
+    });
+    return pin == pins::table.end() ? 0 : pin->number;
 }
 
 // Driving a loopback's outputs: the one toggled, or none for the base levels.
@@ -214,14 +215,14 @@ class Tester {
         out(Register::Data, 0xAA);
         const std::uint8_t second = in(Register::Data);
         out(Register::Control, rest_);
-        const bool follows = first == 0x55 && second == 0xAA;
-        report_.direction = taken && !follows ? "yes" : "no";
+        const bool echoes = first == 0x55 && second == 0xAA;
+        report_.direction = taken && !echoes ? "yes" : "no";
         char why[96];
         std::snprintf(why, sizeof why,
-                      !taken    ? "control bit 5 does not stay set"
-                      : follows ? "with control bit 5 set the data register still reads what "
-                                  "is written"
-                                : "with control bit 5 set the data lines read 0x%02X",
+                      !taken   ? "control bit 5 does not stay set"
+                      : echoes ? "with control bit 5 set the data register still reads what "
+                                 "is written"
+                               : "with control bit 5 set the data lines read 0x%02X",
                       static_cast<unsigned>(second));
         report_.directionWhy = why;
     }
@@ -267,14 +268,16 @@ class Tester {
 
     void loopback(const Wiring &wiring)
     {
-        std::vector<Step> steps;
+        std::vector<Step> sequence;
         for (const bool base : {false, true}) {
-            steps.push_back({0, base});
-            for (const auto &pair : wiring.pairs)
-                steps.push_back({pair.first, base});
+            sequence.push_back({0, base});
+            std::ranges::transform(wiring.pairs, std::back_inserter(sequence),
+                                   [base](const auto &pair) {
+                                       return Step{pair.first, base};
+                                   });
         }
         std::vector<std::uint8_t> status;
-        for (const Step &step : steps) {
+        for (const Step &step : sequence) {
             if (stopped())
                 return;
             drive(wiring, step);
@@ -283,7 +286,7 @@ class Tester {
             report_.ackPulses += status.size() > 1 && ack && !lastAck_;
             lastAck_ = ack;
         }
-        judgeLoopback(wiring, steps, status);
+        judgeLoopback(wiring, sequence, status);
     }
 
     void judgeLoopback(const Wiring &wiring, const std::vector<Step> &steps,
@@ -356,7 +359,8 @@ class Tester {
     {
         try {
             restore();
-        } catch (const runtime::RuntimeError &) { // the refusal already thrown says it
+        } catch (const runtime::RuntimeError &) { // NOLINT(bugprone-empty-catch): the refusal
+                                                  // already thrown says it
         }
     }
 
@@ -438,7 +442,7 @@ std::string Report::summary() const
     std::snprintf(name, sizeof name, "0x%04X: ", static_cast<unsigned>(port));
     if (interrupted)
         return name + std::string("stopped before the end; data and control put back");
-    if (!plug)
+    if (wiring && !plug) // only a plug's test finds none
         return name + std::string("no plug: no input followed its output; fit the plug wired ") +
                wiring->text() + " and test again";
     if (!faults.empty()) {

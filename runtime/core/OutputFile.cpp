@@ -181,8 +181,11 @@ long writeSome(int descriptor, const char *data, std::size_t size)
 // (Windows cannot flush NUL, and wine refuses it) is only closed.
 bool syncAndClose(int descriptor, bool sync)
 {
-    if (sync && _commit(descriptor) != 0)
-        return failed(errno), _close(descriptor), false;
+    if (sync && _commit(descriptor) != 0) {
+        failed(errno);
+        _close(descriptor);
+        return false;
+    }
     return _close(descriptor) == 0 || failed(errno);
 }
 

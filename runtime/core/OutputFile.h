@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,7 +22,7 @@ class OutputFile {
     // Block: writes wait for a slow reader (a command line program).
     // Bounded: a reader that takes no data for a few seconds fails the write
     // (a window, whose thread must not freeze).
-    enum class Waiting { Block, Bounded };
+    enum class Waiting : std::uint8_t { Block, Bounded };
 
     explicit OutputFile(std::string path, Waiting waiting = Waiting::Block);
     ~OutputFile(); // an incomplete temporary file is removed
