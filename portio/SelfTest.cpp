@@ -10,7 +10,6 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
-#include <iterator>
 #include <thread>
 
 namespace selftest {
@@ -271,10 +270,8 @@ class Tester {
         std::vector<Step> sequence;
         for (const bool base : {false, true}) {
             sequence.push_back({0, base});
-            std::ranges::transform(wiring.pairs, std::back_inserter(sequence),
-                                   [base](const auto &pair) {
-                                       return Step{pair.first, base};
-                                   });
+            for (const auto &pair : wiring.pairs)
+                sequence.push_back({pair.first, base}); // cppcheck-suppress useStlAlgorithm
         }
         std::vector<std::uint8_t> status;
         for (const Step &step : sequence) {
