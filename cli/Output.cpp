@@ -54,8 +54,9 @@ bool toConsole(std::FILE *, const std::string &) { return false; }
 void complain(const std::string &text)
 {
     const std::string line = "portpanel-io: " + text + (text.ends_with('\n') ? "" : "\n");
-    if (!toConsole(stderr, line))
-        std::fputs(line.c_str(), stderr);
+    if (toConsole(stderr, line)) // only on Windows, into a console
+        return;
+    std::fputs(line.c_str(), stderr);
 }
 
 void emit(const std::string &line)

@@ -162,9 +162,11 @@ void waitWhenReady(int) {}
 
 bool renameOver(const std::string &from, const std::string &to)
 {
-    return MoveFileExW(utf16(from).c_str(), utf16(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-           failed(EACCES);
+    if (MoveFileExW(utf16(from).c_str(), utf16(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    failed(EACCES);
+    return false;
 }
 
 void removeFile(const std::string &path) { _wremove(utf16(path).c_str()); }
@@ -186,7 +188,10 @@ bool syncAndClose(int descriptor, bool sync)
         _close(descriptor);
         return false;
     }
-    return _close(descriptor) == 0 || failed(errno);
+    if (_close(descriptor) == 0)
+        return true;
+    failed(errno);
+    return false;
 }
 
 bool waitToWrite(int) { return false; }
