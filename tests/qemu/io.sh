@@ -135,9 +135,7 @@ launcher=$(readlink -f /bin/portpanel-run)
 # A grant made by hand for the user's own shell, which holds no permission.
 forged="PORTPANEL_GRANTED=\$\$/\$(cut -d' ' -f22 /proc/\$\$/stat):$scratch-$scratch"
 bare='env LD_LIBRARY_PATH=/lib/portlib'
-# WHO|COMMAND|STATUS|A LINE OF ITS OUTPUT (grep -E; - for none). In a sanitizer
-# build LeakSanitizer cannot look into the setuid copy (it is not dumpable) and
-# ends it: that row leaves leak checking out.
+# WHO|COMMAND|STATUS|A LINE OF ITS OUTPUT (grep -E; - for none)
 while IFS='|' read -r who command want line; do
     status=0
     as $who "$command" >/tmp/out 2>&1 || status=$?
@@ -160,7 +158,7 @@ portpanel|portpanel-run --accept-iopl $bare guest_ports --bitbang $scratch iopl|
 portpanel|$run guest_ports --route $scratch after|0|^route: portpanel-run .ioperm.$
 portpanel|portpanel-run --no-filter $bare guest_ports --route $scratch before|0|^route: the helper
 portpanel|$forged portpanel-io bench $scratch --seconds 0.2|0|^route: the helper
-portpanel|ASAN_OPTIONS=detect_leaks=0 portpanel-run --no-filter /tmp/suid/guest_ports --route $scratch|0|^route: the helper
+portpanel|portpanel-run --no-filter /tmp/suid/guest_ports --route $scratch|0|^route: the helper
 portpanel|$run $bench|0|^route: portpanel-run .ioperm.$
 portpanel|$run sh -c 'sh -c "$bench"'|0|^route: portpanel-run .ioperm.$
 portpanel|PORTPANEL_GRANTED=$(cat /tmp/granted) $bench|0|^route: the helper
