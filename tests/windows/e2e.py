@@ -504,7 +504,7 @@ class Windows(unittest.TestCase):
         for dll, in_cwd, number, words, calls in (
                 (None, None, 3, "Error 3: put inpout32.dll beside portpanel.exe or in a folder on "
                  "PATH", []),
-                (None, "recording", 3, "cannot load the port library inpout32.dll", []),
+                (None, "recording", 3, "Error 3: put inpout32.dll beside portpanel.exe", []),
                 ("without-inp32", None, 4, "{folder}\\inpout32.dll has no entry point Inp32",
                  ["out 888 0"])):
             with self.subTest(dll=dll, in_cwd=in_cwd):

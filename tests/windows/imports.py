@@ -84,7 +84,10 @@ ON_WINDOWS_7_SP1 = {
             _strdup _ultoa _unlock _vscprintf _vsnprintf abort atoi calloc clearerr exit fflush fprintf
             fputc fputs free fwrite getenv localeconv longjmp malloc memchr memcmp memcpy
             memmove memset printf puts realloc setlocale signal strchr strcmp strerror strlen
-            strncmp strtoul vfprintf wcslen""",
+            strncmp strtoul vfprintf wcslen
+            _fdopen _fileno _lseeki64 fopen iswctype setvbuf strcoll strftime strxfrm towlower
+            towupper wcscoll wcsftime wcsxfrm""",
+        "Windows XP": "_fstat64",
     },
 }
 allowed = {(dll, name) for dll, clients in ON_WINDOWS_7_SP1.items()
