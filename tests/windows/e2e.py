@@ -502,8 +502,8 @@ class Windows(unittest.TestCase):
 
     def test_library_failures_end_before_form1_shows(self):
         for dll, in_cwd, number, words, calls in (
-                (None, None, 3, "Error 3: put inpout32.dll beside portpanel.exe or in a folder on "
-                 "PATH", []),
+                # Run elevated (as wine's 32-bit side is) the rest names Program Files.
+                (None, None, 3, "Error 3: put inpout32.dll beside portpanel.exe", []),
                 (None, "recording", 3, "Error 3: put inpout32.dll beside portpanel.exe", []),
                 ("without-inp32", None, 4, "{folder}\\inpout32.dll has no entry point Inp32",
                  ["out 888 0"])):
