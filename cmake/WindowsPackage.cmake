@@ -31,6 +31,9 @@ foreach(page portpanel portpanel-io portpanel-pins portpanel-run)
   list(APPEND manuals ${CMAKE_BINARY_DIR}/manuals/${page}.txt)
 endforeach()
 add_custom_target(manuals ALL DEPENDS ${manuals})
+# The zip holds them: a build of the exe alone, as the scripts that make the
+# zip run it, makes them too.
+add_dependencies(portpanel manuals)
 install(FILES ${manuals} DESTINATION manuals)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION . RENAME LICENSE.txt)
 set(CPACK_GENERATOR ZIP)
